@@ -1,0 +1,274 @@
+// nspcvrts: integer/float sample conversion, complex split and join, and
+// conversion between cartesian and polar form.
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#include "nspcheck.h"
+
+namespace {
+
+const char module[] = "nspcvrts";
+
+// ---- Sample conversion ------------------------------------------------------
+
+enum class Rounding { Nearest, Zero, Down, Up };
+
+// Rounds a float (held exactly in a double) to an integer. floor, ceil and
+// trunc are exact operations and the fraction x - floor(x) of a float is
+// exact in double, so the result never depends on the processor's rounding
+// mode, and the mode is left untouched.
+template <Rounding R>
+double roundExactly(double x) {
+  if constexpr (R == Rounding::Zero) {
+    return std::trunc(x);
+  } else if constexpr (R == Rounding::Down) {
+    return std::floor(x);
+  } else if constexpr (R == Rounding::Up) {
+    return std::ceil(x);
+  } else {
+    double below = std::floor(x);
+    const double fraction = x - below;
+    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(below, 2.0) != 0.0)) below += 1.0;
+    return below;
+  }
+}
+
+template <typename Int>
+void storeInt(void* dst, int i, double value) {
+  const Int v = static_cast<Int>(value);
+  std::memcpy(static_cast<unsigned char*>(dst) + static_cast<size_t>(i) * sizeof(Int), &v,
+              sizeof(Int));
+}
+
+template <typename Int>
+Int loadInt(const void* src, int i) {
+  Int v;
+  std::memcpy(&v, static_cast<const unsigned char*>(src) + static_cast<size_t>(i) * sizeof(Int),
+              sizeof(Int));
+  return v;
+}
+
+// One member of the float-to-integer family: element type, signedness
+// (through Int) and rounding are fixed; the overflow line goes with them.
+template <typename Int, Rounding R>
+void floatsToInts(const float* src, void* dst, int len, int flags, int overflowLine) {
+  constexpr double lowest = static_cast<double>(std::numeric_limits<Int>::min());
+  constexpr double highest = static_cast<double>(std::numeric_limits<Int>::max());
+  constexpr bool isUnsigned = std::numeric_limits<Int>::min() == 0;
+  const bool saturate = (flags & NSP_ConvSaturate) != 0;
+  const bool report = (flags & NSP_ConvReportOverflow) != 0;
+
+  for (int i = 0; i < len; ++i) {
+    const double x = src[i];
+    const double r = roundExactly<R>(x);
+    if (r >= lowest && r <= highest) {
+      storeInt<Int>(dst, i, r);
+      continue;
+    }
+    // Out of range. A NaN counts as above the maximum.
+    const bool below = r < lowest;
+    if (saturate) storeInt<Int>(dst, i, below ? lowest : highest);
+    if (report) {
+      const char* context = isUnsigned && below
+                                ? "A negative float cannot be converted to unsigned"
+                                : "A float exceeds an integer";
+      nspReportError(NSP_StatusBadArgument, "nspsbFloatToInt", context, module, overflowLine);
+    }
+  }
+}
+
+// Lines of the out-of-range report, per size, rounding and signedness.
+struct MemberLines {
+  int signedLine, unsignedLine;
+};
+constexpr MemberLines lines8[] = {{301, 303}, {307, 311}, {305, 309}, {313, 315}};
+constexpr MemberLines lines16[] = {{317, 319}, {323, 327}, {321, 325}, {329, 331}};
+constexpr MemberLines lines32[] = {{333, 335}, {339, 343}, {337, 341}, {345, 347}};
+
+template <Rounding R>
+void floatsToIntsOfSize(const float* src, void* dst, int len, int intSize, int flags) {
+  const bool isUnsigned = (flags & NSP_ConvUnsigned) != 0;
+  const int r = static_cast<int>(R);
+  switch (intSize) {
+    case 8:
+      if (isUnsigned) return floatsToInts<uint8_t, R>(src, dst, len, flags, lines8[r].unsignedLine);
+      return floatsToInts<int8_t, R>(src, dst, len, flags, lines8[r].signedLine);
+    case 16:
+      if (isUnsigned) {
+        return floatsToInts<uint16_t, R>(src, dst, len, flags, lines16[r].unsignedLine);
+      }
+      return floatsToInts<int16_t, R>(src, dst, len, flags, lines16[r].signedLine);
+    default:
+      if (isUnsigned) {
+        return floatsToInts<uint32_t, R>(src, dst, len, flags, lines32[r].unsignedLine);
+      }
+      return floatsToInts<int32_t, R>(src, dst, len, flags, lines32[r].signedLine);
+  }
+}
+
+// The nearest float to a 64-bit integer, halves to even, whatever the
+// processor's rounding mode.
+float nearestFloat(int64_t value) {
+  const bool negative = value < 0;
+  uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  constexpr uint64_t exactLimit = uint64_t{1} << 24;
+  int shift = 0;
+  if (magnitude > exactLimit) {
+    while ((magnitude >> shift) >= exactLimit) ++shift;
+    const uint64_t dropped = magnitude & ((uint64_t{1} << shift) - 1);
+    const uint64_t half = uint64_t{1} << (shift - 1);
+    magnitude >>= shift;
+    if (dropped > half || (dropped == half && (magnitude & 1) != 0)) ++magnitude;
+  }
+  const float f = std::ldexp(static_cast<float>(magnitude), shift);
+  return negative ? -f : f;
+}
+
+template <typename Int>
+void intsToFloats(const void* src, float* dst, int len) {
+  for (int i = 0; i < len; ++i) {
+    const Int v = loadInt<Int>(src, i);
+    if constexpr (sizeof(Int) < 4) {
+      dst[i] = static_cast<float>(v);
+    } else {
+      dst[i] = nearestFloat(static_cast<int64_t>(v));
+    }
+  }
+}
+
+int countRoundingBits(int flags) {
+  return ((flags & NSP_ConvRoundNearest) != 0) + ((flags & NSP_ConvRoundZero) != 0) +
+         ((flags & NSP_ConvRoundDown) != 0) + ((flags & NSP_ConvRoundUp) != 0);
+}
+
+bool isIntSize(int intSize) { return intSize == 8 || intSize == 16 || intSize == 32; }
+
+// The checks common to both conversions. Each failed check is reported; a
+// failed check does not stop the others.
+void checkConversion(const char* funcName, int line, const void* src, const void* dst, int len,
+                     int intSize, bool flagsValid) {
+  nspBadArgument(len <= 0, funcName, "len<=0", module, line);
+  nspBadArgument(src == nullptr, funcName, "src==0", module, line);
+  nspBadArgument(dst == nullptr, funcName, "dst==0", module, line);
+  nspBadArgument(!isIntSize(intSize), funcName, "Invalid size of an integer", module, line);
+  nspBadArgument(!flagsValid, funcName, "Invalid conversion flag", module, line);
+}
+
+// ---- Polar form ---------------------------------------------------------------
+
+const float floatPi = 3.14159265358979323846f;  // 0x40490FDB
+
+}  // namespace
+
+extern "C" {
+
+void nspsbIntToFloat(const void* src, float* dst, int len, int intSize, int flags) {
+  nspStatusSet(NSP_StatusNoError);
+  checkConversion("nspsbIntToFloat", 407, src, dst, len, intSize,
+                  flags == 0 || flags == NSP_ConvUnsigned);
+  if (nspStatusGet() < 0) return;
+
+  const bool isUnsigned = flags == NSP_ConvUnsigned;
+  switch (intSize) {
+    case 8:
+      return isUnsigned ? intsToFloats<uint8_t>(src, dst, len) : intsToFloats<int8_t>(src, dst, len);
+    case 16:
+      return isUnsigned ? intsToFloats<uint16_t>(src, dst, len)
+                        : intsToFloats<int16_t>(src, dst, len);
+    default:
+      return isUnsigned ? intsToFloats<uint32_t>(src, dst, len)
+                        : intsToFloats<int32_t>(src, dst, len);
+  }
+}
+
+void nspsbFloatToInt(const float* src, void* dst, int len, int intSize, int flags) {
+  nspStatusSet(NSP_StatusNoError);
+  checkConversion("nspsbFloatToInt", 284, src, dst, len, intSize, countRoundingBits(flags) == 1);
+  if (nspStatusGet() < 0) return;
+
+  if (flags & NSP_ConvRoundNearest) {
+    floatsToIntsOfSize<Rounding::Nearest>(src, dst, len, intSize, flags);
+  } else if (flags & NSP_ConvRoundZero) {
+    floatsToIntsOfSize<Rounding::Zero>(src, dst, len, intSize, flags);
+  } else if (flags & NSP_ConvRoundDown) {
+    floatsToIntsOfSize<Rounding::Down>(src, dst, len, intSize, flags);
+  } else {
+    floatsToIntsOfSize<Rounding::Up>(src, dst, len, intSize, flags);
+  }
+}
+
+void nspcbCplxTo2Real(const ComplexFloat* src, float* dstReal, float* dstImag, int length) {
+  if (nspBadArgument(length <= 0, "nspcbCplxTo2Real", "length<=0", module, 1290) ||
+      nspBadArgument(src == nullptr, "nspcbCplxTo2Real", "src==0", module, 1290) ||
+      nspBadArgument(dstReal == nullptr, "nspcbCplxTo2Real", "dstReal==0", module, 1290) ||
+      nspBadArgument(dstImag == nullptr, "nspcbCplxTo2Real", "dstImag==0", module, 1290)) {
+    return;
+  }
+  for (int i = 0; i < length; ++i) {
+    dstReal[i] = src[i].re;
+    dstImag[i] = src[i].im;
+  }
+}
+
+// Either source may be null: its part is then +0.0.
+void nspcb2RealToCplx(const float* srcReal, const float* srcImag, ComplexFloat* dst,
+                      int length) {
+  if (nspBadArgument(length <= 0, "nspcb2RealToCplx", "length<=0", module, 1377) ||
+      nspBadArgument(dst == nullptr, "nspcb2RealToCplx", "dst==0", module, 1377)) {
+    return;
+  }
+  if (srcReal == nullptr && srcImag == nullptr) {
+    nspcbZero(dst, length);
+    return;
+  }
+  for (int i = 0; i < length; ++i) {
+    dst[i].re = srcReal != nullptr ? srcReal[i] : 0.0f;
+    dst[i].im = srcImag != nullptr ? srcImag[i] : 0.0f;
+  }
+}
+
+void nspcbCartToPolar(const ComplexFloat* src, float* mag, float* phase, int length) {
+  if (nspBadArgument(length <= 0, "nspcbCartToPolar", "length<=0", module, 1457) ||
+      nspBadArgument(src == nullptr, "nspcbCartToPolar", "src==0", module, 1457) ||
+      nspBadArgument(mag == nullptr, "nspcbCartToPolar", "mag==0", module, 1457) ||
+      nspBadArgument(phase == nullptr, "nspcbCartToPolar", "phase==0", module, 1457)) {
+    return;
+  }
+  for (int i = 0; i < length; ++i) {
+    const float re = src[i].re;
+    const float im = src[i].im;
+    if (im != 0.0f) {
+      const double r = re, m = im;
+      mag[i] = static_cast<float>(std::sqrt(r * r + m * m));
+      phase[i] = static_cast<float>(std::atan2(m, r));
+    } else if (re == 0.0f) {
+      mag[i] = 0.0f;
+      phase[i] = 0.0f;
+    } else if (!std::signbit(re)) {
+      mag[i] = re;
+      phase[i] = 0.0f;
+    } else {
+      mag[i] = -re;
+      phase[i] = floatPi;
+    }
+  }
+}
+
+void nspcbPolarToCart(const float* mag, const float* phase, ComplexFloat* dst, int length) {
+  if (nspBadArgument(length <= 0, "nspcbPolarToCart", "length<=0", module, 1595) ||
+      nspBadArgument(mag == nullptr, "nspcbPolarToCart", "mag==0", module, 1595) ||
+      nspBadArgument(phase == nullptr, "nspcbPolarToCart", "phase==0", module, 1595) ||
+      nspBadArgument(dst == nullptr, "nspcbPolarToCart", "dst==0", module, 1595)) {
+    return;
+  }
+  for (int i = 0; i < length; ++i) {
+    const double angle = phase[i];
+    const double m = mag[i];
+    dst[i].re = static_cast<float>(std::cos(angle) * m);
+    dst[i].im = static_cast<float>(std::sin(angle) * m);
+  }
+}
+
+}  // extern "C"

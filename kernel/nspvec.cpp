@@ -1,0 +1,41 @@
+// nspvec: clamping against a threshold and the vector maximum.
+#include "nspcheck.h"
+
+namespace {
+const char module[] = "nspvec";
+}
+
+extern "C" {
+
+// relOp 0 raises everything below thresh (NaN included, so that a clipped
+// signal never carries a NaN); any other relOp lowers everything above it.
+void nspsbThresh1(float* vec, int len, float thresh, int relOp) {
+  if (nspBadArgument(len <= 0, "nspsbThresh1", "len<=0", module, 903) ||
+      nspBadArgument(vec == nullptr, "nspsbThresh1", "vec==0", module, 903)) {
+    return;
+  }
+  if (relOp == 0) {
+    for (int i = 0; i < len; ++i) {
+      if (!(vec[i] >= thresh)) vec[i] = thresh;
+    }
+  } else {
+    for (int i = 0; i < len; ++i) {
+      if (vec[i] > thresh) vec[i] = thresh;
+    }
+  }
+}
+
+// Equal elements and NaNs never replace the value held.
+float nspsMax(const float* vec, int len) {
+  if (nspBadArgument(len <= 0, "nspsMax", "len<=0", module, 2341) ||
+      nspBadArgument(vec == nullptr, "nspsMax", "vec==0", module, 2341)) {
+    return 0.0f;
+  }
+  float largest = vec[0];
+  for (int i = 1; i < len; ++i) {
+    if (vec[i] > largest) largest = vec[i];
+  }
+  return largest;
+}
+
+}  // extern "C"

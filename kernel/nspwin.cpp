@@ -1,0 +1,26 @@
+// nspwin: the Bartlett (triangular) window.
+#include "nspcheck.h"
+
+namespace {
+const char module[] = "nspwin";
+}
+
+extern "C" {
+
+// Multiplies vec in place by w[i] = w[n-1-i] = i * 2/(n-1), working inwards
+// from both ends at once. For odd n the middle element is met from both
+// sides and multiplied twice by its weight (1 up to rounding).
+void nspsWinBartlett(float* vec, int n) {
+  if (nspBadArgument(vec == nullptr, "nspsWinBartlett", "Null pointer to buffer", module, 136) ||
+      nspBadArgument(n <= 2, "nspsWinBartlett", "Bad number of items", module, 136)) {
+    return;
+  }
+  const double step = 2.0 / (n - 1);
+  for (int i = 0; i < (n + 1) / 2; ++i) {
+    const double weight = i * step;
+    vec[i] = static_cast<float>(vec[i] * weight);
+    vec[n - 1 - i] = static_cast<float>(vec[n - 1 - i] * weight);
+  }
+}
+
+}  // extern "C"

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: once in the normal build, once under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+
+scripts/build.sh build
+(cd build && ctest --output-on-failure --parallel "$(nproc)")
+
+scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DVORTIGEN_SANITIZE=ON -DVORTIGEN_BENCHMARKS=OFF
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure --parallel "$(nproc)")
