@@ -3,6 +3,8 @@
 #ifndef VORTIGEN_KERNEL_NSPSTATE_H
 #define VORTIGEN_KERNEL_NSPSTATE_H
 
+#include <cstddef>
+
 #include "nsp.h"
 
 enum { NSP_TableOrders = 32 };
@@ -19,5 +21,12 @@ struct KernelState {
 };
 
 extern KernelState nspKernelState;
+
+// The heap the FFT tables come from: std::malloc unless a test installs an
+// allocator that fails on purpose, to reach the out-of-memory paths. Tables
+// are always released with std::free, so a replacement must hand out blocks
+// from std::malloc or null.
+using NspTableHeapAlloc = void* (*)(std::size_t bytes);
+extern NspTableHeapAlloc nspTableHeapAlloc;
 
 #endif

@@ -1,0 +1,46 @@
+// The instruction-set variants of the FFT stages inside nspffts.
+//
+// The stages exist once per vector width (scalar, SSE2, AVX2); nspffts picks
+// the widest one the CPU runs the first time it needs them. Tests select each
+// variant in turn to check them all against the same references.
+#ifndef VORTIGEN_KERNEL_NSPFFTISA_H
+#define VORTIGEN_KERNEL_NSPFFTISA_H
+
+#include "nsp.h"
+
+enum NspFftIsa { NSP_FftIsaScalar = 0, NSP_FftIsaSse2 = 1, NSP_FftIsaAvx2 = 2 };
+
+struct NspFftKernels {
+  const char* name;
+  // The radix-4 kernels of 4..1024 points, base = radix table + 2 floats.
+  void (*radix4Forward)(ComplexFloat* data, int n, const float* base);
+  void (*radix4Inverse)(ComplexFloat* data, int n, const float* base);
+  // Blocked radix-2 passes (see nspFftRadix2Passes).
+  void (*radix2PassesForward)(ComplexFloat* data, int len, int span, const ComplexFloat* table,
+                              int total, int run);
+  void (*radix2PassesInverse)(ComplexFloat* data, int len, int span, const ComplexFloat* table,
+                              int total, int run);
+  // The real transform's split of the n-point complex result into bins
+  // 0..n, in place in `out` (n + 1 values), per direction.
+  void (*splitForward)(ComplexFloat* out, int n, const ComplexFloat* splitTable);
+  void (*splitInverse)(ComplexFloat* out, int n, const ComplexFloat* splitTable);
+  // The inverse real transform's pre-processing of bins 0..n into n complex
+  // values, per direction; expTable is the exponential table of order 2n.
+  void (*unsplitForward)(const ComplexFloat* in, ComplexFloat* out, int n,
+                         const ComplexFloat* expTable);
+  void (*unsplitInverse)(const ComplexFloat* in, ComplexFloat* out, int n,
+                         const ComplexFloat* expTable);
+};
+
+// The kernels in use (chosen on first call).
+const NspFftKernels& nspFftKernels();
+
+// Switches to the variant `isa` if this build and CPU have it; returns
+// whether it did. For tests and benchmarks.
+bool nspFftSelectIsa(int isa);
+
+// The AVX2 variant, defined in its own translation unit when the compiler
+// can build it (NSP_HAVE_AVX2_KERNELS).
+const NspFftKernels* nspFftKernelsAvx2();
+
+#endif

@@ -1,0 +1,375 @@
+// nspffts: the complex FFT core (bit-reversal reorders, radix-4 kernels up
+// to 1024 points, blocked radix-2 passes above) and the real transforms
+// built on it: real samples to CCS spectrum, spectrum to samples, and two
+// real blocks in one call.
+//
+// A real block of N = 2^order samples is transformed as n = N/2 complex
+// values (even samples real, odd samples imaginary) followed by a split
+// step; the inverse runs the split backwards first. The stages themselves
+// live in nspfftcore.h, once per vector width; this file picks the widest
+// one the CPU runs.
+#include <cmath>
+#include <cstdint>
+
+#include "nspfftcore.h"
+#include "nspstate.h"
+
+namespace {
+
+const char module[] = "nspffts";
+
+// ---- Kernel variants -------------------------------------------------------
+
+constexpr NspFftKernels scalarKernels = makeFftKernels<VecScalar>("scalar");
+#if defined(__SSE2__)
+constexpr NspFftKernels sse2Kernels = makeFftKernels<VecSse2>("SSE2");
+#endif
+
+bool cpuHasAvx2() {
+#if defined(NSP_HAVE_AVX2_KERNELS) && (defined(__x86_64__) || defined(__i386__))
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+#else
+  return false;
+#endif
+}
+
+// The variant `isa`, or null if this build or CPU lacks it.
+const NspFftKernels* kernelsFor(int isa) {
+  switch (isa) {
+    case NSP_FftIsaScalar:
+      return &scalarKernels;
+    case NSP_FftIsaSse2:
+#if defined(__SSE2__)
+      return &sse2Kernels;
+#else
+      return nullptr;
+#endif
+    case NSP_FftIsaAvx2:
+#if defined(NSP_HAVE_AVX2_KERNELS)
+      if (cpuHasAvx2()) return nspFftKernelsAvx2();
+#endif
+      return nullptr;
+    default:
+      return nullptr;
+  }
+}
+
+const NspFftKernels* widestKernels() {
+  if (const NspFftKernels* avx2 = kernelsFor(NSP_FftIsaAvx2)) return avx2;
+  if (const NspFftKernels* sse2 = kernelsFor(NSP_FftIsaSse2)) return sse2;
+  return &scalarKernels;
+}
+
+const NspFftKernels*& selectedKernels() {
+  static const NspFftKernels* selected = widestKernels();
+  return selected;
+}
+
+// ---- Real transforms -------------------------------------------------------
+
+// Tables of one real transform: the radix table of order c (for c > 10 the
+// exponential table of order c), the split or exponential table of the
+// split step, and the bit-reversal list.
+struct FftTables {
+  const float* radix;
+  const ComplexFloat* split;
+  const int* bitRev;
+};
+
+using SplitGetter = ComplexFloat* (*)(int order);
+
+// Takes the three tables from the cache, building what is missing. When
+// one cannot be built, everything cached is released to make room and the
+// tables are built once more; a second failure empties the cache again.
+bool fetchTables(int c, SplitGetter getSplit, int splitOrder, FftTables& tables) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    tables.radix = nspGetRadixTwd(c);
+    tables.split = getSplit(splitOrder);
+    tables.bitRev = nspGetBitRev(c);
+    if (tables.radix != nullptr && tables.split != nullptr && tables.bitRev != nullptr) return true;
+    nspFreeAllTwd();
+  }
+  return false;
+}
+
+// Multiplies `count` floats by `value` with nspsbMpy1, in pieces that its
+// int count can hold (the largest order has 2^31 + 2 floats).
+void scaleFloats(float value, float* data, std::uint64_t count) {
+  constexpr std::uint64_t maxPiece = std::uint64_t{1} << 30;
+  while (count > 0) {
+    const std::uint64_t piece = count < maxPiece ? count : maxPiece;
+    count -= piece;
+    nspsbMpy1(value, data + count, static_cast<int>(piece));
+  }
+}
+
+bool wantsScaling(int flags) {
+  return (flags & NSP_FftInverse) != 0 && (flags & NSP_FftNoScale) == 0;
+}
+
+// The checks common to both real transforms after the tables: null buffers
+// (line `bufferLine`), then the direction bits (line `flagsLine`).
+bool badBuffersOrFlags(const void* inSamps, const void* outSamps, int flags,
+                       const char* funcName, int bufferLine, int flagsLine) {
+  if (inSamps == nullptr) {
+    nspReportError(NSP_StatusBadArgument, funcName, "inSamps==0", module, bufferLine);
+    return true;
+  }
+  if (outSamps == nullptr) {
+    nspReportError(NSP_StatusBadArgument, funcName, "outSamps==0", module, bufferLine);
+    return true;
+  }
+  const bool forward = (flags & NSP_FftForward) != 0;
+  const bool inverse = (flags & NSP_FftInverse) != 0;
+  if (forward && inverse) {
+    nspReportError(NSP_StatusBadArgument, funcName, "(flags & 1) && (flags & 2)", module,
+                   flagsLine);
+    return true;
+  }
+  if (!forward && !inverse) {
+    nspReportError(NSP_StatusBadArgument, funcName, "(flags & 1)==0 && (flags & 2)==0", module,
+                   flagsLine);
+    return true;
+  }
+  return false;
+}
+
+bool badOrder(int order, const char* funcName, int line) {
+  if (order < 0) {
+    nspReportError(NSP_StatusBadArgument, funcName, "order<0", module, line);
+    return true;
+  }
+  if (order > 31) {
+    nspReportError(NSP_StatusBadArgument, funcName, "order>31", module, line);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+const NspFftKernels& nspFftKernels() { return *selectedKernels(); }
+
+bool nspFftSelectIsa(int isa) {
+  const NspFftKernels* kernels = kernelsFor(isa);
+  if (kernels == nullptr) return false;
+  selectedKernels() = kernels;
+  return true;
+}
+
+extern "C" {
+
+// ---- Complex FFT core ------------------------------------------------------
+
+// dst[rev(j)] = src[j] over c bits. A list value 4m stands for the middle
+// index m, that is for elements 2m, 2m+1, h+2m, h+2m+1: the lowest and the
+// highest index bit trade places, the list reverses the bits between.
+void nspFftReorderCopy(const ComplexFloat* src, ComplexFloat* dst, int c, const int* bitRev) {
+  const int n = 1 << c;
+  if (n < 8) {
+    dst[0] = src[0];
+    dst[n - 1] = src[n - 1];
+    if (n == 4) {
+      dst[2] = src[1];
+      dst[1] = src[2];
+    }
+    return;
+  }
+  const int h = n / 2;
+  int pos = 0;
+  for (; bitRev[pos] / 2 > 0; pos += 2) {
+    const int m2 = bitRev[pos] / 2, r2 = bitRev[pos + 1] / 2;
+    dst[r2] = src[m2];
+    dst[r2 + 1] = src[h + m2];
+    dst[m2] = src[r2];
+    dst[m2 + 1] = src[h + r2];
+    dst[h + r2] = src[m2 + 1];
+    dst[h + r2 + 1] = src[h + m2 + 1];
+    dst[h + m2] = src[r2 + 1];
+    dst[h + m2 + 1] = src[h + r2 + 1];
+  }
+  // The 0 ending the pairs is middle index 0; the self-reversed ones follow
+  // up to the closing 0.
+  for (int s2 = 0;;) {
+    dst[s2] = src[s2];
+    dst[s2 + 1] = src[h + s2];
+    dst[h + s2] = src[s2 + 1];
+    dst[h + s2 + 1] = src[h + s2 + 1];
+    s2 = bitRev[++pos] / 2;
+    if (s2 == 0) break;
+  }
+}
+
+void nspFftReorderInPlace(ComplexFloat* data, int c, const int* bitRev) {
+  const int n = 1 << c;
+  if (n < 4) return;
+  auto swap = [data](int i, int j) {
+    const ComplexFloat t = data[i];
+    data[i] = data[j];
+    data[j] = t;
+  };
+  const int h = n / 2;
+  int pos = 0;
+  for (; bitRev[pos] / 2 > 0; pos += 2) {
+    const int m2 = bitRev[pos] / 2, r2 = bitRev[pos + 1] / 2;
+    swap(m2, r2);
+    swap(m2 + 1, h + r2);
+    swap(h + m2, r2 + 1);
+    swap(h + m2 + 1, h + r2 + 1);
+  }
+  for (int s2 = 0;;) {
+    swap(s2 + 1, h + s2);
+    s2 = bitRev[++pos] / 2;
+    if (s2 == 0) break;
+  }
+}
+
+void nspFftRadix4Fwd(ComplexFloat* data, int n, const float* base) {
+  nspFftKernels().radix4Forward(data, n, base);
+}
+
+void nspFftRadix4Inv(ComplexFloat* data, int n, const float* base) {
+  nspFftKernels().radix4Inverse(data, n, base);
+}
+
+void nspFftRadix2Passes(ComplexFloat* data, int len, int span, const ComplexFloat* table,
+                        int total, int direction, int run) {
+  const NspFftKernels& kernels = nspFftKernels();
+  (direction > 0 ? kernels.radix2PassesForward : kernels.radix2PassesInverse)(data, len, span,
+                                                                             table, total, run);
+}
+
+// Bit-reversed input to natural-order output, in place. Up to 1024 points
+// one radix-4 kernel; above, 1024-point kernels and radix-2 passes, all
+// passes inside a 16384-point block finished before the passes that span
+// blocks.
+void nspFftComplex(ComplexFloat* data, int n, int direction, const float* table) {
+  if (n < 2) return;
+  if (n == 2) {
+    const ComplexFloat a = data[0], b = data[1];
+    data[0] = {a.re + b.re, a.im + b.im};
+    data[1] = {a.re - b.re, a.im - b.im};
+    return;
+  }
+  const NspFftKernels& kernels = nspFftKernels();
+  const auto radix4 = direction > 0 ? kernels.radix4Forward : kernels.radix4Inverse;
+  if (n <= 1024) {
+    radix4(data, n, table + 2);
+    return;
+  }
+  // The entry points fetched the order-10 radix table with their own.
+  const float* radix10 = nspGetRadixTwd(10);
+  if (radix10 == nullptr) return;
+  const auto passes = direction > 0 ? kernels.radix2PassesForward : kernels.radix2PassesInverse;
+  const auto* expTable = reinterpret_cast<const ComplexFloat*>(table);
+  const int block = n >= 16384 ? 16384 : n;
+  for (int start = 0; start < n; start += block) {
+    for (int chunk = start; chunk < start + block; chunk += 1024) {
+      radix4(data + chunk, 1024, radix10 + 2);
+    }
+    passes(data + start, block, 1024, expTable, n, 256);
+  }
+  if (n > block) passes(data, n, block, expTable, n, 256);
+}
+
+// ---- Real transforms -------------------------------------------------------
+
+void nspsRealFftNip(const float* inSamps, ComplexFloat* outSamps, int order, int flags) {
+  static const char name[] = "nspsRealFftNip";
+  if (flags & NSP_FftFreeTables) {
+    if (order >= 1 && order <= 32) {
+      nspFreeRadixTwd(order - 1);
+      nspFreeSplitTwd(order - 1);
+      nspFreeBitRev(order - 1);
+    }
+    return;
+  }
+  if (badOrder(order, name, 1786)) return;
+  const int c = order - 1;
+  FftTables tables{};
+  if (order >= 2 && !fetchTables(c, nspGetSplitTwd, c, tables)) {
+    nspReportError(NSP_StatusOutOfMemory, name, "No working Twd memory", module, 1786);
+    return;
+  }
+  if (flags & NSP_FftInitOnly) return;
+  if (badBuffersOrFlags(inSamps, outSamps, flags, name, 1789, 1791)) return;
+
+  if (order == 0) {
+    outSamps[0] = {inSamps[0], 0.0f};
+    return;
+  }
+  if (order == 1) {
+    const float x0 = inSamps[0], x1 = inSamps[1];
+    outSamps[0] = {x0 + x1, 0.0f};
+    outSamps[1] = {x0 - x1, 0.0f};
+  } else {
+    const int n = 1 << c;
+    const bool forward = (flags & NSP_FftForward) != 0;
+    nspFftReorderCopy(reinterpret_cast<const ComplexFloat*>(inSamps), outSamps, c, tables.bitRev);
+    nspFftComplex(outSamps, n, forward ? 1 : -1, tables.radix);
+    const NspFftKernels& kernels = nspFftKernels();
+    (forward ? kernels.splitForward : kernels.splitInverse)(outSamps, n, tables.split);
+  }
+  if (wantsScaling(flags)) {
+    scaleFloats(std::ldexp(1.0f, -order), reinterpret_cast<float*>(outSamps),
+                (std::uint64_t{1} << order) + 2);
+  }
+}
+
+void nspsCcsFftNip(const ComplexFloat* inSamps, float* outSamps, int order, int flags) {
+  static const char name[] = "nspsCcsFftNip";
+  if (flags & NSP_FftFreeTables) {
+    if (order >= 1 && order <= 32) {
+      nspFreeRadixTwd(order - 1);
+      nspFreeBitRev(order - 1);
+    }
+    nspFreeExpTwd(order);
+    return;
+  }
+  if (badOrder(order, name, 2011)) return;
+  const int c = order - 1;
+  FftTables tables{};
+  if (order >= 2 && !fetchTables(c, nspGetExpTwd, order, tables)) {
+    nspReportError(NSP_StatusOutOfMemory, name, "No working Twd memory", module, 2011);
+    return;
+  }
+  if (flags & NSP_FftInitOnly) return;
+  if (badBuffersOrFlags(inSamps, outSamps, flags, name, 2014, 2016)) return;
+
+  if (order == 0) {
+    outSamps[0] = inSamps[0].re;
+    return;
+  }
+  if (order == 1) {
+    const float x0 = inSamps[0].re, x1 = inSamps[1].re;
+    outSamps[0] = x0 + x1;
+    outSamps[1] = x0 - x1;
+  } else {
+    const int n = 1 << c;
+    const bool forward = (flags & NSP_FftForward) != 0;
+    auto* packed = reinterpret_cast<ComplexFloat*>(outSamps);
+    const NspFftKernels& kernels = nspFftKernels();
+    (forward ? kernels.unsplitForward : kernels.unsplitInverse)(inSamps, packed, n, tables.split);
+    nspFftReorderInPlace(packed, c, tables.bitRev);
+    nspFftComplex(packed, n, forward ? 1 : -1, tables.radix);
+  }
+  if (wantsScaling(flags)) {
+    scaleFloats(std::ldexp(1.0f, -order), outSamps, std::uint64_t{1} << order);
+  }
+}
+
+void nspsReal2FftNip(const float* inSamps1, ComplexFloat* outSamps1, const float* inSamps2,
+                     ComplexFloat* outSamps2, int order, int flags) {
+  nspsRealFftNip(inSamps1, outSamps1, order, flags);
+  if ((flags & (NSP_FftFreeTables | NSP_FftInitOnly)) == 0) {
+    nspsRealFftNip(inSamps2, outSamps2, order, flags);
+  }
+  // The status is not cleared on entry: an error recorded before this call
+  // is traced here as well.
+  if (nspStatusGet() < 0) {
+    nspReportError(NSP_StatusBacktrace, "nspsReal2FftNip", "out nspsRealFftNip", module, 2342);
+  }
+}
+
+}  // extern "C"
