@@ -23,6 +23,40 @@ typedef int (*VtMessageBoxPolicy)(const char* text, const char* caption, UINT ty
  * Returns the policy installed before. */
 VTPLATFORM_API VtMessageBoxPolicy vtSetMessageBoxPolicy(VtMessageBoxPolicy policy);
 
+/* ---- Movable global memory ------------------------------------------------ */
+
+/* What the memory stand-in has seen since the process started. */
+typedef struct {
+  long allocCalls;  /* GlobalAlloc calls, failed ones included */
+  long lockCalls;   /* GlobalLock calls, failed ones included */
+  long liveBlocks;  /* blocks allocated and not yet freed */
+  long liveLocks;   /* sum of the lock counts of the live blocks */
+} VtGlobalStats;
+
+VTPLATFORM_API void vtGlobalStats(VtGlobalStats* stats);
+
+/* Makes the nth GlobalAlloc (or GlobalLock) from now fail: 1 is the next
+ * call. 0 disarms. The failure happens once; later calls succeed again. */
+VTPLATFORM_API void vtGlobalFailAlloc(long nth);
+VTPLATFORM_API void vtGlobalFailLock(long nth);
+
+/* Called with the flags and size of every GlobalAlloc, before it is
+ * decided whether it fails. Null removes the observer. */
+typedef void (*VtGlobalAllocObserver)(UINT flags, SIZE_T bytes);
+VTPLATFORM_API VtGlobalAllocObserver vtGlobalSetAllocObserver(VtGlobalAllocObserver observer);
+
+/* ---- Module ordinals ------------------------------------------------------ */
+
+/* A library that wants its exports found by ordinal (GetProcAddress with
+ * MAKEINTRESOURCEA) makes a table of these visible under the name
+ * VT_MODULE_ORDINALS_SYMBOL, ended by an entry with ordinal 0. */
+typedef struct {
+  WORD ordinal;
+  const char* name;
+} VtModuleOrdinal;
+
+#define VT_MODULE_ORDINALS_SYMBOL "vtModuleOrdinals"
+
 #ifdef __cplusplus
 }
 #endif

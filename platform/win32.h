@@ -37,7 +37,19 @@ typedef const char* LPCSTR;
 typedef char* LPSTR;
 typedef void* LPVOID;
 typedef size_t SIZE_T;
+typedef unsigned short WORD;
+typedef unsigned char BYTE;
+typedef intptr_t INT_PTR;
+typedef uintptr_t UINT_PTR;
+typedef intptr_t LONG_PTR;
+typedef UINT_PTR WPARAM;
+typedef LONG_PTR LPARAM;
 typedef struct VtWindow* HWND;
+typedef struct VtDeviceContext* HDC;
+/* A module is the handle the dynamic loader gave for the library. */
+typedef void* HMODULE;
+typedef HMODULE HINSTANCE;
+typedef INT_PTR (*FARPROC)(void);
 
 #ifndef TRUE
 #define TRUE 1
@@ -77,6 +89,46 @@ typedef struct {
 
 VTPLATFORM_API BOOL WINAPI GetVersionExA(OSVERSIONINFOA* info);
 VTPLATFORM_API void WINAPI FatalAppExitA(UINT action, LPCSTR message);
+
+/* ---- Movable global memory ------------------------------------------------ */
+
+/* A handle names a block; the block's address is known only while it is
+ * locked, and an unlocked movable block may move. */
+typedef void* HGLOBAL;
+
+#define GMEM_FIXED 0x0000u
+#define GMEM_MOVEABLE 0x0002u
+#define GMEM_ZEROINIT 0x0040u
+#define GHND (GMEM_MOVEABLE | GMEM_ZEROINIT)
+#define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
+
+VTPLATFORM_API HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes);
+/* Returns the block's address and raises its lock count; null on failure. */
+VTPLATFORM_API LPVOID WINAPI GlobalLock(HGLOBAL block);
+/* Lowers the lock count: nonzero while the block is still locked, 0 once it
+ * is unlocked (or was not locked). */
+VTPLATFORM_API BOOL WINAPI GlobalUnlock(HGLOBAL block);
+/* Returns null once freed, the handle itself when it names no block. */
+VTPLATFORM_API HGLOBAL WINAPI GlobalFree(HGLOBAL block);
+VTPLATFORM_API SIZE_T WINAPI GlobalSize(HGLOBAL block);
+
+/* ---- Strings ---------------------------------------------------------------- */
+
+VTPLATFORM_API LPSTR WINAPI lstrcpyA(LPSTR destination, LPCSTR source);
+
+/* ---- Modules and dialogs ------------------------------------------------------ */
+
+#define MAKEINTRESOURCEA(id) ((LPSTR)(UINT_PTR)(WORD)(id))
+#define IS_INTRESOURCE(name) (((UINT_PTR)(name) >> 16) == 0)
+
+typedef INT_PTR (CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+
+/* By name, or by ordinal when the name is MAKEINTRESOURCEA(ordinal). */
+VTPLATFORM_API FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
+/* Returns the value the dialog ended with, or -1 when it cannot be created. */
+VTPLATFORM_API INT_PTR WINAPI DialogBoxParamA(HINSTANCE module, LPCSTR templateName,
+                                              HWND owner, DLGPROC procedure,
+                                              LPARAM initParam);
 
 #ifdef __cplusplus
 }
