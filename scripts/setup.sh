@@ -7,6 +7,7 @@ packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libfftw3-dev
+  libsndfile1-dev libcairo2-dev fonts-dejavu-core
 )
 
 missing=()

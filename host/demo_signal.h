@@ -1,0 +1,17 @@
+// The built-in demonstration input: a short stereo sound that shows the
+// effects well.
+#ifndef VORTIGEN_HOST_DEMO_SIGNAL_H
+#define VORTIGEN_HOST_DEMO_SIGNAL_H
+
+#include "audio_file.h"
+
+namespace vortigen {
+
+// About six seconds of 16-bit stereo at 44100 Hz: plucked tones with sharp
+// attacks and long decays, a chord that swells and fades, bursts of noise
+// and a rising sweep. Deterministic.
+Audio synthesiseDemoSignal();
+
+}  // namespace vortigen
+
+#endif
