@@ -25,14 +25,12 @@ constexpr NspFftKernels scalarKernels = makeFftKernels<VecScalar>("scalar");
 constexpr NspFftKernels sse2Kernels = makeFftKernels<VecSse2>("SSE2");
 #endif
 
+#if defined(NSP_HAVE_AVX2_KERNELS)
 bool cpuHasAvx2() {
-#if defined(NSP_HAVE_AVX2_KERNELS) && (defined(__x86_64__) || defined(__i386__))
   __builtin_cpu_init();
   return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-#else
-  return false;
-#endif
 }
+#endif
 
 // The variant `isa`, or null if this build or CPU lacks it.
 const NspFftKernels* kernelsFor(int isa) {
