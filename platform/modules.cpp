@@ -1,4 +1,5 @@
-// Linux stand-in for the Windows export look-up and modal dialog.
+// Linux stand-in for the Windows export look-up (dialogs.cpp runs the
+// modal dialogs).
 //
 // A module handle is the handle the dynamic loader returned for the
 // library. Exports are found by name with the loader; by ordinal through
@@ -41,9 +42,5 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
   }
   return asProcedure(dlsym(module, name));
 }
-
-// No dialog templates or window system exist here yet: every dialog fails
-// to be created, which callers see as -1, as on Windows.
-INT_PTR WINAPI DialogBoxParamA(HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM) { return -1; }
 
 }  // extern "C"

@@ -134,5 +134,8 @@ VTPLATFORM_API INT_PTR WINAPI DialogBoxParamA(HINSTANCE module, LPCSTR templateN
 }
 #endif
 
+/* Windows, dialogs, drawing, help, profile files and formatting. */
+#include "win32dialogs.h"
+
 #endif /* _WIN32 */
 #endif /* VORTIGEN_PLATFORM_WIN32_H */
