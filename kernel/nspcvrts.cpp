@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "nspcheck.h"
+#include "nspvmath.h"
 
 namespace {
 
@@ -236,24 +237,9 @@ void nspcbCartToPolar(const ComplexFloat* src, float* mag, float* phase, int len
       nspBadArgument(phase == nullptr, "nspcbCartToPolar", "phase==0", module, 1457)) {
     return;
   }
-  for (int i = 0; i < length; ++i) {
-    const float re = src[i].re;
-    const float im = src[i].im;
-    if (im != 0.0f) {
-      const double r = re, m = im;
-      mag[i] = static_cast<float>(std::sqrt(r * r + m * m));
-      phase[i] = static_cast<float>(std::atan2(m, r));
-    } else if (re == 0.0f) {
-      mag[i] = 0.0f;
-      phase[i] = 0.0f;
-    } else if (!std::signbit(re)) {
-      mag[i] = re;
-      phase[i] = 0.0f;
-    } else {
-      mag[i] = -re;
-      phase[i] = floatPi;
-    }
-  }
+  // Vectorised double-precision sqrt and atan2 (nspvmath), rounded to float
+  // once; elements with im == +-0 move re's bits as the rule says.
+  nspPolarFromCart(src, mag, phase, length);
 }
 
 void nspcbPolarToCart(const float* mag, const float* phase, ComplexFloat* dst, int length) {
@@ -263,12 +249,9 @@ void nspcbPolarToCart(const float* mag, const float* phase, ComplexFloat* dst, i
       nspBadArgument(dst == nullptr, "nspcbPolarToCart", "dst==0", module, 1595)) {
     return;
   }
-  for (int i = 0; i < length; ++i) {
-    const double angle = phase[i];
-    const double m = mag[i];
-    dst[i].re = static_cast<float>(std::cos(angle) * m);
-    dst[i].im = static_cast<float>(std::sin(angle) * m);
-  }
+  // Vectorised double-precision sin and cos (nspvmath), each product
+  // rounded to float once.
+  nspCartFromPolar(mag, phase, dst, length);
 }
 
 }  // extern "C"
