@@ -1,0 +1,161 @@
+// The dynamic plug-in, "Dynamic and Chaos Effects": per frequency bin an
+// envelope follows the magnitude from frame to frame; the Attack and
+// Release curves exaggerate ("Hard") or smooth ("Soft") its rises and
+// falls, and the Chaos curve shifts each bin's phase by its envelope.
+#include "envelope_rule.h"
+#include "nsp.h"
+#include "plugin.h"
+
+namespace {
+
+// ---- Tables from the curves ---------------------------------------------------------
+
+// One entry per spectral bin of the longest frame (N = 1024: bins 0..512);
+// shorter frames use the left part of each curve.
+constexpr int curveEntries = 513;
+
+struct CurveTables {
+  float attack[curveEntries];
+  float release[curveEntries];
+  float chaos[curveEntries];
+};
+static_assert(sizeof(CurveTables) == 6156);
+
+// Attack and release: (v - 8192) / 8256, so that the extremes stay short of
+// +-1; chaos: v / 16384.
+constexpr double coefficientScale = 0.00012112403100775194;
+constexpr double chaosScale = 1.0 / 16384.0;
+constexpr double positionStep = 0.001953125;  // 1/512
+
+enum { attackWord = 0, releaseWord = 1, chaosWord = 2 };
+
+bool prepareTables(const XfmDoRecord& record, const FrameGeometry&, LockedBlock& tables) {
+  if (!obtainLockedBlock(sizeof(CurveTables), tables)) return false;
+  const WORD* words = lockInstanceWords(record);
+  if (words == nullptr) {
+    releaseLockedBlock(tables);
+    return false;
+  }
+  const CurveHandle attackCurve = words[attackWord];
+  const CurveHandle releaseCurve = words[releaseWord];
+  const CurveHandle chaosCurve = words[chaosWord];
+  auto* t = static_cast<CurveTables*>(tables.address);
+  // The host sees attack, release and chaos for each position in turn.
+  for (int k = 0; k < curveEntries; ++k) {
+    const double position = k * positionStep;
+    const double attack = hostCurveValue(record, attackCurve, position);
+    const double release = hostCurveValue(record, releaseCurve, position);
+    const double chaos = hostCurveValue(record, chaosCurve, position);
+    t->attack[k] = static_cast<float>((attack - 8192.0) * coefficientScale);
+    t->release[k] = static_cast<float>((release - 8192.0) * coefficientScale);
+    t->chaos[k] = static_cast<float>(chaos * chaosScale);
+  }
+  return true;
+}
+
+void releaseTables(LockedBlock& tables) { releaseLockedBlock(tables); }
+
+// ---- Buffers in the working area ----------------------------------------------------------
+
+// analysisWindow (N), inverseWindow (N), then an envelope of N + 2 floats
+// per channel.
+struct DynamicBuffers {
+  float* analysisWindow;
+  float* inverseWindow;
+  float* envelope[2];
+};
+
+DynamicBuffers buffersIn(float* own, int n) {
+  return DynamicBuffers{own, own + n, {own + 2 * n, own + 3 * n + 2}};
+}
+
+int ownFloats(int n) { return 4 * n + 4; }
+
+SIZE_T workingAreaBytes(int n) { return 56 * static_cast<SIZE_T>(n) + 80; }
+
+// The Bartlett window lifted by 0.1, so that it never reaches 0 and can be
+// divided out again after resynthesis.
+void prepareWorkingArea(const FrameGeometry& g, const void*, float* own) {
+  const DynamicBuffers b = buffersIn(own, g.n);
+  nspsbSet(1.0f, b.analysisWindow, g.n);
+  nspsWinBartlett(b.analysisWindow, g.n);
+  for (int i = 0; i < g.n; ++i) {
+    b.analysisWindow[i] = b.analysisWindow[i] + 0.1f;
+    b.inverseWindow[i] = 1.0f / b.analysisWindow[i];
+  }
+}
+
+// ---- Frame transform ----------------------------------------------------------------------
+
+// During the transform each frame buffer holds the bins' magnitudes in its
+// first H + 1 floats and their phases in the next H + 1.
+void transformFrame(const StageFrames& frames, bool firstFrame) {
+  const FrameGeometry& g = frames.geometry;
+  const int bins = g.h + 1;
+  const DynamicBuffers b = buffersIn(frames.own, g.n);
+  const auto* t = static_cast<const CurveTables*>(frames.tables);
+  float* magnitudes[2] = {frames.frame[0], frames.frame[1]};
+  float* phases[2] = {nullptr, nullptr};
+  float magnitudeFloor[2] = {0.0f, 0.0f};
+
+  if (firstFrame) {
+    for (int ch = 0; ch < g.channels; ++ch) nspsbSet(0.0f, b.envelope[ch], g.h + 2);
+  }
+  for (int ch = 0; ch < g.channels; ++ch) nspsbMpy2(b.analysisWindow, frames.frame[ch], g.n);
+  if (g.channels == 1) {
+    nspsRealFftNip(frames.frame[0], frames.spectrum[0], g.order, NSP_FftForward);
+  } else {
+    nspsReal2FftNip(frames.frame[0], frames.spectrum[0], frames.frame[1], frames.spectrum[1],
+                    g.order, NSP_FftForward);
+  }
+  for (int ch = 0; ch < g.channels; ++ch) {
+    phases[ch] = frames.frame[ch] + bins;
+    nspcbCartToPolar(frames.spectrum[ch], magnitudes[ch], phases[ch], bins);
+    magnitudeFloor[ch] = nspsMax(magnitudes[ch], bins) * 0.01f;
+  }
+
+  for (int k = 0; k < bins; ++k) {
+    for (int ch = 0; ch < g.channels; ++ch) {
+      const BinState next = followEnvelope(magnitudes[ch][k], b.envelope[ch][k],
+                                           magnitudeFloor[ch], t->attack[k], t->release[k]);
+      magnitudes[ch][k] = next.magnitude;
+      b.envelope[ch][k] = next.envelope;
+      phases[ch][k] = phases[ch][k] + chaosShift(t->chaos[k], next.envelope);
+    }
+  }
+
+  // A release coefficient near +1 can drive a magnitude below zero: the
+  // bin is silenced.
+  for (int ch = 0; ch < g.channels; ++ch) nspsbThresh1(magnitudes[ch], bins, 0.0f, 0);
+  for (int ch = 0; ch < g.channels; ++ch) {
+    nspcbPolarToCart(magnitudes[ch], phases[ch], frames.spectrum[ch], bins);
+  }
+  for (int ch = 0; ch < g.channels; ++ch) {
+    nspsCcsFftNip(frames.spectrum[ch], frames.frame[ch], g.order, NSP_FftInverse);
+  }
+  for (int ch = 0; ch < g.channels; ++ch) nspsbMpy2(b.inverseWindow, frames.frame[ch], g.n);
+}
+
+const SpectralStage dynamicStage{ownFloats,      workingAreaBytes, prepareTables,
+                                 prepareWorkingArea, transformFrame, releaseTables};
+
+// Attack and release start flat at the middle (no effect), chaos flat at 0.
+const CurveShape dynamicCurves[] = {
+    {0, 16384, 0, 16384, 8192, 8192},
+    {0, 16384, 0, 16384, 8192, 8192},
+    {0, 16384, 0, 16384, 0, 0},
+};
+
+}  // namespace
+
+const PluginDefinition vortigenPlugin{"Vortigens\\Dynamic",
+                                      "Orbelline",
+                                      "Dynamic and Chaos Effects",
+                                      15,
+                                      29,
+                                      8,
+                                      "gggi",
+                                      "yyyn",
+                                      dynamicCurves,
+                                      3,
+                                      &dynamicStage};

@@ -1,0 +1,106 @@
+// The fourier plug-in, "Adds Pure Sound Effect": every bin's level relative
+// to the loudest bin of its frame is replaced by the transfer curve's value
+// for that level; every bin keeps its phase.
+#include "nsp.h"
+#include "plugin.h"
+
+namespace {
+
+// ---- The transfer table -------------------------------------------------------------------
+
+// Entry i holds the destination level for relative source level i, both on
+// the curve's 0..16384 scale.
+constexpr int levelSteps = 16384;
+constexpr int tableEntries = levelSteps + 1;
+constexpr float highestLevel = 16383.0f;
+constexpr SIZE_T tableBytes = tableEntries * sizeof(float);
+static_assert(tableBytes == 65540);
+
+enum { transferWord = 0 };
+
+bool prepareTables(const XfmDoRecord& record, const FrameGeometry&, LockedBlock& tables) {
+  if (!obtainLockedBlock(tableBytes, tables)) return false;
+  const WORD* words = lockInstanceWords(record);
+  if (words == nullptr) {
+    releaseLockedBlock(tables);
+    return false;
+  }
+  const CurveHandle transferCurve = words[transferWord];
+  auto* table = static_cast<float*>(tables.address);
+  for (int i = 0; i < tableEntries; ++i) {
+    const double level = hostCurveValue(record, transferCurve, i * (1.0 / levelSteps));
+    table[i] = level > highestLevel ? highestLevel : static_cast<float>(level);
+  }
+  return true;
+}
+
+void releaseTables(LockedBlock& tables) { releaseLockedBlock(tables); }
+
+// ---- Frame transform ----------------------------------------------------------------------
+
+// Stands in for the largest magnitude of a silent frame, so that the
+// normalisation stays finite.
+constexpr float silentFrameMaximum = 1.0e-5f;
+
+// The table index of a normalised magnitude: truncated toward zero and
+// kept inside the table whatever the value (a NaN counts as level 0).
+int levelIndex(float normalised) {
+  if (!(normalised >= 0.0f)) return 0;
+  if (normalised >= static_cast<float>(levelSteps)) return levelSteps;
+  return static_cast<int>(normalised);
+}
+
+// During the transform each frame buffer holds the bins' magnitudes in its
+// first N/2 + 1 floats and their phases in the next N/2 + 1.
+void transformFrame(const StageFrames& frames, bool) {
+  const FrameGeometry& g = frames.geometry;
+  const int bins = g.h + 1;
+  const auto* table = static_cast<const float*>(frames.tables);
+
+  if (g.channels == 1) {
+    nspsRealFftNip(frames.frame[0], frames.spectrum[0], g.order, NSP_FftForward);
+  } else {
+    nspsReal2FftNip(frames.frame[0], frames.spectrum[0], frames.frame[1], frames.spectrum[1],
+                    g.order, NSP_FftForward);
+  }
+  for (int ch = 0; ch < g.channels; ++ch) {
+    float* magnitudes = frames.frame[ch];
+    float* phases = frames.frame[ch] + bins;
+    nspcbCartToPolar(frames.spectrum[ch], magnitudes, phases, bins);
+
+    float largest = nspsMax(magnitudes, bins);
+    if (largest == 0.0f) largest = silentFrameMaximum;
+    nspsbMpy1(static_cast<float>(levelSteps) / largest, magnitudes, bins);
+    for (int k = 0; k < bins; ++k) magnitudes[k] = table[levelIndex(magnitudes[k])];
+    nspsbMpy1(largest * (1.0f / static_cast<float>(levelSteps)), magnitudes, bins);
+
+    nspcbPolarToCart(magnitudes, phases, frames.spectrum[ch], bins);
+    nspsCcsFftNip(frames.spectrum[ch], frames.frame[ch], g.order, NSP_FftInverse);
+  }
+}
+
+int ownFloats(int) { return 0; }
+
+void prepareWorkingArea(const FrameGeometry&, const void*, float*) {}
+
+// No window and no state between frames: the working area holds only the
+// skeleton's buffers.
+const SpectralStage fourierStage{ownFloats,          nullptr,        prepareTables,
+                                 prepareWorkingArea, transformFrame, releaseTables};
+
+// The diagonal: every output level equals its input level.
+const CurveShape fourierCurves[] = {{0, 16384, 0, 16384, 0, 16384}};
+
+}  // namespace
+
+const PluginDefinition vortigenPlugin{"Vortigens\\Fourier",
+                                      "Orbelline",
+                                      "Adds Pure Sound Effect",
+                                      15,
+                                      29,
+                                      2,
+                                      "g",
+                                      "y",
+                                      fourierCurves,
+                                      1,
+                                      &fourierStage};
