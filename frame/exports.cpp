@@ -5,6 +5,7 @@
 
 #include "globalblock.h"
 #include "hostcalls.h"
+#include "nsp.h"
 #include "plugin.h"
 #include "streaming.h"
 
@@ -30,9 +31,18 @@ DLGPROC asDialogProcedure(FARPROC procedure) {
 extern "C" {
 
 #ifdef _WIN32
-// Load and unload notifications: nothing to set up or tear down.
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+// Load and unload notifications. The kernel's FFT tables are cached for as
+// long as the library is loaded; when the host unloads it they are
+// released, or every load would leave its tables behind. At process exit
+// (reserved non-null) the system reclaims everything anyway.
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) nspFreeAllTwd();
+  return TRUE;
+}
 #else
+// The same release when the dynamic loader unloads the library.
+__attribute__((destructor)) static void releaseKernelTables() { nspFreeAllTwd(); }
+
 // What GetProcAddress of the platform layer reads to find an export by
 // ordinal.
 VORTIGEN_EXPORT extern const VtModuleOrdinal vtModuleOrdinals[];
@@ -101,8 +111,6 @@ int XFMAPI XfmSetup(HWND parent, HINSTANCE module, XfmDoRecord* record) {
 
 int XFMAPI XfmDo(XfmDoRecord* record) { return streamSelection(record, *vortigenPlugin.stage); }
 
-// The settings dialog handles no message yet: every message is left to
-// the dialog manager's defaults.
-INT_PTR CALLBACK DIALOGMsgProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+// DIALOGMsgProc, the settings dialog's procedure, is in dialog.cpp.
 
 }  // extern "C"
