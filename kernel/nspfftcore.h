@@ -77,15 +77,18 @@ void radix4Stage16(ComplexFloat* x, int n, const float* base) {
   constexpr int w = V::width;
   const float* e = base + 6 * (n / 16);
   const ComplexFloat u1 = {e[0], e[1]}, u2 = {e[2], e[3]}, u3 = {e[4], e[5]};
-  const ComplexFloat one = {1.0f, 0.0f};
-  const ComplexFloat third[4] = {one, u1, u2, u3};                                      // u
-  const ComplexFloat second[4] = {one, u2, {0.0f, -1.0f}, {-u2.re, u2.im}};             // u^2
-  const ComplexFloat cube[4] = {one, u3, {-u2.re, u2.im}, {-u1.re, -u1.im}};             // u^3
+  // k = 2: u = e^(-i pi/4), u^2 = -i, u^3 = e^(-3i pi/4) = (-cos pi/4, -sin pi/4);
+  // k = 3: u = e^(-3i pi/8), u^2 = e^(-3i pi/4), u^3 = e^(-9i pi/8) = -e^(-i pi/8).
+  const ComplexFloat one = {1.0f, 0.0f}, minusI = {0.0f, -1.0f};
+  const ComplexFloat threeEighthsTurn = {-u2.re, u2.im};
+  const ComplexFloat powers1[4] = {one, u1, u2, u3};
+  const ComplexFloat powers2[4] = {one, u2, minusI, threeEighthsTurn};
+  const ComplexFloat powers3[4] = {one, u3, threeEighthsTurn, {-u1.re, -u1.im}};
   typename V::Reg f1[4 / w], f2[4 / w], f3[4 / w];
   for (int j = 0; j < 4 / w; ++j) {
-    f1[j] = V::load(third + j * w);
-    f2[j] = V::load(second + j * w);
-    f3[j] = V::load(cube + j * w);
+    f1[j] = V::load(powers1 + j * w);
+    f2[j] = V::load(powers2 + j * w);
+    f3[j] = V::load(powers3 + j * w);
   }
   for (int g = 0; g < n; g += 16) {
     for (int j = 0; j < 4 / w; ++j) {
