@@ -82,12 +82,4 @@ TEST(GlobalMemory, FailsExactlyTheNthLockAskedFor) {
   GlobalFree(block);
 }
 
-TEST(GlobalMemory, DisarmingCancelsAPendingFailure) {
-  vtGlobalFailAlloc(1);
-  vtGlobalFailAlloc(0);
-  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, 8);
-  EXPECT_NE(block, nullptr);
-  GlobalFree(block);
-}
-
 }  // namespace
