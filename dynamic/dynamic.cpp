@@ -148,6 +148,9 @@ const CurveShape dynamicCurves[] = {
 
 }  // namespace
 
+// The settings dialog, in dialog.cpp.
+extern const DialogDefinition dynamicDialog;
+
 const PluginDefinition vortigenPlugin{"Vortigens\\Dynamic",
                                       "Orbelline",
                                       "Dynamic and Chaos Effects",
@@ -158,4 +161,5 @@ const PluginDefinition vortigenPlugin{"Vortigens\\Dynamic",
                                       "yyyn",
                                       dynamicCurves,
                                       3,
-                                      &dynamicStage};
+                                      &dynamicStage,
+                                      &dynamicDialog};

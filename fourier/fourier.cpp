@@ -93,6 +93,9 @@ const CurveShape fourierCurves[] = {{0, 16384, 0, 16384, 0, 16384}};
 
 }  // namespace
 
+// The settings dialog, in dialog.cpp.
+extern const DialogDefinition fourierDialog;
+
 const PluginDefinition vortigenPlugin{"Vortigens\\Fourier",
                                       "Orbelline",
                                       "Adds Pure Sound Effect",
@@ -103,4 +106,5 @@ const PluginDefinition vortigenPlugin{"Vortigens\\Fourier",
                                       "y",
                                       fourierCurves,
                                       1,
-                                      &fourierStage};
+                                      &fourierStage,
+                                      &fourierDialog};

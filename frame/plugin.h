@@ -1,9 +1,11 @@
 // What a plug-in library supplies to the shared frame: its descriptor
-// values, its curves and its spectral stage. Each plug-in ends in one
-// PluginDefinition named vortigenPlugin; the frame's exports serve it.
+// values, its curves, its spectral stage and its settings dialog. Each
+// plug-in ends in one PluginDefinition named vortigenPlugin; the frame's
+// exports serve it.
 #ifndef VORTIGEN_FRAME_PLUGIN_H
 #define VORTIGEN_FRAME_PLUGIN_H
 
+#include "dialog.h"
 #include "hostcalls.h"
 #include "stage.h"
 
@@ -23,6 +25,9 @@ struct PluginDefinition {
   int curveCount;
 
   const SpectralStage* stage;
+
+  // The settings dialog; a plug-in without one ends XfmSetup with -1.
+  const DialogDefinition* dialog = nullptr;
 };
 
 extern const PluginDefinition vortigenPlugin;
