@@ -61,8 +61,8 @@ void polarToCartInOrder(const float* mag, const float* phase, ComplexFloat* dst,
 const NspPolarKernels scalarKernels = {"scalar", cartToPolarInOrder, polarToCartInOrder};
 
 #if defined(__SSE2__)
-const NspPolarKernels sse2Kernels = {"sse2", polar::cartToPolarRun<MathSse2>,
-                                     polar::polarToCartRun<MathSse2>};
+const NspPolarKernels sse2Kernels = {"sse2", polar::cartToPolarRun<Twice<MathSse2>>,
+                                     polar::polarToCartRun<Twice<MathSse2>>};
 #endif
 
 bool cpuRuns(int isa) {

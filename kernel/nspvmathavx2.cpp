@@ -1,6 +1,6 @@
-// The polar conversions for AVX2 with FMA, four doubles at a time. The
-// build compiles this file alone with -mavx2 -mfma; nspvmath.cpp calls it
-// only on a CPU that has both.
+// The polar conversions for AVX2 with FMA, two registers of four doubles
+// at a time. The build compiles this file alone with -mavx2 -mfma;
+// nspvmath.cpp calls it only on a CPU that has both.
 #include "nspvmath.h"
 
 #if defined(__AVX2__) && defined(__FMA__)
@@ -8,8 +8,8 @@
 #include "nspvmathpolar.h"
 
 namespace {
-const NspPolarKernels kernels = {"avx2", polar::cartToPolarRun<MathAvx2>,
-                                 polar::polarToCartRun<MathAvx2>};
+const NspPolarKernels kernels = {"avx2", polar::cartToPolarRun<Twice<MathAvx2>>,
+                                 polar::polarToCartRun<Twice<MathAvx2>>};
 }
 
 const NspPolarKernels* nspPolarKernelsAvx2() { return &kernels; }

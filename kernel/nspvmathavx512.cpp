@@ -1,6 +1,6 @@
-// The polar conversions for AVX-512F, eight doubles at a time. The build
-// compiles this file alone with -mavx512f; nspvmath.cpp calls it only on a
-// CPU (and system) that has it.
+// The polar conversions for AVX-512F, two registers of eight doubles at a
+// time. The build compiles this file alone with -mavx512f; nspvmath.cpp
+// calls it only on a CPU (and system) that has it.
 #include "nspvmath.h"
 
 #if defined(__AVX512F__)
@@ -8,8 +8,8 @@
 #include "nspvmathpolar.h"
 
 namespace {
-const NspPolarKernels kernels = {"avx512", polar::cartToPolarRun<MathAvx512>,
-                                 polar::polarToCartRun<MathAvx512>};
+const NspPolarKernels kernels = {"avx512", polar::cartToPolarRun<Twice<MathAvx512>>,
+                                 polar::polarToCartRun<Twice<MathAvx512>>};
 }
 
 const NspPolarKernels* nspPolarKernelsAvx512() { return &kernels; }

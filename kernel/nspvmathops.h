@@ -15,6 +15,8 @@
 //               for AVX2 and FMA, chosen at run time by a CPU check.
 //   MathAvx512  eight doubles; only in the translation unit compiled for
 //               AVX-512F, chosen at run time by a CPU check.
+//   Twice<O>    two registers of O, operated on in step (see below); Half
+//               names O, for what is left over.
 //
 // `fused` tells whether madd rounds once; only the fused types have fmsub
 // (a * b - c, one rounding). Code that needs the exact error of a product
@@ -242,6 +244,58 @@ struct MathAvx512 {
   }
 };
 #endif
+
+// Two registers of O side by side, each operation applied to both: the
+// instruction stream then interleaves two independent dependency chains,
+// which the long polynomial and division chains need to keep the units
+// busy. Lanes of the second register follow those of the first.
+template <class O>
+struct Twice {
+  using Half = O;
+  static constexpr int width = 2 * O::width;
+  static constexpr bool fused = O::fused;
+  struct V {
+    typename O::V a, b;
+  };
+  struct M {
+    typename O::M a, b;
+  };
+
+  static V splat(double x) { return {O::splat(x), O::splat(x)}; }
+  static V add(V x, V y) { return {O::add(x.a, y.a), O::add(x.b, y.b)}; }
+  static V sub(V x, V y) { return {O::sub(x.a, y.a), O::sub(x.b, y.b)}; }
+  static V mul(V x, V y) { return {O::mul(x.a, y.a), O::mul(x.b, y.b)}; }
+  static V div(V x, V y) { return {O::div(x.a, y.a), O::div(x.b, y.b)}; }
+  static V sqrt(V x) { return {O::sqrt(x.a), O::sqrt(x.b)}; }
+  static V madd(V x, V y, V z) { return {O::madd(x.a, y.a, z.a), O::madd(x.b, y.b, z.b)}; }
+  static V fmsub(V x, V y, V z) { return {O::fmsub(x.a, y.a, z.a), O::fmsub(x.b, y.b, z.b)}; }
+  static V abs(V x) { return {O::abs(x.a), O::abs(x.b)}; }
+  static V andBits(V x, V y) { return {O::andBits(x.a, y.a), O::andBits(x.b, y.b)}; }
+  static V orBits(V x, V y) { return {O::orBits(x.a, y.a), O::orBits(x.b, y.b)}; }
+  static V negateWhere(M m, V x) { return {O::negateWhere(m.a, x.a), O::negateWhere(m.b, x.b)}; }
+  static V select(M m, V x, V y) { return {O::select(m.a, x.a, y.a), O::select(m.b, x.b, y.b)}; }
+  static M lt(V x, V y) { return {O::lt(x.a, y.a), O::lt(x.b, y.b)}; }
+  static M eq(V x, V y) { return {O::eq(x.a, y.a), O::eq(x.b, y.b)}; }
+  static M unordered(V x, V y) { return {O::unordered(x.a, y.a), O::unordered(x.b, y.b)}; }
+  static M mOr(M x, M y) { return {O::mOr(x.a, y.a), O::mOr(x.b, y.b)}; }
+  static M mAnd(M x, M y) { return {O::mAnd(x.a, y.a), O::mAnd(x.b, y.b)}; }
+  static M mXor(M x, M y) { return {O::mXor(x.a, y.a), O::mXor(x.b, y.b)}; }
+  static unsigned lanes(M m) { return O::lanes(m.a) | (O::lanes(m.b) << O::width); }
+
+  static V load(const float* p) { return {O::load(p), O::load(p + O::width)}; }
+  static void store(float* p, V x) {
+    O::store(p, x.a);
+    O::store(p + O::width, x.b);
+  }
+  static void loadComplex(const float* p, V& re, V& im) {
+    O::loadComplex(p, re.a, im.a);
+    O::loadComplex(p + 2 * O::width, re.b, im.b);
+  }
+  static void storeComplex(float* p, V re, V im) {
+    O::storeComplex(p, re.a, im.a);
+    O::storeComplex(p + 2 * O::width, re.b, im.b);
+  }
+};
 
 }  // namespace
 

@@ -193,7 +193,7 @@ typename O::V atan2(typename O::V y, typename O::V x) {
   const M subtract = O::mXor(steep, xNegative);
   aHi = O::negateWhere(subtract, aHi);
   aLo = O::negateWhere(subtract, aLo);
-  const Pair<O> angle = twoSum<O>(cHi, aHi);
+  const Pair<O> angle = fastTwoSum<O>(cHi, aHi);  // |aHi| <= pi/4 + tiny < cHi, or cHi == 0
   V theta = O::add(angle.hi, O::add(angle.lo, O::add(cLo, aLo)));
 
   theta = O::negateWhere(signBitSet<O>(y), theta);
@@ -300,8 +300,9 @@ void polarToCartBlock(const float* mag, const float* phase, float* dst) {
   }
 }
 
-// Whole vectors, for outputs that overlap no input. A last partial block
-// goes through copies padded with zeros.
+// Whole vectors, for outputs that overlap no input. What is left over goes
+// to the half-width type where there is one, else through copies padded
+// with zeros.
 template <class O>
 void cartToPolarRun(const ComplexFloat* src, float* mag, float* phase, int length) {
   constexpr int w = O::width;
@@ -309,12 +310,16 @@ void cartToPolarRun(const ComplexFloat* src, float* mag, float* phase, int lengt
   int i = 0;
   for (; i + w <= length; i += w) cartToPolarBlock<O>(in + 2 * i, mag + i, phase + i);
   if (i == length) return;
-  const size_t rest = static_cast<size_t>(length - i);
-  float part[2 * w] = {}, partMag[w], partPhase[w];
-  std::memcpy(part, in + 2 * i, rest * 2 * sizeof(float));
-  cartToPolarBlock<O>(part, partMag, partPhase);
-  std::memcpy(mag + i, partMag, rest * sizeof(float));
-  std::memcpy(phase + i, partPhase, rest * sizeof(float));
+  if constexpr (requires { typename O::Half; }) {
+    cartToPolarRun<typename O::Half>(src + i, mag + i, phase + i, length - i);
+  } else {
+    const size_t rest = static_cast<size_t>(length - i);
+    float part[2 * w] = {}, partMag[w], partPhase[w];
+    std::memcpy(part, in + 2 * i, rest * 2 * sizeof(float));
+    cartToPolarBlock<O>(part, partMag, partPhase);
+    std::memcpy(mag + i, partMag, rest * sizeof(float));
+    std::memcpy(phase + i, partPhase, rest * sizeof(float));
+  }
 }
 
 template <class O>
@@ -324,12 +329,16 @@ void polarToCartRun(const float* mag, const float* phase, ComplexFloat* dst, int
   int i = 0;
   for (; i + w <= length; i += w) polarToCartBlock<O>(mag + i, phase + i, out + 2 * i);
   if (i == length) return;
-  const size_t rest = static_cast<size_t>(length - i);
-  float partMag[w] = {}, partPhase[w] = {}, part[2 * w];
-  std::memcpy(partMag, mag + i, rest * sizeof(float));
-  std::memcpy(partPhase, phase + i, rest * sizeof(float));
-  polarToCartBlock<O>(partMag, partPhase, part);
-  std::memcpy(out + 2 * i, part, rest * 2 * sizeof(float));
+  if constexpr (requires { typename O::Half; }) {
+    polarToCartRun<typename O::Half>(mag + i, phase + i, dst + i, length - i);
+  } else {
+    const size_t rest = static_cast<size_t>(length - i);
+    float partMag[w] = {}, partPhase[w] = {}, part[2 * w];
+    std::memcpy(partMag, mag + i, rest * sizeof(float));
+    std::memcpy(partPhase, phase + i, rest * sizeof(float));
+    polarToCartBlock<O>(partMag, partPhase, part);
+    std::memcpy(out + 2 * i, part, rest * 2 * sizeof(float));
+  }
 }
 
 }  // namespace polar
