@@ -11,6 +11,7 @@
 #include <sstream>
 #include <utility>
 
+#include "dialog_services.h"
 #include "vthost.h"
 
 namespace vthost {
@@ -95,82 +96,6 @@ LONG XFMAPI destroyCurve(UINT curve) {
   return 0;
 }
 
-// ---- Dialog services: logged, otherwise nothing yet ------------------------------
-
-LONG XFMAPI dialogStart(HWND, LONG zero) {
-  logCall(Service::DialogStart, {zero});
-  return 0;
-}
-
-LONG XFMAPI loadPresets(HWND, LPCSTR section, LPCSTR) {
-  logCall(Service::LoadPresets, {}, 0.0, textOf(section));
-  return 0;
-}
-
-LONG XFMAPI presetNameCommand(HWND) {
-  logCall(Service::PresetNameCommand, {});
-  return 0;
-}
-
-LONG XFMAPI presetListCommand(XfmDoRecord*, HWND, LPCSTR section, WPARAM first, LPARAM) {
-  logCall(Service::PresetListCommand, {static_cast<long>(first)}, 0.0, textOf(section));
-  return 0;
-}
-
-LONG XFMAPI addPreset(XfmDoRecord*, HWND, LPCSTR section) {
-  logCall(Service::AddPreset, {}, 0.0, textOf(section));
-  return 0;
-}
-
-LONG XFMAPI deletePreset(HWND, LPCSTR section) {
-  logCall(Service::DeletePreset, {}, 0.0, textOf(section));
-  return 0;
-}
-
-LONG XFMAPI drawCurve(UINT curve, HDC) {
-  logCall(Service::DrawCurve, {handleOf(curve)});
-  return 0;
-}
-
-LONG XFMAPI curveMouseDown(UINT curve, LONG x, LONG y) {
-  logCall(Service::CurveMouseDown, {handleOf(curve), x, y});
-  return 0;
-}
-
-LONG XFMAPI curveMouseUp(UINT curve, LONG x, LONG y) {
-  logCall(Service::CurveMouseUp, {handleOf(curve), x, y});
-  return 0;
-}
-
-LONG XFMAPI curveDoubleClick(UINT curve, LONG x, LONG y) {
-  logCall(Service::CurveDoubleClick, {handleOf(curve), x, y});
-  return 0;
-}
-
-LONG XFMAPI curveMouseMove(UINT curve, LONG x, LONG y) {
-  logCall(Service::CurveMouseMove, {handleOf(curve), x, y});
-  return 0;
-}
-
-LONG XFMAPI setCurveScale(UINT curve, double, double, LONG xMultiplier, double, double,
-                          LONG yMultiplier, UINT scaleMode) {
-  logCall(Service::SetCurveScale,
-          {handleOf(curve), xMultiplier, yMultiplier, static_cast<long>(scaleMode)});
-  return 0;
-}
-
-LONG XFMAPI setCurveLabels(UINT curve, LPCSTR xName, LPCSTR xUnit, LPCSTR yName, LPCSTR yUnit) {
-  logCall(Service::SetCurveLabels, {handleOf(curve)}, 0.0,
-          textOf(xName) + "|" + textOf(xUnit) + "|" + textOf(yName) + "|" + textOf(yUnit));
-  return 0;
-}
-
-LONG XFMAPI attachCurve(UINT curve, HWND, UINT frameId, UINT readoutId) {
-  logCall(Service::AttachCurve,
-          {handleOf(curve), static_cast<long>(frameId), static_cast<long>(readoutId)});
-  return 0;
-}
-
 // A byte range [position, position + count) that lies inside size bytes.
 bool insideWaveform(LONG position, LONG count, size_t size) {
   return position >= 0 && count >= 0 &&
@@ -178,6 +103,8 @@ bool insideWaveform(LONG position, LONG count, size_t size) {
 }
 
 }  // namespace
+
+EffectHost* callingHost(const char* service) { return host(service); }
 
 const char* serviceName(Service service) {
   switch (service) {
@@ -295,7 +222,6 @@ EffectHost::EffectHost(PluginLibrary& plugin, WaveFormat format, std::vector<uin
   }
   record_.selectionFirst = 0;
   record_.selectionLast = -1;
-  record_.dialogStart = dialogStart;
   record_.readData = readData;
   record_.writeData = writeData;
   record_.cancelFlag = &cancelFlag_;
@@ -304,28 +230,26 @@ EffectHost::EffectHost(PluginLibrary& plugin, WaveFormat format, std::vector<uin
   record_.endProgress = options.offerEndProgress ? endProgress : nullptr;
   profilePath_ = "vortigen-presets.ini";
   record_.profilePath = profilePath_.c_str();
-  record_.loadPresets = loadPresets;
-  record_.presetNameCommand = presetNameCommand;
-  record_.presetListCommand = presetListCommand;
-  record_.addPreset = addPreset;
-  record_.deletePreset = deletePreset;
   record_.createCurve = createCurve;
   record_.getCurveValue = getCurveValue;
-  record_.drawCurve = drawCurve;
   record_.destroyCurve = destroyCurve;
-  record_.curveMouseDown = curveMouseDown;
-  record_.curveMouseUp = curveMouseUp;
-  record_.curveDoubleClick = curveDoubleClick;
-  record_.curveMouseMove = curveMouseMove;
-  record_.setCurveScale = setCurveScale;
-  record_.setCurveLabels = setCurveLabels;
-  record_.attachCurve = attachCurve;
+  installDialogServices(record_);
   record_.autoAccept = 0xFFFF;
   record_.showDialog = 0;
 }
 
 EffectHost::~EffectHost() {
   if (record_.instanceMemory != nullptr) GlobalFree(record_.instanceMemory);
+}
+
+DialogSide& EffectHost::dialogSide() {
+  if (dialogSide_ == nullptr) dialogSide_ = std::make_unique<DialogSide>();
+  return *dialogSide_;
+}
+
+void EffectHost::setProfilePath(std::string path) {
+  profilePath_ = std::move(path);
+  record_.profilePath = profilePath_.c_str();
 }
 
 template <typename Call>

@@ -12,6 +12,7 @@
 #define VORTIGEN_HOST_VTHOST_H
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -20,6 +21,8 @@
 #include "xfm.h"
 
 namespace vthost {
+
+struct DialogSide;
 
 class HostError : public std::runtime_error {
  public:
@@ -176,6 +179,13 @@ class EffectHost {
   // word order.
   std::vector<CurveHandle> curveHandles() const;
 
+  // The host's side of the settings dialog that is open, or was last
+  // (dialog_services.h).
+  DialogSide& dialogSide();
+  // The profile file handed to the plug-in; "vortigen-presets.ini" unless
+  // set.
+  void setProfilePath(std::string path);
+
   bool curveExists(CurveHandle handle) const;
   // Throws HostError for a handle that names no live curve.
   Curve& curve(CurveHandle handle);
@@ -220,6 +230,7 @@ class EffectHost {
   std::vector<LiveCurve> curves_;
   CurveHandle nextHandle_ = 1;
   std::string profilePath_;
+  std::unique_ptr<DialogSide> dialogSide_;
 };
 
 }  // namespace vthost
