@@ -64,6 +64,50 @@ const NspFftKernels*& selectedKernels() {
   return selected;
 }
 
+// ---- Bit-reversal reorders -------------------------------------------------
+
+// Two adjacent complex values, the unit the reorders move: the elements
+// 2m, 2m+1 of a middle index m are adjacent, and so are h+2m, h+2m+1.
+#if defined(__SSE2__)
+using Duo = VecSse2;
+#else
+struct Duo {
+  struct Reg {
+    ComplexFloat low, high;
+  };
+  static Reg load(const ComplexFloat* p) { return {p[0], p[1]}; }
+  static void store(ComplexFloat* p, Reg a) { p[0] = a.low, p[1] = a.high; }
+  static Reg lows(Reg a, Reg b) { return {a.low, b.low}; }
+  static Reg highs(Reg a, Reg b) { return {a.high, b.high}; }
+};
+#endif
+
+// Moves the elements of the middle indices of a list: for each pair
+// (m, r), dst[2r], dst[2r+1] = src[2m], src[h+2m] and dst[h+2r], dst[h+2r+1]
+// = src[2m+1], src[h+2m+1], and the same with m and r exchanged; for each
+// self-reversed s the same with r = s. The pairs end at the first value
+// whose half is 0 or less; that 0 is middle index 0, and the self-reversed
+// ones follow up to the closing 0. src may be dst.
+void reorderByList(const ComplexFloat* src, ComplexFloat* dst, int h, const int* bitRev) {
+  int pos = 0;
+  for (; bitRev[pos] / 2 > 0; pos += 2) {
+    const int m2 = bitRev[pos] / 2, r2 = bitRev[pos + 1] / 2;
+    const auto lowM = Duo::load(src + m2), highM = Duo::load(src + h + m2);
+    const auto lowR = Duo::load(src + r2), highR = Duo::load(src + h + r2);
+    Duo::store(dst + r2, Duo::lows(lowM, highM));
+    Duo::store(dst + h + r2, Duo::highs(lowM, highM));
+    Duo::store(dst + m2, Duo::lows(lowR, highR));
+    Duo::store(dst + h + m2, Duo::highs(lowR, highR));
+  }
+  for (int s2 = 0;;) {
+    const auto low = Duo::load(src + s2), high = Duo::load(src + h + s2);
+    Duo::store(dst + s2, Duo::lows(low, high));
+    Duo::store(dst + h + s2, Duo::highs(low, high));
+    s2 = bitRev[++pos] / 2;
+    if (s2 == 0) break;
+  }
+}
+
 // ---- Real transforms -------------------------------------------------------
 
 // Tables of one real transform: the radix table of order c (for c > 10 the
@@ -131,50 +175,6 @@ bool badBuffersOrFlags(const void* inSamps, const void* outSamps, int flags,
     return true;
   }
   return false;
-}
-
-// ---- Bit-reversal reorders -------------------------------------------------
-
-// Two adjacent complex values, the unit the reorders move: the elements
-// 2m, 2m+1 of a middle index m are adjacent, and so are h+2m, h+2m+1.
-#if defined(__SSE2__)
-using Duo = VecSse2;
-#else
-struct Duo {
-  struct Reg {
-    ComplexFloat low, high;
-  };
-  static Reg load(const ComplexFloat* p) { return {p[0], p[1]}; }
-  static void store(ComplexFloat* p, Reg a) { p[0] = a.low, p[1] = a.high; }
-  static Reg lows(Reg a, Reg b) { return {a.low, b.low}; }
-  static Reg highs(Reg a, Reg b) { return {a.high, b.high}; }
-};
-#endif
-
-// Moves the elements of the middle indices of a list: for each pair
-// (m, r), dst[2r], dst[2r+1] = src[2m], src[h+2m] and dst[h+2r], dst[h+2r+1]
-// = src[2m+1], src[h+2m+1], and the same with m and r exchanged; for each
-// self-reversed s the same with r = s. The pairs end at the first value
-// whose half is 0 or less; that 0 is middle index 0, and the self-reversed
-// ones follow up to the closing 0. src may be dst.
-void reorderByList(const ComplexFloat* src, ComplexFloat* dst, int h, const int* bitRev) {
-  int pos = 0;
-  for (; bitRev[pos] / 2 > 0; pos += 2) {
-    const int m2 = bitRev[pos] / 2, r2 = bitRev[pos + 1] / 2;
-    const auto lowM = Duo::load(src + m2), highM = Duo::load(src + h + m2);
-    const auto lowR = Duo::load(src + r2), highR = Duo::load(src + h + r2);
-    Duo::store(dst + r2, Duo::lows(lowM, highM));
-    Duo::store(dst + h + r2, Duo::highs(lowM, highM));
-    Duo::store(dst + m2, Duo::lows(lowR, highR));
-    Duo::store(dst + h + m2, Duo::highs(lowR, highR));
-  }
-  for (int s2 = 0;;) {
-    const auto low = Duo::load(src + s2), high = Duo::load(src + h + s2);
-    Duo::store(dst + s2, Duo::lows(low, high));
-    Duo::store(dst + h + s2, Duo::highs(low, high));
-    s2 = bitRev[++pos] / 2;
-    if (s2 == 0) break;
-  }
 }
 
 bool badOrder(int order, const char* funcName, int line) {
