@@ -33,6 +33,19 @@ struct Message {
   UINT message;
   WPARAM first;
   LPARAM second;
+  std::string text;  // what a person typed (InputType)
+};
+
+// Input from the driver. It waits in the queue like a person's input and
+// is carried out when the loop reaches it: the control then acts and tells
+// its dialog at once, as controls do.
+enum InputMessage : UINT {
+  InputClick = 0x7F01,
+  InputFocus,
+  InputType,
+  InputSelect,
+  InputDoubleClickItem,
+  InputEnter
 };
 
 struct ListItem {
@@ -200,9 +213,10 @@ INT_PTR callProcedure(Session& session, UINT message, WPARAM first, LPARAM secon
   return session.procedure(&session.dialog, message, first, second);
 }
 
-void postTo(Session& session, HWND window, UINT message, WPARAM first, LPARAM second) {
+void postTo(Session& session, HWND window, UINT message, WPARAM first, LPARAM second,
+            std::string text = {}) {
   ++session.activity;
-  session.queue.push_back(Message{window, message, first, second});
+  session.queue.push_back(Message{window, message, first, second, std::move(text)});
 }
 
 // A control tells its dialog about something: WM_COMMAND with its id and
@@ -212,11 +226,6 @@ void notifyDialog(VtWindow& control, int code) {
   if (session.ended) return;
   callProcedure(session, WM_COMMAND, MAKEWPARAM(control.id, code),
                 reinterpret_cast<LPARAM>(&control));
-}
-
-void postNotification(VtWindow& control, int code) {
-  postTo(*control.session, &control.session->dialog, WM_COMMAND, MAKEWPARAM(control.id, code),
-         reinterpret_cast<LPARAM>(&control));
 }
 
 void notifyFocus(VtWindow* window, bool gained) {
@@ -360,22 +369,107 @@ LRESULT windowMessage(VtWindow& window, UINT message, WPARAM first, LPARAM secon
   return 0;
 }
 
+bool canTakeFocus(const VtWindow& control) {
+  return (control.style & WS_TABSTOP) != 0 && (control.style & WS_VISIBLE) != 0 && control.enabled;
+}
+
+// WM_NEXTDLGCTL: the focus to a given control, or to the next or previous
+// tab stop.
+void nextDialogControl(Session& session, WPARAM first, LPARAM second) {
+  if (LOWORD(second) != 0) {
+    VtWindow* control = live(reinterpret_cast<HWND>(first));
+    if (control != nullptr && control->session == &session && !control->isDialog) moveFocus(control);
+    return;
+  }
+  auto& controls = session.controls;
+  const auto count = static_cast<std::ptrdiff_t>(controls.size());
+  if (count == 0) return;
+  std::ptrdiff_t at = -1;
+  for (std::ptrdiff_t i = 0; i < count; ++i) {
+    if (controls[static_cast<size_t>(i)].get() == runtime().focus) at = i;
+  }
+  const std::ptrdiff_t step = first != 0 ? -1 : 1;
+  for (std::ptrdiff_t n = 1; n <= count; ++n) {
+    const std::ptrdiff_t i = ((at + step * n) % count + count) % count;
+    if (canTakeFocus(*controls[static_cast<size_t>(i)])) {
+      moveFocus(controls[static_cast<size_t>(i)].get());
+      return;
+    }
+  }
+}
+
 // What the dialog manager does with a message the dialog procedure left
 // alone (returned FALSE for).
-void defaultDialogHandling(Session& session, UINT message) {
-  if (message == WM_CLOSE) {
+void defaultDialogHandling(Session& session, const Message& message) {
+  if (message.message == WM_CLOSE) {
     postTo(session, &session.dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
            reinterpret_cast<LPARAM>(controlOf(session, IDCANCEL)));
+  } else if (message.message == WM_NEXTDLGCTL) {
+    nextDialogControl(session, message.first, message.second);
+  }
+}
+
+// The Enter key, as the dialog manager reads it: the push button that has
+// the focus, else the default push button, else IDOK.
+void pressEnter(Session& session) {
+  int id = IDOK;
+  VtWindow* focused = live(runtime().focus);
+  if (focused != nullptr && focused->session == &session && isPushButton(focused)) {
+    id = focused->id;
+  } else {
+    for (auto& control : session.controls) {
+      if (isPushButton(control.get()) && (control->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
+        id = control->id;
+        break;
+      }
+    }
+  }
+  VtWindow* button = controlOf(session, id);
+  if (button != nullptr && !button->enabled) return;
+  callProcedure(session, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+}
+
+void performInput(Session& session, VtWindow& window, const Message& input) {
+  if (input.message == InputEnter) {
+    pressEnter(session);
+    return;
+  }
+  if (!window.enabled) return;
+  moveFocus(&window);
+  if (session.ended) return;
+  switch (input.message) {
+    case InputClick:
+      notifyDialog(window, BN_CLICKED);
+      break;
+    case InputType:
+      windowMessage(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(input.text.c_str()));
+      break;
+    case InputSelect:
+    case InputDoubleClickItem: {
+      const auto index = static_cast<size_t>(input.first);
+      if (index >= window.items.size()) return;
+      window.selection = static_cast<int>(index);
+      if ((window.style & LBS_NOTIFY) == 0) return;
+      notifyDialog(window, LBN_SELCHANGE);
+      if (input.message == InputDoubleClickItem && !session.ended) notifyDialog(window, LBN_DBLCLK);
+      break;
+    }
+    default:
+      break;
   }
 }
 
 void dispatch(Session& session, const Message& message) {
   VtWindow* window = live(message.window);
   if (window == nullptr || window->session != &session) return;  // gone meanwhile
+  if (message.message >= InputClick && message.message <= InputEnter) {
+    performInput(session, *window, message);
+    return;
+  }
   if (window->isDialog && message.message != WM_SETTEXT && message.message != WM_GETTEXT &&
       message.message != WM_GETTEXTLENGTH) {
     const INT_PTR handled = callProcedure(session, message.message, message.first, message.second);
-    if (!handled) defaultDialogHandling(session, message.message);
+    if (!handled) defaultDialogHandling(session, message);
     return;
   }
   windowMessage(*window, message.message, message.first, message.second);
@@ -853,29 +947,14 @@ BOOL vtDialogClick(HWND dialog, int id) {
   Session* s = openSession(dialog);
   VtWindow* button = s != nullptr ? controlOf(*s, id) : nullptr;
   if (!isPushButton(button) || !button->enabled) return FALSE;
-  moveFocus(button);
-  postNotification(*button, BN_CLICKED);
+  postTo(*s, button, InputClick, 0, 0);
   return TRUE;
 }
 
 BOOL vtDialogPressEnter(HWND dialog) {
   Session* s = openSession(dialog);
   if (s == nullptr) return FALSE;
-  int id = IDOK;
-  VtWindow* focused = live(runtime().focus);
-  if (focused != nullptr && focused->session == s && isPushButton(focused)) {
-    id = focused->id;
-  } else {
-    for (auto& control : s->controls) {
-      if (isPushButton(control.get()) && (control->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
-        id = control->id;
-        break;
-      }
-    }
-  }
-  VtWindow* button = controlOf(*s, id);
-  if (button != nullptr && !button->enabled) return FALSE;
-  postTo(*s, &s->dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+  postTo(*s, &s->dialog, InputEnter, 0, 0);
   return TRUE;
 }
 
@@ -913,7 +992,7 @@ BOOL vtDialogFocus(HWND dialog, int id) {
   Session* s = openSession(dialog);
   VtWindow* control = s != nullptr ? controlOf(*s, id) : nullptr;
   if (control == nullptr || !control->enabled) return FALSE;
-  moveFocus(control);
+  postTo(*s, control, InputFocus, 0, 0);
   return TRUE;
 }
 
@@ -921,34 +1000,24 @@ BOOL vtDialogType(HWND dialog, int id, const char* text) {
   Session* s = openSession(dialog);
   VtWindow* edit = s != nullptr ? controlOf(*s, id) : nullptr;
   if (!hasClass(edit, "EDIT") || !edit->enabled) return FALSE;
-  moveFocus(edit);
-  if (!s->ended) windowMessage(*edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
-  return TRUE;
-}
-
-static BOOL selectListItem(HWND dialog, int id, int index, bool twice) {
-  Session* s = openSession(dialog);
-  VtWindow* list = s != nullptr ? controlOf(*s, id) : nullptr;
-  if (!hasClass(list, "LISTBOX") || !list->enabled || index < 0 ||
-      static_cast<size_t>(index) >= list->items.size()) {
-    return FALSE;
-  }
-  moveFocus(list);
-  list->selection = index;
-  ++s->activity;
-  if ((list->style & LBS_NOTIFY) != 0) {
-    postNotification(*list, LBN_SELCHANGE);
-    if (twice) postNotification(*list, LBN_DBLCLK);
-  }
+  postTo(*s, edit, InputType, 0, 0, text != nullptr ? text : "");
   return TRUE;
 }
 
 BOOL vtDialogSelectListItem(HWND dialog, int id, int index) {
-  return selectListItem(dialog, id, index, false);
+  Session* s = openSession(dialog);
+  VtWindow* list = s != nullptr ? controlOf(*s, id) : nullptr;
+  if (!hasClass(list, "LISTBOX") || !list->enabled || index < 0) return FALSE;
+  postTo(*s, list, InputSelect, static_cast<WPARAM>(index), 0);
+  return TRUE;
 }
 
 BOOL vtDialogDoubleClickListItem(HWND dialog, int id, int index) {
-  return selectListItem(dialog, id, index, true);
+  Session* s = openSession(dialog);
+  VtWindow* list = s != nullptr ? controlOf(*s, id) : nullptr;
+  if (!hasClass(list, "LISTBOX") || !list->enabled || index < 0) return FALSE;
+  postTo(*s, list, InputDoubleClickItem, static_cast<WPARAM>(index), 0);
+  return TRUE;
 }
 
 BOOL vtDialogView(HWND dialog, VtDialogView* view) {

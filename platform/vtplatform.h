@@ -113,8 +113,10 @@ typedef struct {
 typedef int (*VtDialogIdleHandler)(HWND dialog, void* context);
 VTPLATFORM_API void vtSetDialogIdleHandler(VtDialogIdleHandler handler, void* context);
 
-/* Input. Each returns FALSE, and does nothing, when the dialog is not the
- * open one or the control is missing, of the wrong kind or disabled. */
+/* Input. Each is queued, in order with everything else the dialog is to
+ * handle, and carried out when the loop reaches it. Each returns FALSE,
+ * and queues nothing, when the dialog is not the open one or the control
+ * is missing, of the wrong kind or disabled. */
 /* A click on a push button: the button takes the focus, the dialog gets
  * its BN_CLICKED command. */
 VTPLATFORM_API BOOL vtDialogClick(HWND dialog, int id);
@@ -135,7 +137,8 @@ VTPLATFORM_API BOOL vtDialogFocus(HWND dialog, int id);
 /* Types text into an edit box, replacing its text: focus, EN_UPDATE,
  * EN_CHANGE. */
 VTPLATFORM_API BOOL vtDialogType(HWND dialog, int id, const char* text);
-/* A click on item index of a list box: focus, selection, LBN_SELCHANGE. */
+/* A click on item index of a list box: focus, selection, LBN_SELCHANGE
+ * (nothing but the focus when there is no such item). */
 VTPLATFORM_API BOOL vtDialogSelectListItem(HWND dialog, int id, int index);
 /* A double click on it: as above, then LBN_DBLCLK. */
 VTPLATFORM_API BOOL vtDialogDoubleClickListItem(HWND dialog, int id, int index);

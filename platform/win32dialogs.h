@@ -100,6 +100,7 @@ typedef struct {
 #define WM_GETTEXTLENGTH 0x000Eu
 #define WM_PAINT 0x000Fu
 #define WM_CLOSE 0x0010u
+#define WM_NEXTDLGCTL 0x0028u
 #define WM_INITDIALOG 0x0110u
 #define WM_COMMAND 0x0111u
 #define WM_MOUSEMOVE 0x0200u

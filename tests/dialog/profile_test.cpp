@@ -1,0 +1,118 @@
+// The profile file stand-in: what WritePrivateProfileStringA changes and
+// what it must leave byte for byte, and what GetPrivateProfileStringA
+// reads back.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "dialog_support.h"
+#include "vtplatform.h"
+
+namespace {
+
+using dialogtest::contentsOf;
+using dialogtest::ScratchFile;
+using dialogtest::writeFile;
+
+// A file with comments, odd spacing, LF endings and a last line without
+// an ending: everything a careless rewrite would lose.
+const std::string handWritten =
+    "; presets\n"
+    "[Other]\n"
+    "  Alpha = 1 \n"
+    "\n"
+    "[Vortigens\\Dynamic]\n"
+    "Item1=Flat,3\n"
+    "item2 = Soft,3\n"
+    "\n"
+    "[Last]\n"
+    "z=9";
+
+struct WriteCase {
+  const char* fault;  // what a wrong implementation would do
+  const char* section;
+  const char* key;
+  const char* value;
+  std::string expected;
+};
+
+class ProfileWrite : public testing::TestWithParam<WriteCase> {};
+
+TEST_P(ProfileWrite, ChangesOnlyTheLineConcerned) {
+  const WriteCase& c = GetParam();
+  ScratchFile file;
+  writeFile(file.path(), handWritten);
+  EXPECT_TRUE(WritePrivateProfileStringA(c.section, c.key, c.value, file.c_str()));
+  EXPECT_EQ(contentsOf(file.path()), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Profile, ProfileWrite,
+    testing::Values(
+        WriteCase{"ReplacedKeyMovedOrOthersRewritten", "vortigens\\dynamic", "ITEM2", "New,3",
+                  "; presets\n[Other]\n  Alpha = 1 \n\n[Vortigens\\Dynamic]\nItem1=Flat,3\n"
+                  "ITEM2=New,3\n\n[Last]\nz=9"},
+        WriteCase{"NewKeyAfterBlankLineOrInWrongSection", "Vortigens\\Dynamic", "Item3", "X,3",
+                  "; presets\n[Other]\n  Alpha = 1 \n\n[Vortigens\\Dynamic]\nItem1=Flat,3\n"
+                  "item2 = Soft,3\nItem3=X,3\n\n[Last]\nz=9"},
+        WriteCase{"NewKeyInLastSectionLosesUnendedLine", "Last", "y", "8",
+                  "; presets\n[Other]\n  Alpha = 1 \n\n[Vortigens\\Dynamic]\nItem1=Flat,3\n"
+                  "item2 = Soft,3\n\n[Last]\nz=9\ny=8\n"},
+        WriteCase{"NewSectionNotAppended", "Vortigens\\Fourier", "Item1", "No Effect,3",
+                  handWritten + "\n[Vortigens\\Fourier]\nItem1=No Effect,3\n"},
+        WriteCase{"NullValueDoesNotRemoveKey", "Other", "alpha", nullptr,
+                  "; presets\n[Other]\n\n[Vortigens\\Dynamic]\nItem1=Flat,3\n"
+                  "item2 = Soft,3\n\n[Last]\nz=9"},
+        WriteCase{"NullKeyDoesNotRemoveSection", "Vortigens\\Dynamic", nullptr, nullptr,
+                  "; presets\n[Other]\n  Alpha = 1 \n\n[Last]\nz=9"},
+        WriteCase{"RemovingAMissingKeyChangesTheFile", "Other", "missing", nullptr, handWritten}),
+    [](const testing::TestParamInfo<WriteCase>& info) { return std::string(info.param.fault); });
+
+TEST(Profile, MissingFileIsCreatedWithSectionAndKeyInWindowsLines) {
+  ScratchFile file;
+  EXPECT_TRUE(WritePrivateProfileStringA("Vortigens\\Fourier", "Item1", "No Effect,3,2,0,0,16384,16384",
+                                         file.c_str()));
+  EXPECT_TRUE(WritePrivateProfileStringA("Vortigens\\Fourier", "Item2", "B,3", file.c_str()));
+  EXPECT_EQ(contentsOf(file.path()),
+            "[Vortigens\\Fourier]\r\nItem1=No Effect,3,2,0,0,16384,16384\r\nItem2=B,3\r\n");
+}
+
+TEST(Profile, WriteIntoAnUnwritablePlaceFailsAndCreatesNothing) {
+  const std::string path = testing::TempDir() + "no-such-directory/presets.ini";
+  EXPECT_FALSE(WritePrivateProfileStringA("S", "k", "v", path.c_str()));
+  EXPECT_FALSE(WritePrivateProfileStringA("S", "k", "v", nullptr));
+}
+
+TEST(Profile, ReadsValuesTrimmedAndUnquotedAndFallsBack) {
+  ScratchFile file;
+  writeFile(file.path(), "[S]\r\n  key =  \"quoted value\"  \r\nplain= a b \r\n");
+  char buffer[64];
+  EXPECT_EQ(GetPrivateProfileStringA("s", "KEY", "", buffer, sizeof buffer, file.c_str()), 12u);
+  EXPECT_STREQ(buffer, "quoted value");
+  EXPECT_EQ(GetPrivateProfileStringA("S", "plain", "", buffer, sizeof buffer, file.c_str()), 3u);
+  EXPECT_STREQ(buffer, "a b");
+  EXPECT_EQ(GetPrivateProfileStringA("S", "absent", "fallback  ", buffer, sizeof buffer, file.c_str()),
+            8u);
+  EXPECT_STREQ(buffer, "fallback");
+  // A value that does not fit is cut, and the result says so: size - 1.
+  EXPECT_EQ(GetPrivateProfileStringA("S", "key", "", buffer, 7, file.c_str()), 6u);
+  EXPECT_STREQ(buffer, "quoted");
+}
+
+TEST(Profile, ListsKeysAndSectionsEachEndedByAZeroAndTheListByAnother) {
+  ScratchFile file;
+  writeFile(file.path(), "[A]\nItem1=x\n; note\nItem10=y\n[B]\nk=z\n");
+  char buffer[64];
+  const DWORD keys = GetPrivateProfileStringA("a", nullptr, "", buffer, sizeof buffer, file.c_str());
+  EXPECT_EQ(std::string(buffer, keys + 1), std::string("Item1\0Item10\0\0", 14));
+  const DWORD sections = GetPrivateProfileStringA(nullptr, nullptr, "", buffer, sizeof buffer, file.c_str());
+  EXPECT_EQ(std::string(buffer, sections + 1), std::string("A\0B\0\0", 5));
+  EXPECT_EQ(GetPrivateProfileStringA("missing", nullptr, "", buffer, sizeof buffer, file.c_str()), 0u);
+  EXPECT_EQ(buffer[0], '\0');
+  EXPECT_EQ(buffer[1], '\0');
+  // A list that does not fit ends in two zeros and reports size - 2.
+  EXPECT_EQ(GetPrivateProfileStringA("A", nullptr, "", buffer, 9, file.c_str()), 7u);
+  EXPECT_EQ(std::string(buffer, 9), std::string("Item1\0I\0\0", 9));
+}
+
+}  // namespace
