@@ -7,7 +7,8 @@ packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libfftw3-dev
-  libsndfile1-dev libcairo2-dev fonts-dejavu-core
+  libsndfile1-dev libcairo2-dev fonts-dejavu-core fonts-dejavu-extra
+  libcli11-dev
 )
 
 missing=()
