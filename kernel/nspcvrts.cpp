@@ -16,28 +16,40 @@ const char module[] = "nspcvrts";
 
 enum class Rounding { Nearest, Zero, Down, Up };
 
-// Rounds a float (held exactly in a double) to an integer. floor, ceil and
-// trunc are exact operations and the fraction x - floor(x) of a float is
-// exact in double, so the result never depends on the processor's rounding
-// mode, and the mode is left untouched.
-template <Rounding R>
-double roundExactly(double x) {
-  if constexpr (R == Rounding::Zero) {
-    return std::trunc(x);
-  } else if constexpr (R == Rounding::Down) {
-    return std::floor(x);
+// Rounds a float of magnitude below 2^(bits of Wide - 2) to an integer,
+// exactly and whatever the processor's rounding mode (which is left
+// untouched): the conversion to an integer always truncates, and the
+// fraction x - trunc(x) of a float is exact, so no step depends on the
+// mode. Written without branches: the fractions of audio are random, and
+// mispredicted branches would cost more than the arithmetic.
+template <Rounding R, typename Wide>
+Wide roundSmall(float x) {
+  const auto truncated = static_cast<Wide>(x);
+  const float fraction = x - static_cast<float>(truncated);
+  if constexpr (R == Rounding::Down) {
+    return truncated - Wide(fraction < 0.0f);
   } else if constexpr (R == Rounding::Up) {
-    return std::ceil(x);
+    return truncated + Wide(fraction > 0.0f);
+  } else if constexpr (R == Rounding::Nearest) {
+    const Wide odd = truncated & 1;
+    const Wide up = Wide(fraction > 0.5f) | (Wide(fraction == 0.5f) & odd);
+    const Wide down = Wide(fraction < -0.5f) | (Wide(fraction == -0.5f) & odd);
+    return truncated + up - down;
   } else {
-    double below = std::floor(x);
-    const double fraction = x - below;
-    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(below, 2.0) != 0.0)) below += 1.0;
-    return below;
+    return truncated;
   }
 }
 
-template <typename Int>
-void storeInt(void* dst, int i, double value) {
+// Any float: those of magnitude 2^62 and more are integers already (and
+// outside every integer type); NaN passes through.
+template <Rounding R>
+double roundExactly(float x) {
+  if (!(std::fabs(x) < 0x1p62f)) return x;
+  return static_cast<double>(roundSmall<R, int64_t>(x));
+}
+
+template <typename Int, typename Value>
+void storeInt(void* dst, int i, Value value) {
   const Int v = static_cast<Int>(value);
   std::memcpy(static_cast<unsigned char*>(dst) + static_cast<size_t>(i) * sizeof(Int), &v,
               sizeof(Int));
@@ -61,9 +73,34 @@ void floatsToInts(const float* src, void* dst, int len, int flags, int overflowL
   const bool saturate = (flags & NSP_ConvSaturate) != 0;
   const bool report = (flags & NSP_ConvReportOverflow) != 0;
 
-  for (int i = 0; i < len; ++i) {
-    const double x = src[i];
-    const double r = roundExactly<R>(x);
+  int i = 0;
+  // 8- and 16-bit members round a block at a time in 32-bit integers (any
+  // float of magnitude 2^30 or more is out of their range anyway), in a
+  // loop the compiler vectorises; a block with an element out of range is
+  // done again one element at a time below, so reports keep their order.
+  if constexpr (sizeof(Int) < 4) {
+    constexpr int blockLength = 64;
+    constexpr int32_t lowest32 = std::numeric_limits<Int>::min();
+    constexpr int32_t highest32 = std::numeric_limits<Int>::max();
+    int32_t rounded[blockLength];
+    for (; i + blockLength <= len; i += blockLength) {
+      int32_t outside = 0;
+      for (int j = 0; j < blockLength; ++j) {
+        // Larger magnitudes (NaN included) are clamped, so that the
+        // conversion stays defined; the block is then done again below.
+        const float magnitude = std::fabs(src[i + j]);
+        const int32_t small = int32_t(magnitude < 0x1p30f);
+        const float x = std::copysign(magnitude < 0x1p30f ? magnitude : 0x1p30f, src[i + j]);
+        const int32_t r = roundSmall<R, int32_t>(x);
+        outside |= (1 - small) | int32_t(r < lowest32) | int32_t(r > highest32);
+        rounded[j] = r;
+      }
+      if (outside != 0) break;
+      for (int j = 0; j < blockLength; ++j) storeInt<Int>(dst, i + j, rounded[j]);
+    }
+  }
+  for (; i < len; ++i) {
+    const double r = roundExactly<R>(src[i]);
     if (r >= lowest && r <= highest) {
       storeInt<Int>(dst, i, r);
       continue;

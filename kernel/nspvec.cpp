@@ -14,14 +14,11 @@ void nspsbThresh1(float* vec, int len, float thresh, int relOp) {
       nspBadArgument(vec == nullptr, "nspsbThresh1", "vec==0", module, 903)) {
     return;
   }
+  // Every element is stored, kept or replaced, so that the loops vectorise.
   if (relOp == 0) {
-    for (int i = 0; i < len; ++i) {
-      if (!(vec[i] >= thresh)) vec[i] = thresh;
-    }
+    for (int i = 0; i < len; ++i) vec[i] = vec[i] >= thresh ? vec[i] : thresh;
   } else {
-    for (int i = 0; i < len; ++i) {
-      if (vec[i] > thresh) vec[i] = thresh;
-    }
+    for (int i = 0; i < len; ++i) vec[i] = vec[i] > thresh ? thresh : vec[i];
   }
 }
 
