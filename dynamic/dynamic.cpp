@@ -114,13 +114,18 @@ void transformFrame(const StageFrames& frames, bool firstFrame) {
     magnitudeFloor[ch] = nspsMax(magnitudes[ch], bins) * 0.01f;
   }
 
-  for (int k = 0; k < bins; ++k) {
-    for (int ch = 0; ch < g.channels; ++ch) {
-      const BinState next = followEnvelope(magnitudes[ch][k], b.envelope[ch][k],
-                                           magnitudeFloor[ch], t->attack[k], t->release[k]);
-      magnitudes[ch][k] = next.magnitude;
-      b.envelope[ch][k] = next.envelope;
-      phases[ch][k] = phases[ch][k] + chaosShift(t->chaos[k], next.envelope);
+  // Each bin of each channel depends only on its own values, so the
+  // channels may take their turns one after the other.
+  for (int ch = 0; ch < g.channels; ++ch) {
+    float* magnitude = magnitudes[ch];
+    float* envelope = b.envelope[ch];
+    float* phase = phases[ch];
+    for (int k = 0; k < bins; ++k) {
+      const BinState next = followEnvelope(magnitude[k], envelope[k], magnitudeFloor[ch],
+                                           t->attack[k], t->release[k]);
+      magnitude[k] = next.magnitude;
+      envelope[k] = next.envelope;
+      phase[k] = phase[k] + chaosShift(t->chaos[k], next.envelope);
     }
   }
 

@@ -18,20 +18,17 @@ struct BinState {
 // moved towards the magnitude by (1 + c) d.
 inline BinState followEnvelope(float magnitude, float envelope, float magnitudeFloor,
                                float attack, float release) {
-  float coefficient;
-  if (magnitude >= envelope) {
-    coefficient = attack;
-  } else {
-    if (magnitude < magnitudeFloor) envelope = magnitude;
-    coefficient = release;
-  }
+  // Written as selections rather than branches: whether a bin rises or
+  // falls is as good as random, and the loop over the bins vectorises.
+  const bool rising = magnitude >= envelope;
+  envelope = (!rising && magnitude < magnitudeFloor) ? magnitude : envelope;
+  const float coefficient = rising ? attack : release;
   const float departure = magnitude - envelope;
-  if (coefficient >= 0.0f) {
-    return BinState{magnitude + coefficient * departure,
-                    envelope + (1.0f - coefficient) * departure};
-  }
-  const float followed = envelope + (1.0f + coefficient) * departure;
-  return BinState{followed, followed};
+  const float exaggerated = magnitude + coefficient * departure;
+  const float following = envelope + (1.0f - coefficient) * departure;
+  const float smoothed = envelope + (1.0f + coefficient) * departure;
+  const bool hard = coefficient >= 0.0f;
+  return BinState{hard ? exaggerated : smoothed, hard ? following : smoothed};
 }
 
 // The phase shift of a bin: the chaos value to the eighth power times the
