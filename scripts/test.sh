@@ -3,10 +3,11 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$(pwd)
 scripts/setup.sh
 
 scripts/build.sh build
 (cd build && ctest --output-on-failure --parallel "$(nproc)")
 
 scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DVORTIGEN_SANITIZE=ON -DVORTIGEN_BENCHMARKS=OFF
-(cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure --parallel "$(nproc)")
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$root/tests/lsan.supp" ctest --output-on-failure --parallel "$(nproc)")
