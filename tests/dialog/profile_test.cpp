@@ -3,6 +3,7 @@
 // reads back.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "dialog_support.h"
@@ -35,6 +36,8 @@ struct WriteCase {
   const char* value;
   std::string expected;
 };
+
+void PrintTo(const WriteCase& c, std::ostream* out) { *out << c.fault; }
 
 class ProfileWrite : public testing::TestWithParam<WriteCase> {};
 

@@ -218,4 +218,42 @@ TEST_F(Runtime, DrawingIsRecordedUntilTheBackgroundIsErased) {
   EXPECT_EQ(afterErase, 0);
 }
 
+// The toolbar bitmap the host reads: a 20 x 20, 16-colour Windows bitmap,
+// rows from the bottom up, a different picture in each plug-in.
+TEST(Resources, EachPluginCarriesItsOwnSixteenColourToolbarBitmap) {
+  std::vector<std::vector<unsigned char>> bitmaps;
+  for (vthost::PluginLibrary* library : {&plugins::dynamic(), &plugins::fourier()}) {
+    const auto* table =
+        static_cast<const VtModuleResource*>(dlsym(library->module(), VT_MODULE_RESOURCES_SYMBOL));
+    ASSERT_NE(table, nullptr);
+    const VtModuleResource* bitmap = nullptr;
+    for (; table->type != 0; ++table) {
+      if (table->type == VT_RESOURCE_BITMAP && table->name != nullptr &&
+          std::string(table->name) == "TOOLBARICON") {
+        bitmap = table;
+      }
+    }
+    ASSERT_NE(bitmap, nullptr) << library->path();
+    const auto* bytes = static_cast<const unsigned char*>(bitmap->data);
+    bitmaps.emplace_back(bytes, bytes + bitmap->size);
+  }
+  for (const auto& b : bitmaps) {
+    ASSERT_EQ(b.size(), 358u);
+    auto word32 = [&b](size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | b[at + 3] << 24; };
+    EXPECT_EQ(b[0], 'B');
+    EXPECT_EQ(b[1], 'M');
+    EXPECT_EQ(word32(2), 358);
+    EXPECT_EQ(word32(10), 118);  // pixels after the headers and 16 palette entries
+    EXPECT_EQ(word32(18), 20);
+    EXPECT_EQ(word32(22), 20);   // positive: bottom row first
+    EXPECT_EQ(b[28], 4);         // bits per pixel
+  }
+  EXPECT_NE(bitmaps[0], bitmaps[1]);
+  // Row 2 of the Dynamic drawing, "8FFFFFFF9999999999F8", is stored 17 rows
+  // up from the bottom, 12 bytes a row, left pixel in the high half.
+  const std::vector<unsigned char> row(bitmaps[0].begin() + 118 + 12 * 17,
+                                       bitmaps[0].begin() + 118 + 12 * 17 + 10);
+  EXPECT_EQ(row, (std::vector<unsigned char>{0x8F, 0xFF, 0xFF, 0xFF, 0x99, 0x99, 0x99, 0x99, 0x99, 0xF8}));
+}
+
 }  // namespace
