@@ -102,12 +102,7 @@ void transformFrame(const StageFrames& frames, bool firstFrame) {
     for (int ch = 0; ch < g.channels; ++ch) nspsbSet(0.0f, b.envelope[ch], g.h + 2);
   }
   for (int ch = 0; ch < g.channels; ++ch) nspsbMpy2(b.analysisWindow, frames.frame[ch], g.n);
-  if (g.channels == 1) {
-    nspsRealFftNip(frames.frame[0], frames.spectrum[0], g.order, NSP_FftForward);
-  } else {
-    nspsReal2FftNip(frames.frame[0], frames.spectrum[0], frames.frame[1], frames.spectrum[1],
-                    g.order, NSP_FftForward);
-  }
+  forwardTransformFrames(frames);
   for (int ch = 0; ch < g.channels; ++ch) {
     phases[ch] = frames.frame[ch] + bins;
     nspcbCartToPolar(frames.spectrum[ch], magnitudes[ch], phases[ch], bins);

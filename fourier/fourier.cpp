@@ -57,12 +57,7 @@ void transformFrame(const StageFrames& frames, bool) {
   const int bins = g.h + 1;
   const auto* table = static_cast<const float*>(frames.tables);
 
-  if (g.channels == 1) {
-    nspsRealFftNip(frames.frame[0], frames.spectrum[0], g.order, NSP_FftForward);
-  } else {
-    nspsReal2FftNip(frames.frame[0], frames.spectrum[0], frames.frame[1], frames.spectrum[1],
-                    g.order, NSP_FftForward);
-  }
+  forwardTransformFrames(frames);
   for (int ch = 0; ch < g.channels; ++ch) {
     float* magnitudes = frames.frame[ch];
     float* phases = frames.frame[ch] + bins;

@@ -28,6 +28,18 @@ struct StageFrames {
   const void* tables;  // the stage's locked tables
 };
 
+// The forward transform of each channel's frame into its spectrum; two
+// channels go through the kernel's paired transform in one call.
+inline void forwardTransformFrames(const StageFrames& frames) {
+  const FrameGeometry& g = frames.geometry;
+  if (g.channels == 1) {
+    nspsRealFftNip(frames.frame[0], frames.spectrum[0], g.order, NSP_FftForward);
+  } else {
+    nspsReal2FftNip(frames.frame[0], frames.spectrum[0], frames.frame[1], frames.spectrum[1],
+                    g.order, NSP_FftForward);
+  }
+}
+
 struct SpectralStage {
   // Floats of the stage's own buffers in the working area, for frame
   // length n and two channels.
