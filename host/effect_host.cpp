@@ -4,9 +4,12 @@
 // only a buffer, a position and a count), so the host that is calling into
 // the plug-in is kept in a thread-local variable for the length of each
 // export call, and the static service functions forward to it.
+#ifndef _WIN32
 #include <dlfcn.h>
+#endif
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <sstream>
 #include <utility>
@@ -65,6 +68,7 @@ LONG XFMAPI writeData(const void* buffer, LONG position, LONG count) {
 
 LONG XFMAPI reportProgress(LONG done, LONG total) {
   logCall(Service::ReportProgress, {done, total});
+  if (EffectHost* h = activeHost) h->notifyProgress(done, total);
   return 0;
 }
 
@@ -152,8 +156,23 @@ std::string describe(const HostCall& call) {
 
 namespace {
 
+#ifdef _WIN32
+// The system's loader in the dynamic loader's shape.
+enum { RTLD_NOW = 0, RTLD_LOCAL = 0 };
+HMODULE dlopen(const char* path, int) { return LoadLibraryA(path); }
+void* dlsym(HMODULE module, const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(module, name));
+}
+void dlclose(HMODULE module) { FreeLibrary(module); }
+const char* dlerror() {
+  static char reason[64];
+  wsprintfA(reason, "system error %lu", GetLastError());
+  return reason;
+}
+#endif
+
 template <typename Procedure>
-Procedure exportOf(void* module, const std::string& path, const char* name) {
+Procedure exportOf(HMODULE module, const std::string& path, const char* name) {
   void* address = dlsym(module, name);
   if (address == nullptr) {
     throw HostError("The plug-in " + path + " does not export " + name +
@@ -194,7 +213,7 @@ PluginLibrary::~PluginLibrary() { dlclose(module_); }
 
 EffectHost::EffectHost(PluginLibrary& plugin, WaveFormat format, std::vector<uint8_t> waveform,
                        HostOptions options)
-    : plugin_(plugin), format_(format), waveform_(std::move(waveform)) {
+    : plugin_(plugin), options_(options), format_(format), waveform_(std::move(waveform)) {
   if (format_.bitsPerSample != 8 && format_.bitsPerSample != 16) {
     throw HostError("A waveform of " + std::to_string(format_.bitsPerSample) +
                     "-bit samples cannot be served; use 8 or 16 bits.");
@@ -281,6 +300,11 @@ int EffectHost::process(LONG first, LONG last) {
   writesSeen_ = 0;
   return callAsActiveHost([&] { return plugin_.xfmDo(&record_); });
 }
+
+// A lock-free atomic store is what a signal handler may do.
+static_assert(std::atomic_ref<int>::is_always_lock_free);
+
+void EffectHost::requestCancel() { std::atomic_ref<int>(cancelFlag_).store(1, std::memory_order_relaxed); }
 
 int EffectHost::process() {
   const LONG frames = static_cast<LONG>(waveform_.size() / format_.blockAlign());
@@ -439,7 +463,7 @@ void EffectHost::applyPreset(std::string_view text) {
   if (preset.curves.size() != handles.size()) {
     throw HostError("The preset \"" + preset.name + "\" holds " +
                     std::to_string(preset.curves.size()) + " point lists, but " + plugin_.path() +
-                    " has " + std::to_string(handles.size()) + " curves.");
+                    " has " + std::to_string(handles.size()) + " curves; give one point list per curve.");
   }
   for (size_t i = 0; i < handles.size(); ++i) {
     Curve& target = curve(handles[i]);
@@ -450,7 +474,7 @@ void EffectHost::applyPreset(std::string_view text) {
                         std::to_string(p.y) + "), outside the curve's ranges " +
                         std::to_string(target.xMin) + ".." + std::to_string(target.xMax) +
                         " and " + std::to_string(target.yMin) + ".." +
-                        std::to_string(target.yMax) + ".");
+                        std::to_string(target.yMax) + "; keep every point inside them.");
       }
     }
   }

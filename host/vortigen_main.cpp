@@ -1,70 +1,41 @@
 // vortigen: the command-line face of the reference host.
 //
-//   vortigen dialog EFFECT --png FILE [--profile FILE] [--scale N]
+//   vortigen dynamic|fourier INPUT OUTPUT [options]   apply an effect to a file
+//   vortigen presets EFFECT                           built-in and stored presets
+//   vortigen list                                     the effects and what they do
+//   vortigen demo [DIR]                               every built-in preset on a demo sound
+//   vortigen dialog EFFECT --png FILE                 draw a settings dialog
 //
-// runs the settings dialog of a plug-in (dynamic, fourier, or the path of
-// a plug-in library) as the host would, with no one at the screen, and
-// draws it as it stands once it has opened: its controls as the template
-// lays them out, the preset list as the host filled it, the curves as the
-// host drew them. The presets come from --profile, which is seeded with
-// the built-in presets when its section is empty, or else from a scratch
-// profile that is removed again.
-#include <unistd.h>
-
+// `dialog` runs the settings dialog of a plug-in (dynamic, fourier, or the
+// path of a plug-in library) as the host would, with no one at the screen,
+// and draws it as it stands once it has opened: its controls as the
+// template lays them out, the preset list as the host filled it, the
+// curves as the host drew them. The presets come from --profile, which is
+// seeded with the built-in presets when its section is empty, or else from
+// a scratch profile that is removed again.
+//
+// Exit status: 0 done, 1 processing failed, 2 usage error, 130 interrupted.
 #include <CLI/CLI.hpp>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
+#include <cstring>
+#include <memory>
 #include <string>
 
+#include "audio_file.h"
 #include "dialog_picture.h"
 #include "dialog_script.h"
+#include "vortigen_commands.h"
+#include "vortigen_plugins.h"
 #include "vthost.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// A plug-in named by its effect is the library of that name in plugins/
-// beside this program; anything with a slash or a ".so" is a path.
-std::string pluginPath(const std::string& effect) {
-  if (effect.find('/') != std::string::npos || effect.ends_with(".so")) return effect;
-  std::error_code error;
-  const fs::path self = fs::read_symlink("/proc/self/exe", error);
-  const fs::path library = (error ? fs::path(".") : self.parent_path()) / "plugins" / (effect + ".so");
-  if (!fs::exists(library)) {
-    throw vthost::HostError("There is no plug-in \"" + effect + "\" at " + library.string() +
-                            "; name dynamic or fourier, or give the path of a plug-in library.");
-  }
-  return library.string();
-}
-
-// A profile of its own for one run, removed when the run ends.
-class ScratchProfile {
- public:
-  ScratchProfile() {
-    std::string pattern = (fs::temp_directory_path() / "vortigen-presets-XXXXXX").string();
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0) {
-      throw vthost::HostError("No scratch profile could be made in " +
-                              fs::temp_directory_path().string() + "; set TMPDIR to a writable directory.");
-    }
-    close(fd);
-    path_ = pattern;
-  }
-  ~ScratchProfile() { std::remove(path_.c_str()); }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 int drawDialog(const std::string& effect, const std::string& pngPath, const std::string& profile,
-               double scale) {
-  vthost::PluginLibrary plugin(pluginPath(effect));
+               double scale, const std::string& pluginDirectory) {
+  vthost::PluginLibrary plugin(vortigen::pluginPath(effect, pluginDirectory));
   vthost::EffectHost host(plugin, vthost::WaveFormat{}, {});
-  std::unique_ptr<ScratchProfile> scratch;
-  if (profile.empty()) scratch = std::make_unique<ScratchProfile>();
+  std::unique_ptr<vortigen::ScratchProfile> scratch;
+  if (profile.empty()) scratch = std::make_unique<vortigen::ScratchProfile>();
   host.setProfilePath(profile.empty() ? scratch->path() : profile);
   if (host.init() != 1) {
     throw vthost::HostError("The plug-in " + plugin.path() + " could not make its instance.");
@@ -94,13 +65,86 @@ int drawDialog(const std::string& effect, const std::string& pngPath, const std:
   return 0;
 }
 
+
+const char* examples = R"(Examples:
+  vortigen dynamic in.wav out.wav --preset "Hard Attack"
+  vortigen dynamic in.flac out.flac --preset-text "Mine,3,2,0,12375,16384,12375,2,0,1394,16384,1394,2,0,0,16384,0"
+  vortigen fourier in.wav out.wav --curve transfer=0:0,11969:4740,16384:16384 --from 1.5 --to 66150s
+  vortigen dynamic in.wav out.wav --preset Chaos --spectrogram compare.png
+  vortigen presets fourier
+  vortigen demo)";
+
+void addEffectCommand(CLI::App& app, const std::string& name, const std::string& description,
+                      vortigen::EffectRun& run) {
+  run.effect = name;
+  CLI::App* command = app.add_subcommand(name, description + ": apply the " + name + " effect to an audio file.");
+  command->add_option("INPUT", run.input, "the sound to process: WAV, AIFF, FLAC or Ogg Vorbis")->required();
+  command->add_option("OUTPUT", run.output, "where the result goes; its extension (.wav, .aiff, .flac, .ogg) sets the format")
+      ->required();
+  CLI::Option* preset = command->add_option(
+      "--preset", run.preset, "a built-in preset, or one stored in the profile (see vortigen presets " + name + ")");
+  CLI::Option* presetText =
+      command->add_option("--preset-text", run.presetText, "a preset as text: \"Name,3,n,x,y,...\", one point list per curve");
+  preset->excludes(presetText);
+  const std::string curves = name == "dynamic" ? "attack, release or chaos" : "transfer";
+  command
+      ->add_option("--curve", run.curves,
+                   "NAME=x:y,x:y,... sets one curve (" + curves +
+                       "; x and y from 0 to 16384), after any preset; other curves keep their shape")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  command->add_option("--profile", run.profile,
+                      "the preset profile (default $XDG_CONFIG_HOME/vortigen/presets.ini or ~/.config/vortigen/presets.ini)");
+  command->add_option("--from", run.from, "start of the selection: seconds (1.5) or sample frames (66150s); default the start");
+  command->add_option("--to", run.to, "end of the selection, not included: seconds or sample frames; default the end");
+  command->add_option("--spectrogram", run.spectrogram, "a PNG with the input's and the output's spectrograms");
+  command->add_option("--plugin-dir", run.pluginDirectory, "the directory of the plug-in libraries");
+  command->add_flag("-q,--quiet", run.quiet, "no progress bar");
+  command->add_flag("--in-place", run.inPlace, "allow OUTPUT to be INPUT; it is replaced once the result is complete");
+  command->add_flag("--keep-partial", run.keepPartial, "when interrupted, write what was processed so far");
+  command->footer(examples);
+}
+
+// The command a failed parse was for, for the hint to its help.
+std::string commandOf(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    for (const char* name : {"dynamic", "fourier", "presets", "list", "demo", "dialog"}) {
+      if (std::strcmp(argv[i], name) == 0) return std::string(" ") + name;
+    }
+  }
+  return "";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"vortigen: runs the Vortigen effect plug-ins as their host does."};
+  CLI::App app{"vortigen: applies the Vortigen effect plug-ins to audio files, as their host does."};
   app.require_subcommand(1);
+  app.footer(std::string(examples) + "\n\nRun vortigen COMMAND --help for the options of a command.");
 
-  std::string effect, pngPath, profile;
+  vortigen::EffectRun dynamicRun, fourierRun;
+  addEffectCommand(app, "dynamic", "Dynamic and Chaos Effects", dynamicRun);
+  addEffectCommand(app, "fourier", "Adds Pure Sound Effect", fourierRun);
+
+  std::string presetsEffect, presetsProfile, presetsPlugins;
+  CLI::App* presets = app.add_subcommand("presets", "List the built-in presets of an effect and those stored in the profile.");
+  presets->add_option("EFFECT", presetsEffect, "dynamic or fourier")->required();
+  presets->add_option("--profile", presetsProfile, "the preset profile (default the per-user one)");
+  presets->add_option("--plugin-dir", presetsPlugins, "the directory of the plug-in libraries");
+
+  std::string listPlugins;
+  CLI::App* list = app.add_subcommand("list", "List the effects with their descriptions.");
+  list->add_option("--plugin-dir", listPlugins, "the directory of the plug-in libraries");
+
+  std::string demoDirectory = "demo", demoPlugins;
+  bool demoQuiet = false;
+  CLI::App* demo = app.add_subcommand(
+      "demo", "Write a demonstration sound and what every built-in preset of both effects makes of it, with spectrograms.");
+  demo->add_option("DIR", demoDirectory, "where the files go")->capture_default_str();
+  demo->add_option("--plugin-dir", demoPlugins, "the directory of the plug-in libraries");
+  demo->add_flag("-q,--quiet", demoQuiet, "no progress bars");
+
+  std::string effect, pngPath, profile, dialogPlugins;
   double scale = 2.0;
   CLI::App* dialog = app.add_subcommand("dialog", "Draw a plug-in's settings dialog into a PNG file.");
   dialog->add_option("EFFECT", effect, "dynamic, fourier, or the path of a plug-in library")->required();
@@ -109,12 +153,37 @@ int main(int argc, char** argv) {
                      "the preset profile (seeded with the built-in presets when empty); "
                      "without it a scratch profile is used");
   dialog->add_option("--scale", scale, "enlargement of the screen pixels")->check(CLI::Range(0.5, 8.0));
+  dialog->add_option("--plugin-dir", dialogPlugins, "the directory of the plug-in libraries");
 
-  CLI11_PARSE(app, argc, argv);
   try {
-    if (*dialog) return drawDialog(effect, pngPath, profile, scale);
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) return app.exit(e);
+    std::fprintf(stderr, "vortigen: %s; see vortigen%s --help.\n", e.what(), commandOf(argc, argv).c_str());
+    return 2;
+  }
+
+  try {
+    if (*app.get_subcommand("dynamic")) return vortigen::runEffect(dynamicRun);
+    if (*app.get_subcommand("fourier")) return vortigen::runEffect(fourierRun);
+    if (*presets) return vortigen::listPresets(presetsEffect, presetsProfile, presetsPlugins);
+    if (*list) return vortigen::listEffects(listPlugins);
+    if (*demo) return vortigen::runDemo(demoDirectory, demoPlugins, demoQuiet);
+    if (*dialog) return drawDialog(effect, pngPath, profile, scale, dialogPlugins);
+  } catch (const vortigen::UsageError& e) {
+    std::fprintf(stderr, "vortigen: %s\n", e.what());
+    return 2;
+  } catch (const vortigen::AudioError& e) {
+    // The file library's sentences start lower-case and carry no stop.
+    std::string sentence = e.what();
+    if (!sentence.empty() && sentence.back() != '.') sentence += '.';
+    std::fprintf(stderr, "vortigen: %s\n", sentence.c_str());
+    return 1;
   } catch (const vthost::HostError& e) {
     std::fprintf(stderr, "vortigen: %s\n", e.what());
+    return 1;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vortigen: %s; this is a fault of the tool, please report it.\n", e.what());
     return 1;
   }
   return 0;

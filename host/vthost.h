@@ -12,6 +12,7 @@
 #define VORTIGEN_HOST_VTHOST_H
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -138,6 +139,9 @@ struct HostOptions {
   bool offerReportProgress = true;
   bool offerSetProgressText = true;
   bool offerEndProgress = true;
+  // Keep every call in calls(). A host that processes long files and
+  // looks at no log turns it off.
+  bool logCalls = true;
 };
 
 // One effect instance over one in-memory waveform. The waveform's bytes
@@ -196,11 +200,24 @@ class EffectHost {
   // The cancel flag turns nonzero during the plug-in's kth write, which is
   // the write of pass k: the plug-in sees it right after that pass. 0 never.
   void cancelAfterPass(int pass) { cancelAfterWrite_ = pass; }
+  // Sets the cancel flag the plug-in reads after every pass; safe to call
+  // from a signal handler. process() clears the flag when it starts.
+  void requestCancel();
+  // Called with reportProgress's done and total bytes, after the call is
+  // logged.
+  void setProgressHandler(std::function<void(long done, long total)> handler) {
+    progressHandler_ = std::move(handler);
+  }
+  void notifyProgress(long done, long total) {
+    if (progressHandler_) progressHandler_(done, total);
+  }
 
   // Service entry points; public for the static trampolines only.
   LONG serveReadData(void* buffer, LONG position, LONG count);
   LONG serveWriteData(const void* buffer, LONG position, LONG count);
-  void log(HostCall call) { calls_.push_back(std::move(call)); }
+  void log(HostCall call) {
+    if (options_.logCalls) calls_.push_back(std::move(call));
+  }
   void refuse(std::string sentence) { errors_.push_back(std::move(sentence)); }
   CurveHandle serveCreateCurve(LONG xMin, LONG xMax, LONG yMin, LONG yMax, LONG yStart,
                                LONG yEnd);
@@ -218,6 +235,7 @@ class EffectHost {
   auto callAsActiveHost(Call call);
 
   PluginLibrary& plugin_;
+  HostOptions options_;
   WaveFormat format_;
   std::vector<uint8_t> waveform_;
   XfmDescriptor descriptor_{};
@@ -231,6 +249,7 @@ class EffectHost {
   CurveHandle nextHandle_ = 1;
   std::string profilePath_;
   std::unique_ptr<DialogSide> dialogSide_;
+  std::function<void(long, long)> progressHandler_;
 };
 
 }  // namespace vthost

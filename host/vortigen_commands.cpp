@@ -1,0 +1,330 @@
+// The effect command, `list` and `presets` of the vortigen tool.
+#include "vortigen_commands.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+
+#include "audio_file.h"
+#include "spectrogram.h"
+#include "vortigen_output.h"
+#include "vortigen_plugins.h"
+
+namespace vortigen {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void note(const std::string& sentence) { std::fprintf(stderr, "vortigen: %s\n", sentence.c_str()); }
+
+std::string inQuotes(const std::string& text) { return "\"" + text + "\""; }
+
+std::string joined(const std::vector<std::string>& words, const std::string& last) {
+  std::string text;
+  for (size_t i = 0; i < words.size(); ++i) {
+    if (i > 0) text += i + 1 == words.size() ? last : ", ";
+    text += words[i];
+  }
+  return text;
+}
+
+std::string secondsText(long long frames, int sampleRate) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f s", double(frames) / sampleRate);
+  return text;
+}
+
+template <typename Number>
+bool wholeText(std::string_view text, Number& value) {
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return !text.empty() && error == std::errc() && end == text.data() + text.size();
+}
+
+// ---- Curves from the command line ------------------------------------------------------------
+
+struct CurveOption {
+  size_t index;
+  std::string name;
+  std::vector<vthost::CurvePoint> points;
+};
+
+// "attack=0:12375,16384:12375": a curve's name and its points x:y.
+CurveOption parseCurveOption(const std::string& text, const EffectCommand& effect) {
+  const std::string names = joined(effect.curveNames, " and ");
+  const size_t equals = text.find('=');
+  if (equals == std::string::npos) {
+    throw UsageError("--curve " + inQuotes(text) + " names no curve; write NAME=x:y,x:y,... with NAME one of " +
+                     names + ".");
+  }
+  CurveOption option{0, text.substr(0, equals), {}};
+  const auto found = std::find(effect.curveNames.begin(), effect.curveNames.end(), option.name);
+  if (found == effect.curveNames.end()) {
+    throw UsageError(effect.name + " has no curve " + inQuotes(option.name) + " (in --curve " + inQuotes(text) +
+                     "); its curves are " + names + ".");
+  }
+  option.index = static_cast<size_t>(found - effect.curveNames.begin());
+  const std::string_view list = std::string_view(text).substr(equals + 1);
+  size_t start = 0;
+  for (int number = 1;; ++number) {
+    const size_t comma = list.find(',', start);
+    const std::string_view point = list.substr(start, comma - start);
+    const size_t colon = point.find(':');
+    vthost::CurvePoint p{};
+    if (colon == std::string_view::npos || !wholeText(point.substr(0, colon), p.x) ||
+        !wholeText(point.substr(colon + 1), p.y)) {
+      throw UsageError("--curve " + inQuotes(text) + ": point " + std::to_string(number) + " " +
+                       inQuotes(std::string(point)) + " is not x:y with whole numbers x and y, as in " +
+                       option.name + "=0:8192,16384:8192.");
+    }
+    if (!option.points.empty() && p.x < option.points.back().x) {
+      throw UsageError("--curve " + inQuotes(text) + ": x falls from " + std::to_string(option.points.back().x) +
+                       " to " + std::to_string(p.x) + " at point " + std::to_string(number) +
+                       "; give the points from left to right.");
+    }
+    option.points.push_back(p);
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  return option;
+}
+
+void applyCurveOption(vthost::EffectHost& host, const CurveOption& option, const std::string& text) {
+  const std::vector<CurveHandle> handles = host.curveHandles();
+  if (option.index >= handles.size()) {
+    throw vthost::HostError("The plug-in " + std::string(host.descriptor().effectName) + " has only " +
+                            std::to_string(handles.size()) + " curves; --curve " + option.name +
+                            " cannot be set.");
+  }
+  vthost::Curve& curve = host.curve(handles[option.index]);
+  for (const vthost::CurvePoint& p : option.points) {
+    if (p.x < curve.xMin || p.x > curve.xMax || p.y < curve.yMin || p.y > curve.yMax) {
+      throw UsageError("--curve " + inQuotes(text) + " puts a point at " + std::to_string(p.x) + ":" +
+                       std::to_string(p.y) + ", outside the curve's range; keep x within " +
+                       std::to_string(curve.xMin) + ".." + std::to_string(curve.xMax) + " and y within " +
+                       std::to_string(curve.yMin) + ".." + std::to_string(curve.yMax) + ".");
+    }
+  }
+  curve.points = option.points;
+}
+
+std::vector<CurveOption> parseCurveOptions(const EffectRun& run, const EffectCommand& effect) {
+  std::vector<CurveOption> curves;
+  for (const std::string& text : run.curves) {
+    curves.push_back(parseCurveOption(text, effect));
+    for (size_t i = 0; i + 1 < curves.size(); ++i) {
+      if (curves[i].index == curves.back().index) {
+        throw UsageError("--curve " + curves.back().name + " is given twice; give each curve once.");
+      }
+    }
+  }
+  return curves;
+}
+
+// Sets the instance's curves as the run asks: a preset, then the curves
+// given one by one. Returns what it set, for labels, or an empty text when
+// the initial curves stay.
+std::string applySettings(vthost::EffectHost& host, const EffectRun& run, const EffectCommand& effect,
+                          const std::vector<CurveOption>& curves) {
+  std::string settings;
+  if (!run.presetText.empty()) {
+    try {
+      host.applyPreset(run.presetText);
+    } catch (const vthost::HostError& e) {
+      throw UsageError(std::string("--preset-text: ") + e.what());
+    }
+    settings = "preset " + inQuotes(vthost::parsePreset(run.presetText).name);
+  } else if (!run.preset.empty()) {
+    const fs::path profile = run.profile.empty() ? defaultProfilePath() : fs::path(run.profile);
+    std::vector<std::string> warnings;
+    const PresetBook book = readPresetBook(host, effect.name, profile, warnings);
+    for (const std::string& w : warnings) note("warning: " + w);
+    const NamedPreset* preset = book.find(run.preset);
+    if (preset == nullptr) {
+      std::vector<std::string> names;
+      for (const NamedPreset& p : book.builtIn) names.push_back(inQuotes(p.name));
+      for (const NamedPreset& p : book.storedOwn()) {
+        if (std::find(names.begin(), names.end(), inQuotes(p.name)) == names.end()) names.push_back(inQuotes(p.name));
+      }
+      throw UsageError(effect.name + " has no preset " + inQuotes(run.preset) + " (built in or in " +
+                       profile.string() + "); the presets are " + joined(names, " and ") + ".");
+    }
+    try {
+      host.applyPreset(preset->text);
+    } catch (const vthost::HostError& e) {
+      throw UsageError(std::string(e.what()) + " (key " + preset->key + " in " + profile.string() +
+                       "; correct it there)");
+    }
+    settings = "preset " + inQuotes(preset->name);
+  }
+  for (size_t i = 0; i < curves.size(); ++i) {
+    applyCurveOption(host, curves[i], run.curves[i]);
+    settings += (settings.empty() ? "curve " : ", curve ") + curves[i].name;
+  }
+  return settings;
+}
+
+}  // namespace
+
+long long parsePosition(const std::string& text, const std::string& option, int sampleRate) {
+  const std::string how = "; give seconds (as 1.5) or sample frames (as 66150s).";
+  if (!text.empty() && text.back() == 's') {
+    long long frame = 0;
+    if (!wholeText(std::string_view(text).substr(0, text.size() - 1), frame) || frame < 0) {
+      throw UsageError(option + " " + inQuotes(text) + " is no count of sample frames" + how);
+    }
+    return frame;
+  }
+  double seconds = 0.0;
+  if (!wholeText(std::string_view(text), seconds) || !std::isfinite(seconds) || seconds < 0.0) {
+    throw UsageError(option + " " + inQuotes(text) + " is no position" + how);
+  }
+  return std::llround(seconds * sampleRate);
+}
+
+int runEffect(const EffectRun& run) {
+  const EffectCommand& effect = effectCommand(run.effect);
+  if (!isWritableAudioPath(run.output)) {
+    throw UsageError("The output " + run.output +
+                     " has no extension the tool writes; end its name in .wav, .aiff, .flac or .ogg.");
+  }
+  // What the user typed is checked before any file is read.
+  if (!run.from.empty()) parsePosition(run.from, "--from", 44100);
+  if (!run.to.empty()) parsePosition(run.to, "--to", 44100);
+  const std::vector<CurveOption> curves = parseCurveOptions(run, effect);
+  if (!run.presetText.empty()) {
+    try {
+      vthost::parsePreset(run.presetText);
+    } catch (const vthost::HostError& e) {
+      throw UsageError(std::string("--preset-text: ") + e.what());
+    }
+  }
+  std::error_code sameError;
+  if (!run.inPlace && fs::equivalent(run.input, run.output, sameError)) {
+    throw UsageError("The output " + run.output + " is the input file " + run.input +
+                     "; give another output file, or --in-place to replace the input once processing is complete.");
+  }
+
+  vthost::PluginLibrary plugin(pluginPath(effect.name, run.pluginDirectory));
+  InterruptWatch interrupts;
+  Audio audio = readAudio(run.input);
+  if (!audio.conversionNote.empty()) note(audio.conversionNote + ".");
+
+  const long long frames = audio.frames();
+  const long long first = run.from.empty() ? 0 : parsePosition(run.from, "--from", audio.sampleRate);
+  long long end = run.to.empty() ? frames : parsePosition(run.to, "--to", audio.sampleRate);
+  if (first >= frames) {
+    throw UsageError("--from " + run.from + " lies at or after the end of " + run.input + ", which holds " +
+                     std::to_string(frames) + " sample frames (" + secondsText(frames, audio.sampleRate) +
+                     "); give an earlier position.");
+  }
+  end = std::min(end, frames);
+  if (end <= first) {
+    throw UsageError("--to " + run.to + " does not lie after --from " + (run.from.empty() ? "0" : run.from) +
+                     "; the selection must hold at least one sample frame.");
+  }
+
+  OutputFile output(run.output);
+  std::optional<Spectrogram> before;
+  if (!run.spectrogram.empty()) before = analyse(audio);
+
+  const vthost::WaveFormat format{static_cast<WORD>(audio.channels), static_cast<WORD>(audio.bitsPerSample),
+                                  static_cast<LONG>(audio.sampleRate)};
+  vthost::HostOptions options;
+  options.logCalls = false;
+  vthost::EffectHost host(plugin, format, std::move(audio.bytes), options);
+  Instance instance(host);
+  const std::string settings = applySettings(host, run, effect, curves);
+  if (settings.empty()) {
+    note("no --preset, --preset-text or --curve was given, so the plug-in's initial curves apply and the "
+         "result is near-transparent.");
+  }
+
+  const bool complete =
+      processWithProgress(host, static_cast<long>(first), static_cast<long>(end - 1), effect.name, !run.quiet);
+  for (const std::string& problem : host.errors()) note("warning: " + problem);
+  audio.bytes = std::move(host.waveform());
+  if (!complete) {
+    if (run.keepPartial) {
+      writeAudio(output.temporary(), audio);
+      output.commit();
+      note("interrupted; the partly processed sound is in " + run.output +
+           " (processed as far as the plug-in got, unchanged after that).");
+    } else {
+      note("interrupted; nothing was written and " + run.output + " is as it was.");
+    }
+    return interruptedStatus();
+  }
+
+  writeAudio(output.temporary(), audio);
+  if (InterruptWatch::signal() != 0) {
+    note("interrupted; nothing was written and " + run.output + " is as it was.");
+    return interruptedStatus();
+  }
+  output.commit();
+
+  if (before) {
+    const std::string label = effect.name + (settings.empty() ? ", initial curves" : ", " + settings);
+    writeSpectrogramPng(run.spectrogram, {{"input: " + fs::path(run.input).filename().string(), *before},
+                                          {"output: " + label, analyse(audio)}});
+  }
+  return 0;
+}
+
+int listEffects(const std::string& pluginDirectory) {
+  const fs::path directory = vortigen::pluginDirectory(pluginDirectory);
+  std::vector<fs::path> libraries;
+  for (const fs::directory_entry& entry : fs::directory_iterator(directory)) {
+    if (entry.path().extension() == ".so") libraries.push_back(entry.path());
+  }
+  std::sort(libraries.begin(), libraries.end());
+  int listed = 0;
+  for (const fs::path& library : libraries) {
+    try {
+      vthost::PluginLibrary plugin(library.string());
+      XfmDescriptor descriptor{};
+      plugin.queryXfm(&descriptor);
+      std::printf("%-10s %-28s %s\n", library.stem().c_str(), descriptor.description, descriptor.effectName);
+      ++listed;
+    } catch (const vthost::HostError& e) {
+      note("warning: " + std::string(e.what()));
+    }
+  }
+  if (listed == 0) {
+    throw vthost::HostError("No plug-in in " + directory.string() +
+                            " could be loaded; build the plug-ins or give their directory with --plugin-dir.");
+  }
+  return 0;
+}
+
+int listPresets(const std::string& effect, const std::string& profile, const std::string& pluginDirectory) {
+  const EffectCommand& command = effectCommand(effect);
+  vthost::PluginLibrary plugin(pluginPath(command.name, pluginDirectory));
+  vthost::EffectHost host(plugin, vthost::WaveFormat{}, {});
+  Instance instance(host);
+  const fs::path profilePath = profile.empty() ? defaultProfilePath() : fs::path(profile);
+  std::vector<std::string> warnings;
+  const PresetBook book = readPresetBook(host, command.name, profilePath, warnings);
+  for (const std::string& w : warnings) note("warning: " + w);
+
+  auto print = [](const NamedPreset& p, const char* remark) {
+    std::printf("  %-26s %s%s\n", p.name.c_str(), p.text.c_str(), remark);
+  };
+  std::printf("Built-in presets of %s (%s):\n", command.name.c_str(), host.descriptor().description);
+  for (const NamedPreset& p : book.builtIn) print(p, "");
+  std::printf("Presets of %s stored in %s [%s]:\n", command.name.c_str(), profilePath.c_str(),
+              host.descriptor().effectName);
+  const std::vector<NamedPreset> own = book.storedOwn();
+  for (const NamedPreset& p : own) {
+    const bool replaces = std::any_of(book.builtIn.begin(), book.builtIn.end(),
+                                      [&](const NamedPreset& b) { return b.name == p.name; });
+    print(p, replaces ? "  (used instead of the built-in preset)" : "");
+  }
+  if (own.empty()) std::printf("  none besides the built-in ones\n");
+  return 0;
+}
+
+}  // namespace vortigen
