@@ -67,14 +67,17 @@ Audio readAudio(const std::string& path) {
   SF_INFO info{};
   SndfilePtr file(sf_open(path.c_str(), SFM_READ, &info));
   if (!file) {
-    throw AudioError("cannot read '" + path + "': " + sf_strerror(nullptr));
+    std::string reason = sf_strerror(nullptr);
+    while (!reason.empty() && (reason.back() == '.' || reason.back() == ' ')) reason.pop_back();
+    throw AudioError("cannot read '" + path + "': " + reason +
+                     "; check the path and that it is a WAV, AIFF, FLAC or Ogg Vorbis file");
   }
   if (info.channels < 1 || info.channels > 2) {
     throw AudioError("'" + path + "' has " + std::to_string(info.channels) +
                      " channels; the effects process mono or stereo only (mix it down first)");
   }
   if (info.frames <= 0) {
-    throw AudioError("'" + path + "' holds no samples");
+    throw AudioError("'" + path + "' holds no samples; give a file with sound in it");
   }
   if (info.samplerate < 1000 || info.samplerate > 768000) {
     throw AudioError("'" + path + "' has a sample rate of " + std::to_string(info.samplerate) +

@@ -462,7 +462,8 @@ void EffectHost::applyPreset(std::string_view text) {
   const std::vector<CurveHandle> handles = curveHandles();
   if (preset.curves.size() != handles.size()) {
     throw HostError("The preset \"" + preset.name + "\" holds " +
-                    std::to_string(preset.curves.size()) + " point lists, but " + plugin_.path() +
+                    std::to_string(preset.curves.size()) +
+                    (preset.curves.size() == 1 ? " point list" : " point lists") + ", but " + plugin_.path() +
                     " has " + std::to_string(handles.size()) + " curves; give one point list per curve.");
   }
   for (size_t i = 0; i < handles.size(); ++i) {

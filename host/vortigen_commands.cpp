@@ -249,7 +249,7 @@ int runEffect(const EffectRun& run) {
   audio.bytes = std::move(host.waveform());
   if (!complete) {
     if (run.keepPartial) {
-      writeAudio(output.temporary(), audio);
+      output.write(audio);
       output.commit();
       note("interrupted; the partly processed sound is in " + run.output +
            " (processed as far as the plug-in got, unchanged after that).");
@@ -259,7 +259,7 @@ int runEffect(const EffectRun& run) {
     return interruptedStatus();
   }
 
-  writeAudio(output.temporary(), audio);
+  output.write(audio);
   if (InterruptWatch::signal() != 0) {
     note("interrupted; nothing was written and " + run.output + " is as it was.");
     return interruptedStatus();

@@ -16,6 +16,8 @@
 //
 // Exit status: 0 done, 1 processing failed, 2 usage error, 130 interrupted.
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <iterator>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -72,45 +74,59 @@ const char* examples = R"(Examples:
   vortigen fourier in.wav out.wav --curve transfer=0:0,11969:4740,16384:16384 --from 1.5 --to 66150s
   vortigen dynamic in.wav out.wav --preset Chaos --spectrogram compare.png
   vortigen presets fourier
-  vortigen demo)";
+  vortigen demo
+)";
 
 void addEffectCommand(CLI::App& app, const std::string& name, const std::string& description,
                       vortigen::EffectRun& run) {
   run.effect = name;
   CLI::App* command = app.add_subcommand(name, description + ": apply the " + name + " effect to an audio file.");
-  command->add_option("INPUT", run.input, "the sound to process: WAV, AIFF, FLAC or Ogg Vorbis")->required();
+  command->add_option("INPUT", run.input, "the sound to process: WAV, AIFF, FLAC or Ogg Vorbis")->required()->type_name("FILE");
   command->add_option("OUTPUT", run.output, "where the result goes; its extension (.wav, .aiff, .flac, .ogg) sets the format")
-      ->required();
+      ->required()
+      ->type_name("FILE");
   CLI::Option* preset = command->add_option(
       "--preset", run.preset, "a built-in preset, or one stored in the profile (see vortigen presets " + name + ")");
+  preset->type_name("NAME");
   CLI::Option* presetText =
       command->add_option("--preset-text", run.presetText, "a preset as text: \"Name,3,n,x,y,...\", one point list per curve");
+  presetText->type_name("TEXT");
   preset->excludes(presetText);
   const std::string curves = name == "dynamic" ? "attack, release or chaos" : "transfer";
   command
       ->add_option("--curve", run.curves,
                    "NAME=x:y,x:y,... sets one curve (" + curves +
                        "; x and y from 0 to 16384), after any preset; other curves keep their shape")
+      ->type_name("NAME=x:y,...")
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   command->add_option("--profile", run.profile,
-                      "the preset profile (default $XDG_CONFIG_HOME/vortigen/presets.ini or ~/.config/vortigen/presets.ini)");
-  command->add_option("--from", run.from, "start of the selection: seconds (1.5) or sample frames (66150s); default the start");
-  command->add_option("--to", run.to, "end of the selection, not included: seconds or sample frames; default the end");
-  command->add_option("--spectrogram", run.spectrogram, "a PNG with the input's and the output's spectrograms");
-  command->add_option("--plugin-dir", run.pluginDirectory, "the directory of the plug-in libraries");
+                      "the preset profile (default $XDG_CONFIG_HOME/vortigen/presets.ini or ~/.config/vortigen/presets.ini)")
+      ->type_name("FILE");
+  command->add_option("--from", run.from, "start of the selection: seconds (1.5) or sample frames (66150s); default the start")
+      ->type_name("T");
+  command->add_option("--to", run.to, "end of the selection, not included: seconds or sample frames; default the end")
+      ->type_name("T");
+  command->add_option("--spectrogram", run.spectrogram, "a PNG with the input's and the output's spectrograms")
+      ->type_name("FILE.png");
+  command->add_option("--plugin-dir", run.pluginDirectory, "the directory of the plug-in libraries")->type_name("DIR");
   command->add_flag("-q,--quiet", run.quiet, "no progress bar");
   command->add_flag("--in-place", run.inPlace, "allow OUTPUT to be INPUT; it is replaced once the result is complete");
   command->add_flag("--keep-partial", run.keepPartial, "when interrupted, write what was processed so far");
   command->footer(examples);
 }
 
+const char* const commands[] = {"dynamic", "fourier", "presets", "list", "demo", "dialog"};
+
+bool isCommand(const char* word) {
+  return std::any_of(std::begin(commands), std::end(commands),
+                     [&](const char* name) { return std::strcmp(word, name) == 0; });
+}
+
 // The command a failed parse was for, for the hint to its help.
 std::string commandOf(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
-    for (const char* name : {"dynamic", "fourier", "presets", "list", "demo", "dialog"}) {
-      if (std::strcmp(argv[i], name) == 0) return std::string(" ") + name;
-    }
+    if (isCommand(argv[i])) return std::string(" ") + argv[i];
   }
   return "";
 }
@@ -118,9 +134,9 @@ std::string commandOf(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"vortigen: applies the Vortigen effect plug-ins to audio files, as their host does."};
+  CLI::App app{"vortigen: applies the Vortigen effect plug-ins to audio files, as their host does.", "vortigen"};
   app.require_subcommand(1);
-  app.footer(std::string(examples) + "\n\nRun vortigen COMMAND --help for the options of a command.");
+  app.footer(std::string(examples) + "\n\nRun vortigen COMMAND --help for the options of a command.\n");
 
   vortigen::EffectRun dynamicRun, fourierRun;
   addEffectCommand(app, "dynamic", "Dynamic and Chaos Effects", dynamicRun);
@@ -154,6 +170,22 @@ int main(int argc, char** argv) {
                      "without it a scratch profile is used");
   dialog->add_option("--scale", scale, "enlargement of the screen pixels")->check(CLI::Range(0.5, 8.0));
   dialog->add_option("--plugin-dir", dialogPlugins, "the directory of the plug-in libraries");
+
+  // The first word that is no option names the command.
+  for (int i = 1; i < argc; ++i) {
+    if (argv[i][0] == '-') continue;
+    if (!isCommand(argv[i])) {
+      std::fprintf(stderr, "vortigen: there is no command \"%s\"; the commands are dynamic, fourier, presets, list, "
+                           "demo and dialog (see vortigen --help).\n", argv[i]);
+      return 2;
+    }
+    break;
+  }
+  if (argc < 2) {
+    std::fprintf(stderr, "vortigen: give a command: dynamic, fourier, presets, list, demo or dialog "
+                         "(see vortigen --help; vortigen demo shows every preset at work).\n");
+    return 2;
+  }
 
   try {
     app.parse(argc, argv);

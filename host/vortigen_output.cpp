@@ -42,6 +42,18 @@ OutputFile::~OutputFile() {
   if (!committed_) std::remove(temporary_.c_str());
 }
 
+void OutputFile::write(const Audio& audio) {
+  try {
+    writeAudio(temporary_, audio);
+  } catch (const AudioError& e) {
+    std::string message = e.what();
+    for (size_t at; (at = message.find(temporary_)) != std::string::npos;) {
+      message.replace(at, temporary_.size(), target_.string());
+    }
+    throw AudioError(message);
+  }
+}
+
 void OutputFile::commit() {
   struct stat existing {};
   mode_t mode = 0;
@@ -64,7 +76,7 @@ void OutputFile::commit() {
 
 void writeAudioSafely(const fs::path& path, const Audio& audio) {
   OutputFile file(path);
-  writeAudio(file.temporary(), audio);
+  file.write(audio);
   file.commit();
 }
 

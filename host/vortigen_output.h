@@ -27,6 +27,8 @@ class OutputFile {
 
   // The temporary file, with the path's extension.
   const std::string& temporary() const { return temporary_; }
+  // Writes the sound into the temporary file; a failure names the path.
+  void write(const Audio& audio);
   // Gives the finished file the permissions the path had (or the usual
   // ones for a new file) and renames it into place.
   void commit();
