@@ -53,13 +53,20 @@ void redrawCurves(HWND dialog, const XfmDoRecord& r, const WORD* instance) {
 // locked InstanceData, the instanceMemory handle and the record. Unsigned,
 // because an address at or above 2^31 must not come back as a negative
 // number, which the sign-less reader would turn into a wrong address.
-static_assert(sizeof(unsigned long) >= sizeof(void*),
-              "the state holder prints addresses as unsigned long");
+// 64-bit Windows keeps long at 32 bits, so there the numbers are printed
+// with the system formatter's 64-bit size prefix.
+#ifdef _WIN64
+using StateNumber = unsigned long long;
+const char stateFormat[] = "%I64u,%I64u,%I64u";
+#else
+using StateNumber = unsigned long;
 const char stateFormat[] = "%lu,%lu,%lu";
+#endif
+static_assert(sizeof(StateNumber) >= sizeof(void*), "the state holder prints whole addresses");
 const int stateTextSize = 80;
 
-unsigned long numberOf(const void* address) {
-  return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(address));
+StateNumber numberOf(const void* address) {
+  return static_cast<StateNumber>(reinterpret_cast<uintptr_t>(address));
 }
 
 void writeState(HWND dialog, const WORD* instance, HGLOBAL instanceMemory,

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Runs the Windows test host of one cross build under Wine.
+#
+#   run_under_wine.sh 32|64 CROSS_BUILD_DIR REFERENCE_DIR WORK_DIR
+#
+# The Wine prefix lives in WORK_DIR and is made on first use, with Wine's
+# null display driver, so that the dialogs run without an X server.
+# Exits 77 (a skip for CTest) when this machine cannot run that Wine.
+set -uo pipefail
+
+bits=$1
+build=$(cd "$2" && pwd)
+reference=$(cd "$3" && pwd)
+mkdir -p "$4"
+work=$(cd "$4" && pwd)
+
+if [ ! -f "$build/vtwintest.exe" ]; then
+  echo "There is no $build/vtwintest.exe; build it with scripts/build-windows.sh $bits."
+  exit 1
+fi
+
+skip() {
+  echo "SKIPPED: the ${bits}-bit Windows test host was not run: $*"
+  exit 77
+}
+
+if [ "$bits" = 64 ]; then
+  wine=/usr/lib/wine/wine64
+  [ -x "$wine" ] || wine=$(command -v wine64 || true)
+  [ -n "$wine" ] && [ -x "$wine" ] || skip "64-bit Wine (Debian package wine64) is not installed."
+  export WINEARCH=win64
+else
+  # 32-bit Wine is itself a 32-bit x86 program. Whether the kernel runs
+  # those is seen by running one: a 93-byte i386 ELF that only exits.
+  if grep -qs "interpreter.*qemu-i386" /proc/sys/fs/binfmt_misc/* 2>/dev/null; then
+    skip "i386 programs run here only through qemu-i386 (binfmt_misc), and 32-bit Wine does not work under it."
+  fi
+  probe=$(mktemp)
+  printf '\x7f\x45\x4c\x46\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80' >"$probe"
+  chmod +x "$probe"
+  if ! "$probe" 2>/dev/null; then
+    rm -f "$probe"
+    skip "this Linux kernel cannot execute 32-bit x86 programs (no IA32 emulation), and 32-bit Wine is one."
+  fi
+  rm -f "$probe"
+  wine=/usr/lib/wine/wine
+  [ -x "$wine" ] || skip "32-bit Wine (Debian package wine32:i386) is not installed."
+  export WINEARCH=win32
+fi
+
+export WINEPREFIX="$work/wineprefix-$bits"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+wineserver=$(dirname "$wine")/wineserver
+
+# A new prefix is finished by programs Wine starts in the background;
+# windows made before they are done may fail, so wait for them.
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 ||
+    { echo "Could not make the Wine prefix $WINEPREFIX; run '$wine reg add' by hand to see why."; exit 1; }
+  "$wineserver" -w
+fi
+
+# Wine's drive Z: is the Linux root.
+"$wine" "$build/vtwintest.exe" "Z:$build" "Z:$reference" "Z:$work" 2> >(grep -v "^wine: \|syswow64" >&2)
+status=$?
+"$wineserver" -k 2>/dev/null || true
+exit $status
