@@ -1,0 +1,68 @@
+// The reference host's hooks for a front end: the progress handler, a
+// cancel request arriving while the plug-in streams, and the call log
+// turned off for long files.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "plugins.h"
+
+namespace {
+
+vthost::WaveFormat stereo44k() { return vthost::WaveFormat{2, 16, 44100}; }
+
+std::vector<uint8_t> music(int frames) { return support::pcm16Of(support::musicLike(frames, 2, 8000.0)); }
+
+TEST(HostHooks, ProgressHandlerHearsEveryReportWithItsNumbers) {
+  plugins::Instance instance(plugins::dynamic(), stereo44k(), music(40 * 512));
+  std::vector<std::pair<long, long>> heard;
+  instance.host.setProgressHandler([&](long done, long total) { heard.emplace_back(done, total); });
+  EXPECT_EQ(instance.host.process(), 0);
+  const auto reports = instance.host.callsOf(vthost::Service::ReportProgress);
+  ASSERT_EQ(heard.size(), reports.size());
+  ASSERT_FALSE(heard.empty());
+  for (size_t i = 0; i < heard.size(); ++i) {
+    EXPECT_EQ(heard[i].first, reports[i].args[0]);
+    EXPECT_EQ(heard[i].second, reports[i].args[1]);
+  }
+}
+
+TEST(HostHooks, CancelRequestedDuringStreamingStopsAfterThatPass) {
+  // Requested from the first progress report (after pass 9), as a signal
+  // handler would: passes 1..9 write blocks 0..8, Finish writes block 9,
+  // and the rest stays untouched.
+  const std::vector<uint8_t> input = music(40 * 512);
+  plugins::Instance instance(plugins::fourier(), stereo44k(), input, "Only 1,3,3,0,0,16065,0,16384,16384");
+  instance.host.setProgressHandler([&](long, long) { instance.host.requestCancel(); });
+  EXPECT_EQ(instance.host.process(), 0);
+  const auto writes = instance.host.callsOf(vthost::Service::WriteData);
+  ASSERT_EQ(writes.size(), 10u);
+  const size_t written = 10 * 512 * 4;
+  EXPECT_EQ(writes.back().args[0] + writes.back().args[1], long(written));
+  const auto& output = instance.host.waveform();
+  EXPECT_TRUE(std::equal(input.begin() + written, input.end(), output.begin() + written));
+  EXPECT_EQ(instance.host.callsOf(vthost::Service::EndProgress).size(), 1u);
+}
+
+TEST(HostHooks, ProcessClearsAnEarlierCancelRequest) {
+  plugins::Instance instance(plugins::dynamic(), stereo44k(), music(20 * 512));
+  instance.host.requestCancel();
+  EXPECT_EQ(instance.host.process(), 0);
+  EXPECT_EQ(instance.host.callsOf(vthost::Service::WriteData).size(), 20u);
+}
+
+TEST(HostHooks, WithoutTheCallLogProcessingIsTheSame) {
+  const std::vector<uint8_t> input = music(12 * 512);
+  plugins::Instance logged(plugins::dynamic(), stereo44k(), input, "Chaos,3,2,0,8192,16384,8192,2,0,8192,16384,8192,2,0,16384,16384,16384");
+  vthost::HostOptions quiet;
+  quiet.logCalls = false;
+  vthost::EffectHost unlogged(plugins::dynamic(), stereo44k(), input, quiet);
+  ASSERT_EQ(unlogged.init(), 1);
+  unlogged.applyPreset("Chaos,3,2,0,8192,16384,8192,2,0,8192,16384,8192,2,0,16384,16384,16384");
+  EXPECT_EQ(unlogged.process(), 0);
+  EXPECT_TRUE(unlogged.calls().empty());
+  EXPECT_EQ(unlogged.waveform(), logged.processed());
+  unlogged.destroy();
+}
+
+}  // namespace
