@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 
@@ -287,7 +288,10 @@ int listEffects(const std::string& pluginDirectory) {
       vthost::PluginLibrary plugin(library.string());
       XfmDescriptor descriptor{};
       plugin.queryXfm(&descriptor);
-      std::printf("%-10s %-28s %s\n", library.stem().c_str(), descriptor.description, descriptor.effectName);
+      // A plug-in may fill a text field to its end without a terminator.
+      const std::string description(descriptor.description, strnlen(descriptor.description, sizeof descriptor.description));
+      const std::string effectName(descriptor.effectName, strnlen(descriptor.effectName, sizeof descriptor.effectName));
+      std::printf("%-10s %-28s %s\n", library.stem().c_str(), description.c_str(), effectName.c_str());
       ++listed;
     } catch (const vthost::HostError& e) {
       note("warning: " + std::string(e.what()));

@@ -1,5 +1,6 @@
 #include "vortigen_plugins.h"
 
+#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -115,10 +116,15 @@ std::vector<NamedPreset> presetsThroughDialog(vthost::EffectHost& host, const st
 }
 
 const NamedPreset* PresetBook::find(const std::string& name) const {
-  for (const auto* list : {&stored, &builtIn}) {
-    const auto found =
-        std::find_if(list->begin(), list->end(), [&](const NamedPreset& p) { return p.name == name; });
-    if (found != list->end()) return &*found;
+  // The exact name first; then the name in other letter case, as the
+  // dialog's list sorts names without regard to case.
+  for (const bool exact : {true, false}) {
+    for (const auto* list : {&stored, &builtIn}) {
+      const auto found = std::find_if(list->begin(), list->end(), [&](const NamedPreset& p) {
+        return exact ? p.name == name : strcasecmp(p.name.c_str(), name.c_str()) == 0;
+      });
+      if (found != list->end()) return &*found;
+    }
   }
   return nullptr;
 }

@@ -93,7 +93,8 @@ struct PresetBook {
   std::vector<NamedPreset> builtIn;
   std::vector<NamedPreset> stored;
 
-  // The stored preset of that name, else the built-in one; null if none.
+  // The stored preset of that name, else the built-in one, else the same
+  // with the letter case ignored; null if none.
   const NamedPreset* find(const std::string& name) const;
   // Stored presets that are not a built-in preset unchanged.
   std::vector<NamedPreset> storedOwn() const;

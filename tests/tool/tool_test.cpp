@@ -151,10 +151,10 @@ TEST_F(Tool, PresetTextChangesTheSoundAndKeepsItsFormat) {
   }
 }
 
-TEST_F(Tool, ABuiltInPresetByNameEqualsItsTextAndFlacWorksBothWays) {
+TEST_F(Tool, ABuiltInPresetByNameInAnyCaseEqualsItsTextAndFlacWorksBothWays) {
   const Audio input = testSound(2, 16, 44100, 0.3);
   const std::string in = write("in.flac", input);
-  ASSERT_EQ(vortigen({"dynamic", in, path("by-name.flac"), "--preset", "Hard Attack"}).status, 0);
+  ASSERT_EQ(vortigen({"dynamic", in, path("by-name.flac"), "--preset", "hard attack"}).status, 0);
   ASSERT_EQ(vortigen({"dynamic", in, path("by-text.wav"), "--preset-text", hardAttackText}).status, 0);
   const Audio byName = vortigen::readAudio(path("by-name.flac"));
   const Audio byText = vortigen::readAudio(path("by-text.wav"));
