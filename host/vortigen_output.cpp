@@ -140,8 +140,10 @@ class ProgressBar {
  public:
   ProgressBar(std::string label, bool shown) : label_(std::move(label)), shown_(shown) {}
   ~ProgressBar() {
-    if (drawn_) std::fputc('\n', stderr);
+    if (drawn_) std::fputs(erase_ ? "\r\033[K" : "\n", stderr);
   }
+  // Takes the bar off the screen at the end instead of leaving it.
+  void eraseAtEnd() { erase_ = true; }
   ProgressBar(const ProgressBar&) = delete;
   ProgressBar& operator=(const ProgressBar&) = delete;
 
@@ -162,13 +164,14 @@ class ProgressBar {
   std::string label_;
   bool shown_;
   bool drawn_ = false;
+  bool erase_ = false;
   int percent_ = -1;
 };
 
 }  // namespace
 
 bool processWithProgress(vthost::EffectHost& host, long first, long last, const std::string& label,
-                         bool showProgress) {
+                         bool showProgress, bool eraseWhenDone) {
   if (InterruptWatch::signal() != 0) return false;
   ProgressBar bar(label, showProgress && isatty(STDERR_FILENO) == 1);
   const long delayMs = environmentNumber("VORTIGEN_TEST_PROGRESS_DELAY_MS");
@@ -192,6 +195,7 @@ bool processWithProgress(vthost::EffectHost& host, long first, long last, const 
   }
   if (cancelled || InterruptWatch::signal() != 0) return false;
   bar.show(1.0);
+  if (eraseWhenDone) bar.eraseAtEnd();
   return true;
 }
 

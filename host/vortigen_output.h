@@ -58,13 +58,14 @@ class InterruptWatch {
 
 // One effect pass over frames first..last of the host's waveform, with a
 // progress bar on standard error (when it is a terminal and `showProgress`
-// is set) and Ctrl-C as cancel. Returns false when it was cancelled.
-// Throws HostError when the plug-in could not process.
+// is set) and Ctrl-C as cancel; a finished bar stays on the screen unless
+// `eraseWhenDone`. Returns false when it was cancelled. Throws HostError
+// when the plug-in could not process.
 //
 // For tests, VORTIGEN_TEST_CANCEL_AFTER_PASS=k cancels after pass k, and
 // VORTIGEN_TEST_PROGRESS_DELAY_MS=n holds each progress report n ms.
 bool processWithProgress(vthost::EffectHost& host, long first, long last, const std::string& label,
-                         bool showProgress);
+                         bool showProgress, bool eraseWhenDone = false);
 
 // Exit status of a run ended by a signal: 128 + its number.
 int interruptedStatus();
