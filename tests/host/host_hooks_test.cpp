@@ -1,6 +1,5 @@
-// The reference host's hooks for a front end: the progress handler, a
-// cancel request arriving while the plug-in streams, and the call log
-// turned off for long files.
+// The reference host's hooks for a front end: the progress handler and a
+// cancel request arriving while the plug-in streams.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -49,20 +48,6 @@ TEST(HostHooks, ProcessClearsAnEarlierCancelRequest) {
   instance.host.requestCancel();
   EXPECT_EQ(instance.host.process(), 0);
   EXPECT_EQ(instance.host.callsOf(vthost::Service::WriteData).size(), 20u);
-}
-
-TEST(HostHooks, WithoutTheCallLogProcessingIsTheSame) {
-  const std::vector<uint8_t> input = music(12 * 512);
-  plugins::Instance logged(plugins::dynamic(), stereo44k(), input, "Chaos,3,2,0,8192,16384,8192,2,0,8192,16384,8192,2,0,16384,16384,16384");
-  vthost::HostOptions quiet;
-  quiet.logCalls = false;
-  vthost::EffectHost unlogged(plugins::dynamic(), stereo44k(), input, quiet);
-  ASSERT_EQ(unlogged.init(), 1);
-  unlogged.applyPreset("Chaos,3,2,0,8192,16384,8192,2,0,8192,16384,8192,2,0,16384,16384,16384");
-  EXPECT_EQ(unlogged.process(), 0);
-  EXPECT_TRUE(unlogged.calls().empty());
-  EXPECT_EQ(unlogged.waveform(), logged.processed());
-  unlogged.destroy();
 }
 
 }  // namespace
