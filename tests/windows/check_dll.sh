@@ -3,6 +3,8 @@
 # dumps of i686-w64-mingw32-objdump -p:
 #   - the six exports, by undecorated name with their fixed ordinals, and
 #     nothing else exported;
+#   - each export __stdcall: its code returns popping its arguments (from
+#     the disassembly, objdump -d);
 #   - imports from Windows system DLLs only (the C and C++ runtimes are
 #     linked in);
 #   - resources: dialog template 500 and the bitmap named TOOLBARICON.
@@ -14,6 +16,10 @@ set -uo pipefail
 objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
 command -v "$objdump" >/dev/null || { echo "$objdump is missing; install binutils-mingw-w64-i686."; exit 1; }
 
+# Bytes of arguments each export pops on return: the interface is __stdcall
+# on 32-bit Windows, the callee cleans the stack.
+declare -A argument_bytes=([QueryXfm]=0x4 [XfmInit]=0x4 [XfmSetup]=0xc [XfmDo]=0x4
+                           [XfmDestroy]=0x4 [DIALOGMsgProc]=0x10)
 expected_exports="2 QueryXfm
 3 XfmInit
 4 XfmSetup
@@ -57,6 +63,19 @@ $exports"
   addresses=$(echo "$dump" | grep -c "Export RVA$")
   [ "$addresses" -eq 6 ]
   check $? "$name has 6 export addresses, not $addresses"
+
+  # The first return of each export, disassembled from its export address.
+  image_base=$(sed -n 's/^ImageBase[[:space:]]*\([0-9a-f]*\).*/\1/p' <<<"$dump")
+  while read -r ordinal symbol; do
+    [ -n "$symbol" ] || continue
+    rva=$(sed -n "s/^[[:space:]]*\[ *[0-9]*\] +base\[ *$ordinal\] \([0-9a-f]*\) Export RVA$/\1/p" <<<"$dump")
+    [ -n "$rva" ] || { check 1 "$name has an address for ordinal $ordinal"; continue; }
+    start=$((0x$image_base + 0x$rva))
+    ret=$("$objdump" -d --no-show-raw-insn --start-address=$start --stop-address=$((start + 4096)) "$dll" |
+      grep -m1 -E $'\tret' | sed 's/.*ret[[:space:]]*//')
+    [ "$ret" = "\$${argument_bytes[$symbol]}" ]
+    check $? "$symbol of $name returns with ret \$${argument_bytes[$symbol]} (__stdcall), not '$ret'"
+  done <<<"$exports"
 
   imports=$(echo "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
   foreign=""
