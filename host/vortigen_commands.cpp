@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "audio_file.h"
-#include "spectrogram.h"
+#include "sonogram.h"
 #include "vortigen_output.h"
 #include "vortigen_plugins.h"
 

@@ -6,7 +6,7 @@
 
 #include "audio_file.h"
 #include "demo_signal.h"
-#include "spectrogram.h"
+#include "sonogram.h"
 #include "vortigen_commands.h"
 #include "vortigen_output.h"
 #include "vortigen_plugins.h"

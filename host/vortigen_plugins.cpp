@@ -64,7 +64,7 @@ std::string pluginPath(const std::string& effect, const std::string& requestedDi
 }
 
 fs::path defaultProfilePath() {
-  // The base directory specification ignores a relative XDG_CONFIG_HOME.
+  // The XDG base directory rules ignore a relative XDG_CONFIG_HOME.
   const char* config = std::getenv("XDG_CONFIG_HOME");
   if (config != nullptr && config[0] == '/') return fs::path(config) / "vortigen" / "presets.ini";
   const char* home = std::getenv("HOME");

@@ -10,7 +10,7 @@
 
 #include "audio_file.h"
 #include "demo_signal.h"
-#include "spectrogram.h"
+#include "sonogram.h"
 
 namespace fs = std::filesystem;
 using vortigen::Audio;

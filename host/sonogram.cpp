@@ -1,4 +1,4 @@
-#include "spectrogram.h"
+#include "sonogram.h"
 
 #include <cairo.h>
 
