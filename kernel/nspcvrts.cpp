@@ -83,7 +83,7 @@ void floatsToInts(const float* src, void* dst, int len, int flags, int overflowL
     constexpr int32_t lowest32 = std::numeric_limits<Int>::min();
     constexpr int32_t highest32 = std::numeric_limits<Int>::max();
     int32_t rounded[blockLength];
-    for (; i + blockLength <= len; i += blockLength) {
+    for (; len - i >= blockLength; i += blockLength) {
       int32_t outside = 0;
       for (int j = 0; j < blockLength; ++j) {
         // Larger magnitudes (NaN included) are clamped, so that the

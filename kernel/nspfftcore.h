@@ -93,9 +93,15 @@ void radix4Stage16(ComplexFloat* x, int n, const float* base) {
   for (int g = 0; g < n; g += 16) {
     for (int j = 0; j < 4 / w; ++j) {
       ComplexFloat* p = x + g + j * w;
-      butterfly4<V, Forward>(p, 4, V::load(p), twiddle<V, Forward>(V::load(p + 4), f2[j]),
-                             twiddle<V, Forward>(V::load(p + 8), f1[j]),
-                             twiddle<V, Forward>(V::load(p + 12), f3[j]));
+      auto b = V::load(p + 4), c = V::load(p + 8), d = V::load(p + 12);
+      auto tb = twiddle<V, Forward>(b, f2[j]), tc = twiddle<V, Forward>(c, f1[j]);
+      auto td = twiddle<V, Forward>(d, f3[j]);
+      if (j == 0) {
+        // k = 0 is not multiplied: a product with 1 would turn an infinite
+        // component into NaN.
+        tb = V::firstFrom(b, tb), tc = V::firstFrom(c, tc), td = V::firstFrom(d, td);
+      }
+      butterfly4<V, Forward>(p, 4, V::load(p), tb, tc, td);
     }
   }
 }
@@ -117,8 +123,8 @@ void radix4Stage(ComplexFloat* x, int n, const float* base) {
     }
     k = 1;
   } else {
-    // The first vector holds k = 0 in its lane 0, which multiplies by
-    // exactly 1; its other lanes read their entries as usual.
+    // The first vector holds k = 0 in its lane 0, which keeps its values
+    // unmultiplied; its other lanes read their entries as usual.
     ComplexFloat t1[w], t2[w], t3[w];
     t1[0] = t2[0] = t3[0] = {1.0f, 0.0f};
     for (int j = 1; j < w; ++j) {
@@ -130,9 +136,10 @@ void radix4Stage(ComplexFloat* x, int n, const float* base) {
     const auto u1 = V::load(t1), u2 = V::load(t2), u3 = V::load(t3);
     for (int g = 0; g < n; g += 4 * L) {
       ComplexFloat* p = x + g;
-      butterfly4<V, Forward>(p, L, V::load(p), twiddle<V, Forward>(V::load(p + L), u2),
-                             twiddle<V, Forward>(V::load(p + 2 * L), u1),
-                             twiddle<V, Forward>(V::load(p + 3 * L), u3));
+      const auto b = V::load(p + L), c = V::load(p + 2 * L), d = V::load(p + 3 * L);
+      butterfly4<V, Forward>(p, L, V::load(p), V::firstFrom(b, twiddle<V, Forward>(b, u2)),
+                             V::firstFrom(c, twiddle<V, Forward>(c, u1)),
+                             V::firstFrom(d, twiddle<V, Forward>(d, u3)));
     }
     k = w;
   }

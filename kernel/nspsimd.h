@@ -53,6 +53,8 @@ struct VecScalar {
   static Reg conj(Reg a) { return {a.re, -a.im}; }
   static Reg swapReIm(Reg a) { return {a.im, a.re}; }
   static Reg reverse(Reg a) { return a; }
+  // Lane 0 (the first complex value) from a, the other lanes from b.
+  static Reg firstFrom(Reg a, Reg) { return a; }
   // Lane j from the float pair at p + j * stride.
   static Reg gather(const float* p, int) { return {p[0], p[1]}; }
   // Turns `width` groups of four consecutive values (r0..r3 as loaded) into
@@ -88,6 +90,9 @@ struct VecSse2 {
   static Reg mulPosI(Reg a) { return _mm_xor_ps(swapReIm(a), signRe()); }
   static Reg conj(Reg a) { return _mm_xor_ps(a, signIm()); }
   static Reg reverse(Reg a) { return _mm_shuffle_ps(a, a, _MM_SHUFFLE(1, 0, 3, 2)); }
+  static Reg firstFrom(Reg a, Reg b) {
+    return _mm_castpd_ps(_mm_move_sd(_mm_castps_pd(b), _mm_castps_pd(a)));
+  }
   static __m128i pair(const float* p) {
     return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
   }
@@ -139,6 +144,7 @@ struct VecAvx2 {
   static Reg reverse(Reg a) {
     return _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(a), _MM_SHUFFLE(0, 1, 2, 3)));
   }
+  static Reg firstFrom(Reg a, Reg b) { return _mm256_blend_ps(b, a, 0x03); }
   static __m128i pair(const float* p) {
     return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
   }

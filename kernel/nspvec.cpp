@@ -16,7 +16,9 @@ void nspsbThresh1(float* vec, int len, float thresh, int relOp) {
   }
   // Every element is stored, kept or replaced, so that the loops vectorise.
   if (relOp == 0) {
-    for (int i = 0; i < len; ++i) vec[i] = vec[i] >= thresh ? vec[i] : thresh;
+    for (int i = 0; i < len; ++i) {
+      vec[i] = (vec[i] < thresh || vec[i] != vec[i]) ? thresh : vec[i];
+    }
   } else {
     for (int i = 0; i < len; ++i) vec[i] = vec[i] > thresh ? thresh : vec[i];
   }

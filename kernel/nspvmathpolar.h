@@ -308,7 +308,7 @@ void cartToPolarRun(const ComplexFloat* src, float* mag, float* phase, int lengt
   constexpr int w = O::width;
   const float* in = reinterpret_cast<const float*>(src);
   int i = 0;
-  for (; i + w <= length; i += w) cartToPolarBlock<O>(in + 2 * i, mag + i, phase + i);
+  for (; length - i >= w; i += w) cartToPolarBlock<O>(in + 2 * i, mag + i, phase + i);
   if (i == length) return;
   if constexpr (requires { typename O::Half; }) {
     cartToPolarRun<typename O::Half>(src + i, mag + i, phase + i, length - i);
@@ -327,7 +327,7 @@ void polarToCartRun(const float* mag, const float* phase, ComplexFloat* dst, int
   constexpr int w = O::width;
   float* out = reinterpret_cast<float*>(dst);
   int i = 0;
-  for (; i + w <= length; i += w) polarToCartBlock<O>(mag + i, phase + i, out + 2 * i);
+  for (; length - i >= w; i += w) polarToCartBlock<O>(mag + i, phase + i, out + 2 * i);
   if (i == length) return;
   if constexpr (requires { typename O::Half; }) {
     polarToCartRun<typename O::Half>(mag + i, phase + i, dst + i, length - i);

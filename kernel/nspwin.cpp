@@ -16,7 +16,9 @@ void nspsWinBartlett(float* vec, int n) {
     return;
   }
   const double step = 2.0 / (n - 1);
-  for (int i = 0; i < (n + 1) / 2; ++i) {
+  // (n + 1) / 2, written so that n = INT_MAX does not overflow.
+  const int half = n / 2 + n % 2;
+  for (int i = 0; i < half; ++i) {
     const double weight = i * step;
     vec[i] = static_cast<float>(vec[i] * weight);
     vec[n - 1 - i] = static_cast<float>(vec[n - 1 - i] * weight);

@@ -180,3 +180,33 @@ TEST_F(FftCore, Size32768ReadsTheAppendixInsideBlocksAndTheMainTableAcross) {
 }
 
 }  // namespace
+
+// The k = 0 butterflies take no twiddle: a product with 1 would turn an
+// infinite component into NaN. Every width must keep what the plain rule
+// keeps, so an infinite sample spreads alike whatever the width.
+TEST_F(FftCore, InfiniteSamplesSpreadAlikeOnEveryWidth) {
+  const auto kind = [](float v) { return std::isnan(v) ? 2 : std::isinf(v) ? (v > 0 ? 3 : 4) : 0; };
+  for (int c : {4, 5, 6, 7}) {
+    const int n = 1 << c;
+    for (int position : {0, 1, n / 2, n - 1}) {
+      std::vector<ComplexFloat> input(n, ComplexFloat{0.25f, -0.5f});
+      input[position].re = std::numeric_limits<float>::infinity();
+      std::vector<std::vector<ComplexFloat>> results;
+      const std::vector<int> isas = isasToTest(true);
+      for (int isa : isas) {
+        ASSERT_TRUE(nspFftSelectIsa(isa));
+        std::vector<ComplexFloat> data = input;
+        nspFftComplex(data.data(), n, 1, nspGetRadixTwd(c));
+        results.push_back(data);
+      }
+      for (size_t v = 1; v < results.size(); ++v) {
+        for (int k = 0; k < n; ++k) {
+          ASSERT_EQ(kind(results[v][k].re), kind(results[0][k].re))
+              << "n " << n << " position " << position << " bin " << k << " " << isaName(isas[v]);
+          ASSERT_EQ(kind(results[v][k].im), kind(results[0][k].im))
+              << "n " << n << " position " << position << " bin " << k << " " << isaName(isas[v]);
+        }
+      }
+    }
+  }
+}

@@ -133,6 +133,12 @@ TEST(Threshold, ClampsBelowOrAboveAndTreatsNanByDirection) {
   EXPECT_EQ(lower[1], -32767.0f);
   EXPECT_EQ(lower[2], 5.0f);
   EXPECT_EQ(lower[3], -32767.0f) << "less-than replaces NaN";
+
+  // Nothing compares less than a NaN threshold: only NaN elements take it.
+  float withNanThreshold[3] = {1.0f, -1.0f, 2.0f};
+  nspsbThresh1(withNanThreshold, 3, nan, 0);
+  EXPECT_EQ(std::vector<float>(withNanThreshold, withNanThreshold + 3),
+            (std::vector<float>{1.0f, -1.0f, 2.0f}));
 }
 
 TEST(Maximum, KeepsTheFirstLargestAndIgnoresNan) {
