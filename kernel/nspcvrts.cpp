@@ -194,10 +194,6 @@ void checkConversion(const char* funcName, int line, const void* src, const void
   nspBadArgument(!flagsValid, funcName, "Invalid conversion flag", module, line);
 }
 
-// ---- Polar form ---------------------------------------------------------------
-
-const float floatPi = 3.14159265358979323846f;  // 0x40490FDB
-
 }  // namespace
 
 extern "C" {
