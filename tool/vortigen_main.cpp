@@ -26,6 +26,7 @@
 #include "audio_file.h"
 #include "dialog_picture.h"
 #include "dialog_script.h"
+#include "studio_command.h"
 #include "vortigen_commands.h"
 #include "vortigen_plugins.h"
 #include "vthost.h"
@@ -116,7 +117,7 @@ void addEffectCommand(CLI::App& app, const std::string& name, const std::string&
   command->footer(examples);
 }
 
-const char* const commands[] = {"dynamic", "fourier", "presets", "list", "demo", "dialog"};
+const char* const commands[] = {"dynamic", "fourier", "presets", "list", "demo", "dialog", "studio"};
 
 bool isCommand(const char* word) {
   return std::any_of(std::begin(commands), std::end(commands),
@@ -171,12 +172,15 @@ int main(int argc, char** argv) {
   dialog->add_option("--scale", scale, "enlargement of the screen pixels")->check(CLI::Range(0.5, 8.0));
   dialog->add_option("--plugin-dir", dialogPlugins, "the directory of the plug-in libraries");
 
+  vtstudio::StudioOptions studioOptions;
+  CLI::App* studio = vtstudio::addStudioCommand(app, studioOptions);
+
   // The first word that is no option names the command.
   for (int i = 1; i < argc; ++i) {
     if (argv[i][0] == '-') continue;
     if (!isCommand(argv[i])) {
       std::fprintf(stderr, "vortigen: there is no command \"%s\"; the commands are dynamic, fourier, presets, list, "
-                           "demo and dialog (see vortigen --help).\n", argv[i]);
+                           "demo, dialog and studio (see vortigen --help).\n", argv[i]);
       return 2;
     }
     break;
@@ -202,6 +206,11 @@ int main(int argc, char** argv) {
     if (*list) return vortigen::listEffects(listPlugins);
     if (*demo) return vortigen::runDemo(demoDirectory, demoPlugins, demoQuiet);
     if (*dialog) return drawDialog(effect, pngPath, profile, scale, dialogPlugins);
+    if (*studio) {
+      const auto plugin = [&](const char* name) { return vortigen::pluginPath(name, studioOptions.pluginDirectory); };
+      return vtstudio::runStudio(studioOptions, {{"dynamic", plugin("dynamic")}, {"fourier", plugin("fourier")}},
+                                 vortigen::defaultProfilePath().string());
+    }
   } catch (const vortigen::UsageError& e) {
     std::fprintf(stderr, "vortigen: %s\n", e.what());
     return 2;

@@ -1,0 +1,287 @@
+// The sound side of the page: the waveform with its selection, the
+// spectrograms of the selection before and after, and the player that
+// switches between the original and the processed selection without a gap.
+
+// ---- Waveform and selection -------------------------------------------------
+
+export class Waveform {
+  // onSelect(firstFrame, endFrame) when the person has dragged a selection.
+  constructor(canvas, onSelect) {
+    this.canvas = canvas;
+    this.onSelect = onSelect;
+    this.peaks = null;
+    this.frames = 0;
+    this.selection = [0, 0];
+    this.playhead = -1;
+    let anchor = null;
+    const frameAt = (e) => {
+      const box = canvas.getBoundingClientRect();
+      const share = Math.min(1, Math.max(0, (e.clientX - box.left) / box.width));
+      return Math.round(share * this.frames);
+    };
+    canvas.addEventListener("pointerdown", (e) => {
+      if (!this.frames) return;
+      anchor = frameAt(e);
+      canvas.setPointerCapture(e.pointerId);
+    });
+    canvas.addEventListener("pointermove", (e) => {
+      if (anchor === null) return;
+      const at = frameAt(e);
+      this.selection = [Math.min(anchor, at), Math.max(anchor, at)];
+      this.draw();
+    });
+    canvas.addEventListener("pointerup", (e) => {
+      if (anchor === null) return;
+      const at = frameAt(e);
+      anchor = null;
+      if (Math.abs(at - this.selection[0]) < 2 && this.selection[1] - this.selection[0] < 2) return;
+      this.onSelect(this.selection[0], this.selection[1]);
+    });
+  }
+
+  show(peaks, frames, selection) {
+    this.peaks = peaks;
+    this.frames = frames;
+    this.selection = selection;
+    this.draw();
+  }
+
+  draw() {
+    const { canvas } = this;
+    const c = canvas.getContext("2d");
+    const w = canvas.width, h = canvas.height;
+    c.fillStyle = "#16203a";
+    c.fillRect(0, 0, w, h);
+    if (!this.peaks || !this.frames) return;
+    const [first, end] = this.selection;
+    c.fillStyle = "rgba(120, 170, 255, 0.22)";
+    c.fillRect((first / this.frames) * w, 0, ((end - first) / this.frames) * w, h);
+    const columns = this.peaks.length / 2;
+    c.fillStyle = "#8fb4ff";
+    for (let x = 0; x < w; ++x) {
+      const i = Math.floor((x * columns) / w);
+      const low = this.peaks[2 * i], high = this.peaks[2 * i + 1];
+      const top = ((1 - high) * h) / 2, bottom = ((1 - low) * h) / 2;
+      c.fillRect(x, top, 1, Math.max(1, bottom - top));
+    }
+    if (this.playhead >= 0) {
+      c.fillStyle = "#ffd166";
+      c.fillRect((this.playhead / this.frames) * w, 0, 2, h);
+    }
+  }
+}
+
+// ---- Spectrogram --------------------------------------------------------------
+
+const FFT_SIZE = 1024;
+
+// In-place radix-2 FFT of re/im (length a power of two).
+function fft(re, im) {
+  const n = re.length;
+  for (let i = 1, j = 0; i < n; ++i) {
+    let bit = n >> 1;
+    for (; j & bit; bit >>= 1) j ^= bit;
+    j ^= bit;
+    if (i < j) {
+      [re[i], re[j]] = [re[j], re[i]];
+      [im[i], im[j]] = [im[j], im[i]];
+    }
+  }
+  for (let size = 2; size <= n; size <<= 1) {
+    const step = (-2 * Math.PI) / size;
+    for (let start = 0; start < n; start += size) {
+      for (let k = 0; k < size / 2; ++k) {
+        const wr = Math.cos(step * k), wi = Math.sin(step * k);
+        const a = start + k, b = a + size / 2;
+        const tr = re[b] * wr - im[b] * wi, ti = re[b] * wi + im[b] * wr;
+        re[b] = re[a] - tr;
+        im[b] = im[a] - ti;
+        re[a] += tr;
+        im[a] += ti;
+      }
+    }
+  }
+}
+
+// Dark blue through red and yellow to white, for levels 0..1.
+function colour(level) {
+  const stops = [[0, [10, 14, 40]], [0.35, [70, 20, 140]], [0.6, [210, 50, 60]], [0.82, [250, 190, 50]], [1, [255, 255, 235]]];
+  for (let i = 1; i < stops.length; ++i) {
+    if (level <= stops[i][0]) {
+      const [p0, c0] = stops[i - 1], [p1, c1] = stops[i];
+      const t = (level - p0) / (p1 - p0);
+      return c0.map((v, k) => v + t * (c1[k] - v));
+    }
+  }
+  return stops[stops.length - 1][1];
+}
+
+// Draws samples (Int16Array, interleaved channels mixed) as a spectrogram:
+// time to the right, frequency upward from 0 to half the sample rate
+// (the curves' Fmax), level in dB from -100 to 0 relative to full scale.
+export function drawSpectrogram(canvas, samples, channels) {
+  const c = canvas.getContext("2d");
+  const w = canvas.width, h = canvas.height;
+  const image = c.createImageData(w, h);
+  const frames = Math.floor(samples.length / channels);
+  const window = new Float32Array(FFT_SIZE).map((_, i) => 0.5 - 0.5 * Math.cos((2 * Math.PI * i) / (FFT_SIZE - 1)));
+  const re = new Float32Array(FFT_SIZE), im = new Float32Array(FFT_SIZE);
+  const bins = FFT_SIZE / 2;
+  const scale = 2 / (FFT_SIZE * 0.5 * 32768 * channels);
+  for (let x = 0; x < w; ++x) {
+    const centre = Math.floor(((x + 0.5) * frames) / w);
+    for (let i = 0; i < FFT_SIZE; ++i) {
+      const f = centre - FFT_SIZE / 2 + i;
+      let v = 0;
+      if (f >= 0 && f < frames) for (let ch = 0; ch < channels; ++ch) v += samples[f * channels + ch];
+      re[i] = v * window[i];
+      im[i] = 0;
+    }
+    fft(re, im);
+    for (let y = 0; y < h; ++y) {
+      const bin = Math.min(bins - 1, Math.floor(((h - 1 - y) * bins) / h));
+      const magnitude = Math.hypot(re[bin], im[bin]) * scale;
+      const level = Math.min(1, Math.max(0, (20 * Math.log10(magnitude + 1e-12) + 100) / 100));
+      const [r, g, b] = colour(level);
+      const at = 4 * (y * w + x);
+      image.data[at] = r;
+      image.data[at + 1] = g;
+      image.data[at + 2] = b;
+      image.data[at + 3] = 255;
+    }
+  }
+  c.putImageData(image, 0, 0);
+}
+
+// ---- Player ----------------------------------------------------------------------
+
+// Plays the original and the processed selection together, from the same
+// start time, each through its own gain; A/B sets the gains, so the switch
+// has no gap and keeps the position. A new processed preview replaces the
+// processed source at the position then playing.
+export class Player {
+  constructor() {
+    this.context = null;
+    this.buffers = { original: null, processed: null };
+    this.sources = { original: null, processed: null };
+    this.gains = { original: null, processed: null };
+    this.listening = "processed";
+    this.loop = true;
+    this.playing = false;
+    this.startedAt = 0;  // context time at which offset 0 of the selection played
+    this.starts = 0;     // sources started since play(), for the page's tests
+  }
+
+  ensureContext() {
+    if (!this.context) {
+      this.context = new AudioContext();
+      for (const which of ["original", "processed"]) {
+        this.gains[which] = this.context.createGain();
+        this.gains[which].connect(this.context.destination);
+      }
+      this.setGains();
+    }
+    return this.context;
+  }
+
+  toBuffer(samples, channels, sampleRate) {
+    const context = this.ensureContext();
+    const frames = Math.floor(samples.length / channels);
+    const buffer = context.createBuffer(channels, Math.max(1, frames), sampleRate);
+    for (let ch = 0; ch < channels; ++ch) {
+      const data = buffer.getChannelData(ch);
+      for (let f = 0; f < frames; ++f) data[f] = samples[f * channels + ch] / 32768;
+    }
+    return buffer;
+  }
+
+  duration() {
+    return this.buffers.original ? this.buffers.original.duration : 0;
+  }
+
+  // Seconds into the selection now playing.
+  position() {
+    if (!this.playing) return 0;
+    const elapsed = this.context.currentTime - this.startedAt;
+    const d = this.duration();
+    return this.loop ? elapsed % d : Math.min(elapsed, d);
+  }
+
+  setGains() {
+    if (!this.context) return;
+    const now = this.context.currentTime;
+    for (const which of ["original", "processed"]) {
+      this.gains[which].gain.setValueAtTime(which === this.listening ? 1 : 0, now);
+    }
+  }
+
+  listen(which) {
+    this.listening = which;
+    this.setGains();
+  }
+
+  startSource(which, when, offset) {
+    const buffer = this.buffers[which];
+    if (!buffer) return;
+    const source = this.context.createBufferSource();
+    source.buffer = buffer;
+    source.loop = this.loop;
+    source.connect(this.gains[which]);
+    source.start(when, Math.min(offset, buffer.duration));
+    this.sources[which] = source;
+    this.starts += 1;
+    if (which === "original" && !this.loop) source.onended = () => {
+      if (this.sources.original === source) this.stop();
+    };
+  }
+
+  async play() {
+    const context = this.ensureContext();
+    await context.resume();
+    this.stop();
+    const when = context.currentTime + 0.05;
+    this.startedAt = when;
+    this.starts = 0;
+    this.playing = true;
+    this.startSource("original", when, 0);
+    this.startSource("processed", when, 0);
+  }
+
+  stop() {
+    for (const which of ["original", "processed"]) {
+      if (this.sources[which]) {
+        this.sources[which].onended = null;
+        this.sources[which].stop();
+        this.sources[which] = null;
+      }
+    }
+    this.playing = false;
+  }
+
+  setLoop(loop) {
+    this.loop = loop;
+    for (const source of Object.values(this.sources)) if (source) source.loop = loop;
+  }
+
+  // New selection: both buffers change, playback starts over if it ran.
+  setSelection(original, processed) {
+    const wasPlaying = this.playing;
+    this.stop();
+    this.buffers.original = original;
+    this.buffers.processed = processed;
+    if (wasPlaying) this.play();
+  }
+
+  // A new processed preview of the same selection: swapped in at the
+  // position playing, the original going on untouched.
+  replaceProcessed(buffer) {
+    this.buffers.processed = buffer;
+    if (!this.playing) return;
+    const now = this.context.currentTime;
+    const old = this.sources.processed;
+    const elapsed = Math.max(0, now - this.startedAt);
+    const d = this.duration();
+    this.startSource("processed", now, this.loop ? elapsed % d : Math.min(elapsed, d));
+    if (old) old.stop(now);
+  }
+}

@@ -1,0 +1,316 @@
+// The studio page: asks the studio's server for the dialog and the sounds,
+// and keeps the dialog, the sound views and the player in step.
+import { DialogView } from "./dialog_view.js?token={{TOKEN}}";
+import { Waveform, drawSpectrogram, Player } from "./sound_view.js?token={{TOKEN}}";
+
+const token = new URLSearchParams(location.search).get("token") || "";
+const $ = (id) => document.getElementById(id);
+
+async function request(path, options = {}) {
+  const response = await fetch(path, { ...options, headers: { ...(options.headers || {}), "X-Vortigen-Token": token } });
+  if (!response.ok) {
+    let sentence = `The studio answered ${response.status}.`;
+    try {
+      sentence = (await response.json()).error || sentence;
+    } catch {}
+    throw new Error(sentence);
+  }
+  return response;
+}
+
+function status(text, isError = false) {
+  $("status").textContent = text;
+  $("status").classList.toggle("error", isError);
+}
+
+// What the page knows; tests read it through window.studio.
+const state = {
+  dialog: null,
+  sounds: [],
+  sound: null,
+  selection: [0, 0],
+  original: null,        // {samples, channels, sampleRate, first, end}
+  previewMs: null,
+  curvesKey: "",
+  inFlight: 0,
+};
+
+// ---- Dialog actions: in order; moves and typing coalesce ----------------------
+
+const actions = [];
+let sending = false;
+
+function sendAction(action, { coalesce } = {}) {
+  if (coalesce) {
+    const last = actions[actions.length - 1];
+    if (last && last.coalesce === coalesce) actions.pop();
+  }
+  actions.push({ action, coalesce });
+  pump();
+}
+
+async function pump() {
+  if (sending) return;
+  sending = true;
+  state.inFlight += 1;
+  try {
+    while (actions.length) {
+      const { action } = actions.shift();
+      try {
+        const response = await request("/api/dialog", { method: "POST", body: JSON.stringify(action) });
+        showDialog(await response.json());
+      } catch (e) {
+        status(e.message, true);
+      }
+    }
+  } finally {
+    sending = false;
+    state.inFlight -= 1;
+  }
+}
+
+const dialogView = new DialogView($("dialog"), $("preset-name"), sendAction, 2);
+
+function showDialog(description) {
+  state.dialog = description;
+  dialogView.render(description);
+  $("dialog-caption").textContent = description.caption;
+  $("preset-text").value = description.presetText;
+  $("profile").textContent = description.profile;
+  const select = $("effect");
+  if (select.options.length !== description.effects.length) {
+    select.replaceChildren(...description.effects.map((e) => new Option(e, e)));
+  }
+  select.value = description.effect;
+  $("notes").textContent = description.notes.join(" ");
+  const key = description.effect + JSON.stringify(description.curves.map((c) => c.points));
+  if (key !== state.curvesKey) {
+    state.curvesKey = key;
+    schedulePreview();
+  }
+  updateExportName();
+}
+
+$("effect").addEventListener("change", (e) => sendAction({ kind: "effect", effect: e.target.value }));
+$("copy-preset").addEventListener("click", async () => {
+  const text = $("preset-text").value;
+  try {
+    await navigator.clipboard.writeText(text);
+    status("The preset text is on the clipboard.");
+  } catch {
+    $("preset-text").select();
+    status("Select and copy the preset text by hand (the browser keeps the clipboard closed).");
+  }
+});
+
+// ---- Sounds ---------------------------------------------------------------------
+
+const waveform = new Waveform($("waveform"), (first, end) => selectRange(first, end));
+const player = new Player();
+
+function soundSeconds(sound) {
+  return sound.frames / sound.sampleRate;
+}
+
+function listSounds() {
+  const select = $("sound");
+  select.replaceChildren(...(state.sounds.length ? [] : [new Option("(none opened)", "")]),
+    ...state.sounds.map((s) => new Option(`${s.name} (${soundSeconds(s).toFixed(1)} s)`, s.id)));
+  if (state.sound) select.value = state.sound.id;
+}
+
+async function chooseSound(id) {
+  const sound = state.sounds.find((s) => String(s.id) === String(id));
+  if (!sound) return;
+  state.sound = sound;
+  listSounds();
+  $("play").disabled = false;
+  $("export").disabled = false;
+  if (sound.note) status(`${sound.name}: ${sound.note}.`);
+  const columns = $("waveform").width;
+  const peaks = (await (await request(`/api/sounds/${sound.id}/peaks?columns=${columns}`)).json()).peaks;
+  state.peaks = peaks;
+  const end = Math.min(sound.frames, Math.round(30 * sound.sampleRate));
+  await selectRange(0, end);
+}
+
+async function samplesOf(path) {
+  const response = await request(path);
+  const buffer = await response.arrayBuffer();
+  return {
+    samples: new Int16Array(buffer),
+    channels: Number(response.headers.get("X-Channels")),
+    sampleRate: Number(response.headers.get("X-Sample-Rate")),
+    first: Number(response.headers.get("X-First")),
+    end: Number(response.headers.get("X-End")),
+  };
+}
+
+async function selectRange(first, end) {
+  const sound = state.sound;
+  state.inFlight += 1;
+  try {
+    const original = await samplesOf(`/api/sounds/${sound.id}/original?from=${first}&to=${end}`);
+    state.selection = [original.first, original.end];
+    state.original = original;
+    waveform.show(state.peaks, sound.frames, state.selection);
+    const seconds = (f) => (f / sound.sampleRate).toFixed(2);
+    $("selection-text").textContent = `Selection ${seconds(original.first)} s to ${seconds(original.end)} s` +
+      (end - first > original.end - original.first ? " (previews cover 30 s at most)" : "");
+    drawSpectrogram($("spectrogram-before"), original.samples, original.channels);
+    const processed = await previewSamples();
+    player.setSelection(player.toBuffer(original.samples, original.channels, original.sampleRate),
+      player.toBuffer(processed.samples, processed.channels, processed.sampleRate));
+    drawSpectrogram($("spectrogram-after"), processed.samples, processed.channels);
+  } catch (e) {
+    status(e.message, true);
+  } finally {
+    state.inFlight -= 1;
+  }
+}
+
+async function previewSamples() {
+  const [first, end] = state.selection;
+  const started = performance.now();
+  const processed = await samplesOf(`/api/sounds/${state.sound.id}/preview?effect=${state.dialog.effect}&from=${first}&to=${end}`);
+  state.previewMs = performance.now() - started;
+  $("preview-time").textContent = `(preview ready in ${Math.round(state.previewMs)} ms)`;
+  return processed;
+}
+
+// One preview at a time; an edit during one asks for another after it.
+let previewRunning = false, previewAgain = false;
+async function schedulePreview() {
+  if (!state.sound || !state.original || !state.dialog) return;
+  if (previewRunning) {
+    previewAgain = true;
+    return;
+  }
+  previewRunning = true;
+  state.inFlight += 1;
+  try {
+    do {
+      previewAgain = false;
+      const processed = await previewSamples();
+      player.replaceProcessed(player.toBuffer(processed.samples, processed.channels, processed.sampleRate));
+      drawSpectrogram($("spectrogram-after"), processed.samples, processed.channels);
+    } while (previewAgain);
+  } catch (e) {
+    status(e.message, true);
+  } finally {
+    previewRunning = false;
+    state.inFlight -= 1;
+  }
+}
+
+$("sound").addEventListener("change", (e) => chooseSound(e.target.value));
+$("upload").addEventListener("change", async (e) => {
+  const file = e.target.files[0];
+  if (!file) return;
+  e.target.value = "";
+  state.inFlight += 1;
+  status(`Reading ${file.name}…`);
+  try {
+    const response = await request(`/api/sounds?name=${encodeURIComponent(file.name)}`, { method: "POST", body: file });
+    const sound = await response.json();
+    state.sounds.push(sound);
+    status(`${sound.name} is open.`);
+    await chooseSound(sound.id);
+  } catch (error) {
+    status(`${file.name} could not be opened: ${error.message}`, true);
+  } finally {
+    state.inFlight -= 1;
+  }
+});
+
+// ---- Listening --------------------------------------------------------------------
+
+function showListening() {
+  $("listen-original").setAttribute("aria-pressed", String(player.listening === "original"));
+  $("listen-processed").setAttribute("aria-pressed", String(player.listening === "processed"));
+}
+$("play").addEventListener("click", async () => {
+  if (player.playing) {
+    player.stop();
+  } else {
+    await player.play();
+  }
+  $("play").textContent = player.playing ? "Stop" : "Play";
+});
+$("listen-original").addEventListener("click", () => { player.listen("original"); showListening(); });
+$("listen-processed").addEventListener("click", () => { player.listen("processed"); showListening(); });
+$("loop").addEventListener("change", (e) => player.setLoop(e.target.checked));
+
+function tick() {
+  const seconds = player.position();
+  $("position").textContent = `${seconds.toFixed(2)} s`;
+  if (state.sound && state.original) {
+    waveform.playhead = player.playing ? state.selection[0] + seconds * state.sound.sampleRate : -1;
+    waveform.draw();
+  }
+  if (player.playing && !player.loop && seconds >= player.duration()) {
+    player.stop();
+    $("play").textContent = "Play";
+  }
+  requestAnimationFrame(tick);
+}
+requestAnimationFrame(tick);
+
+// ---- Keeping ------------------------------------------------------------------------
+
+function updateExportName() {
+  if (!state.sound || $("export-name").dataset.edited) return;
+  const base = state.sound.name.replace(/\.[^.]*$/, "");
+  $("export-name").value = `${base}-${state.dialog.effect}.wav`;
+}
+$("export-name").addEventListener("input", (e) => { e.target.dataset.edited = "1"; });
+$("export").addEventListener("click", async () => {
+  const name = $("export-name").value.trim() || "processed.wav";
+  state.inFlight += 1;
+  status(`Processing ${state.sound.name} for ${name}…`);
+  try {
+    const preset = encodeURIComponent(state.dialog.presetName || "");
+    const response = await request(`/api/sounds/${state.sound.id}/export?effect=${state.dialog.effect}` +
+      `&name=${encodeURIComponent(name)}&preset=${preset}`);
+    const url = URL.createObjectURL(await response.blob());
+    const link = Object.assign(document.createElement("a"), { href: url, download: name });
+    document.body.appendChild(link);
+    link.click();
+    link.remove();
+    setTimeout(() => URL.revokeObjectURL(url), 60000);
+    status(`${name} is ready (preset ${response.headers.get("X-Preset-Text").split(",")[0]}).`);
+  } catch (e) {
+    status(e.message, true);
+  } finally {
+    state.inFlight -= 1;
+  }
+});
+
+// ---- Start ----------------------------------------------------------------------------
+
+window.studio = {
+  state, player, dialogView,
+  // Resolves once no request of the page is under way.
+  idle: async () => {
+    for (let quiet = 0; quiet < 3;) {
+      await new Promise((r) => setTimeout(r, 30));
+      quiet = state.inFlight === 0 && actions.length === 0 ? quiet + 1 : 0;
+    }
+  },
+};
+
+(async () => {
+  state.inFlight += 1;
+  try {
+    const start = await (await request("/api/state")).json();
+    state.sounds = start.sounds;
+    showDialog(start.dialog);
+    listSounds();
+    if (state.sounds.length) await chooseSound(state.sounds[0].id);
+    else status("Open a sound to hear the effect.");
+  } catch (e) {
+    status(e.message, true);
+  } finally {
+    state.inFlight -= 1;
+  }
+})();
