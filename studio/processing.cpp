@@ -55,7 +55,9 @@ std::vector<uint8_t> runPlugin(vthost::PluginLibrary& plugin, const vortigen::Au
     if (curves->size() != handles.size()) throw std::runtime_error("The curves do not fit the effect.");
     for (size_t i = 0; i < handles.size(); ++i) host.curve(handles[i]).points = (*curves)[i];
   }
-  if (host.process() != 1) throw std::runtime_error("The plug-in " + plugin.path() + " reported a failure while processing.");
+  if (host.process() != 0) {
+    throw std::runtime_error("The plug-in " + plugin.path() + " could not process the sound (no working memory).");
+  }
   return std::move(host.waveform());
 }
 

@@ -1,0 +1,127 @@
+// The studio's sounds: the selection a preview covers, uploads, names from
+// requests, and the preview against the plug-in run over the whole file.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "processing.h"
+#include "sound_files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+vortigen::Audio stereoSound(double seconds, int sampleRate = 44100) {
+  vortigen::Audio audio;
+  audio.channels = 2;
+  audio.sampleRate = sampleRate;
+  const auto frames = static_cast<size_t>(seconds * sampleRate);
+  audio.bytes.resize(frames * 4);
+  for (size_t f = 0; f < frames; ++f) {
+    const double t = double(f) / sampleRate;
+    const double beat = std::exp(-6.0 * std::fmod(t, 0.4));
+    const auto left = static_cast<int16_t>(9000 * std::sin(2 * M_PI * 330 * t) * beat);
+    const auto right = static_cast<int16_t>(7000 * std::sin(2 * M_PI * 2500 * t) + 3000 * std::sin(2 * M_PI * 90 * t));
+    for (const auto& [at, v] : {std::pair{4 * f, left}, std::pair{4 * f + 2, right}}) {
+      audio.bytes[at] = static_cast<uint8_t>(static_cast<uint16_t>(v) & 0xFF);
+      audio.bytes[at + 1] = static_cast<uint8_t>(static_cast<uint16_t>(v) >> 8);
+    }
+  }
+  return audio;
+}
+
+struct RangeCase {
+  const char* fault;
+  int64_t first, end;
+  int64_t wantFirst, wantEnd;
+};
+
+void PrintTo(const RangeCase& c, std::ostream* out) { *out << c.fault; }
+
+class StudioPreviewRange : public testing::TestWithParam<RangeCase> {};
+
+// A range from the page is only a request: it must end up inside the sound,
+// hold a frame at least, and never exceed the preview's 30 seconds.
+TEST_P(StudioPreviewRange, StaysInsideTheSoundAndThePreviewLength) {
+  const vortigen::Audio audio = stereoSound(40.0, 1000);  // 40000 frames
+  const RangeCase& c = GetParam();
+  const vtstudio::FrameRange range = vtstudio::previewRange(audio, c.first, c.end);
+  EXPECT_EQ(range.first, c.wantFirst) << c.fault;
+  EXPECT_EQ(range.end, c.wantEnd) << c.fault;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, StudioPreviewRange,
+    testing::Values(RangeCase{"inside: kept", 1000, 5000, 1000, 5000},
+                    RangeCase{"longer than 30 s: cut", 0, 40000, 0, 30000},
+                    RangeCase{"end after the sound: cut", 35000, 99999, 35000, 40000},
+                    RangeCase{"start after the sound: the last frame", 50000, 60000, 39999, 40000},
+                    RangeCase{"reversed: one frame", 2000, 1000, 2000, 2001},
+                    RangeCase{"negative start: from 0", -500, 100, 0, 100}),
+    [](const testing::TestParamInfo<RangeCase>& info) { return "Case" + std::to_string(info.index); });
+
+TEST(StudioUploads, AnUploadNameNeverBecomesAPath) {
+  EXPECT_EQ(vtstudio::safeFileName("../../etc/passwd"), "passwd");
+  EXPECT_EQ(vtstudio::safeFileName("/home/someone/.config/x.ini"), "x.ini");
+  EXPECT_EQ(vtstudio::safeFileName(".."), "sound");
+  EXPECT_EQ(vtstudio::safeFileName("a\"b;c\r\nd.wav"), "a_b_c__d.wav");  // no header injection in a download name
+}
+
+TEST(StudioUploads, AnUnreadableUploadIsNamedAsTheUserKnowsItAndLeavesNoFile) {
+  vtstudio::SoundFiles sounds;
+  try {
+    sounds.openUpload("holiday.wav", "RIFF\x10\0\0\0WAVEnot a sound");
+    FAIL() << "garbage was taken for a sound";
+  } catch (const vortigen::AudioError& e) {
+    const std::string sentence = e.what();
+    EXPECT_NE(sentence.find("holiday.wav"), std::string::npos) << sentence;
+    EXPECT_EQ(sentence.find("upload-"), std::string::npos) << sentence;
+  }
+  EXPECT_TRUE(sounds.all().empty());
+  for (const auto& entry : fs::directory_iterator(fs::temp_directory_path())) {
+    if (entry.path().filename().string().rfind("vortigen-studio-", 0) != 0 || !entry.is_directory()) continue;
+    for (const auto& inside : fs::directory_iterator(entry.path())) {
+      EXPECT_EQ(inside.path().filename().string().rfind("upload-", 0), std::string::npos) << inside.path();
+    }
+  }
+}
+
+TEST(StudioUploads, SoundsAreFoundByTheirNumberOnly) {
+  vtstudio::SoundFiles sounds;
+  EXPECT_EQ(sounds.find(1), nullptr);
+  EXPECT_EQ(sounds.find(-1), nullptr);
+}
+
+// The preview of a selection must be what the plug-in makes of that
+// selection inside the whole file (the page plays it as such).
+TEST(StudioPreview, EqualsThePluginOverTheSameSelectionOfTheWholeFile) {
+  const std::map<std::string, std::string> plugins{{"dynamic", VORTIGEN_DYNAMIC_PLUGIN},
+                                                   {"fourier", VORTIGEN_FOURIER_PLUGIN}};
+  vtstudio::Processing processing(plugins);
+  const vortigen::Audio audio = stereoSound(2.0);
+  const vtstudio::FrameRange range{20000, 70000};
+  const vtstudio::CurveSet curves{{{0, 12375}, {9000, 3000}, {16384, 12375}},
+                                  {{0, 1394}, {16384, 1394}},
+                                  {{0, 0}, {16384, 3834}}};
+  const std::vector<int16_t> preview = processing.preview("dynamic", curves, audio, range);
+
+  vthost::PluginLibrary plugin(VORTIGEN_DYNAMIC_PLUGIN);
+  vthost::EffectHost host(plugin, vthost::WaveFormat{2, 16, 44100}, audio.bytes);
+  ASSERT_EQ(host.init(), 1);
+  const std::vector<CurveHandle> handles = host.curveHandles();
+  for (size_t i = 0; i < handles.size(); ++i) host.curve(handles[i]).points = curves[i];
+  ASSERT_EQ(host.process(static_cast<LONG>(range.first), static_cast<LONG>(range.end - 1)), 0);
+  host.destroy();
+  vortigen::Audio whole = audio;
+  whole.bytes = host.waveform();
+  const std::vector<int16_t> expected = vtstudio::samples16(whole, range);
+
+  ASSERT_EQ(preview.size(), expected.size());
+  int worst = 0;
+  for (size_t i = 0; i < preview.size(); ++i) worst = std::max(worst, std::abs(preview[i] - expected[i]));
+  EXPECT_LE(worst, 1) << "the preview differs from the plug-in's output";
+  EXPECT_NE(expected, vtstudio::samples16(audio, range)) << "the curves did nothing; the case proves nothing";
+}
+
+}  // namespace
