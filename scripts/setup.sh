@@ -9,6 +9,7 @@ packages=(
   libfftw3-dev
   libsndfile1-dev libcairo2-dev fonts-dejavu-core fonts-dejavu-extra
   libcli11-dev
+  libcpp-httplib-dev nlohmann-json3-dev chromium
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
 )
 
@@ -17,6 +18,9 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 
+# Node for the studio's browser tests; any installed Node with npm will do.
+command -v npm >/dev/null 2>&1 || missing+=(nodejs npm)
+
 if ((${#missing[@]})); then
   echo "setup: installing ${missing[*]}"
   SUDO=""
@@ -24,4 +28,15 @@ if ((${#missing[@]})); then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The studio's browser tests drive chromium with playwright-core from npm,
+# pinned by tests/studio/package-lock.json (no browser download: they use
+# Debian's chromium).
+studio_tests="$(dirname "$0")/../tests/studio"
+if [ ! -f "$studio_tests/node_modules/.package-lock.json" ] ||
+   ! cmp -s "$studio_tests/package-lock.json" "$studio_tests/node_modules/.studio-lock"; then
+  echo "setup: npm ci in tests/studio"
+  (cd "$studio_tests" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error >/dev/null &&
+   cp package-lock.json node_modules/.studio-lock)
 fi

@@ -29,10 +29,17 @@ function bevel(group, [l, t, r, b], outer, inner) {
   if (inner) edge(1, inner[0], inner[1]);
 }
 
-function label(group, text, [l, t, r, b], align) {
+let clipCount = 0;
+
+// Text clipped to its control's rectangle, as the window system draws it.
+function label(group, text, [l, t, r, b], align, clip = [l, t, r, b]) {
   const clean = text.replace(/&(.)/g, "$1");
   const x = align === "center" ? (l + r) / 2 : align === "right" ? r : l;
-  const node = el("text", { x, y: t + 9.5, "text-anchor": align === "center" ? "middle" : align === "right" ? "end" : "start" }, group);
+  const id = `text-clip-${++clipCount}`;
+  const clipPath = el("clipPath", { id }, group);
+  el("rect", { x: clip[0], y: clip[1], width: clip[2] - clip[0], height: clip[3] - clip[1] }, clipPath);
+  const node = el("text", { x, y: t + 9.5, "clip-path": `url(#${id})`,
+    "text-anchor": align === "center" ? "middle" : align === "right" ? "end" : "start" }, group);
   node.textContent = clean;
   return node;
 }
@@ -117,6 +124,7 @@ export class DialogView {
     svg.setAttribute("width", width * this.scale);
     svg.setAttribute("height", height * this.scale);
     svg.replaceChildren();
+    clipCount = 0;
     el("rect", { x: 0, y: 0, width, height, fill: "#d4d0c8" }, svg);
     for (const control of description.controls) {
       if (!(control.style & WS_VISIBLE)) continue;
@@ -135,7 +143,7 @@ export class DialogView {
       g.classList.add("button");
       el("rect", { class: "face", x: l, y: t, width: r - l, height: b - t, fill: "#d4d0c8" }, g);
       bevel(g, control.rect, ["#fff", "#404040"], ["#d4d0c8", "#808080"]);
-      label(g, control.text, [l, (t + b) / 2 - 6.5, r, b], "center");
+      label(g, control.text, [l, (t + b) / 2 - 6.5, r, b], "center", control.rect);
       if (control.focused) el("rect", { class: "focus", x: l + 3.5, y: t + 3.5, width: r - l - 7, height: b - t - 7 }, g);
       g.addEventListener("click", () => this.send({ kind: "click", id: control.id }));
       g.setAttribute("aria-label", control.text.replace("&", ""));
@@ -170,7 +178,7 @@ export class DialogView {
       const item = el("g", { class: "list-item", "data-index": index }, rows);
       if (index === control.selection) item.classList.add("selected");
       el("rect", { x: l + 2, y, width: r - l - 4, height: LIST_ITEM_HEIGHT, fill: "transparent" }, item);
-      label(item, text, [l + 4, y + 1, r - 2, y + LIST_ITEM_HEIGHT], "left");
+      label(item, text, [l + 4, y + 1, r - 2, y + LIST_ITEM_HEIGHT], "left", [l + 2, y, r - 2, y + LIST_ITEM_HEIGHT]);
       item.addEventListener("click", (e) => {
         const last = this.lastPress;
         const twice = last.index === index && e.timeStamp - last.time < DOUBLE_CLICK_MS;
@@ -191,7 +199,7 @@ export class DialogView {
     const s = this.scale;
     Object.assign(this.nameBox.style, {
       left: `${l * s}px`, top: `${t * s}px`, width: `${(r - l) * s}px`, height: `${(b - t) * s}px`,
-      fontSize: `${11 * s}px`,
+      fontSize: `${10.5 * s}px`,
     });
     if (document.activeElement !== this.nameBox && this.nameBox.value !== control.text) this.nameBox.value = control.text;
   }

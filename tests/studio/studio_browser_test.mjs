@@ -91,7 +91,7 @@ const context = await chromium.launchPersistentContext(path.join(work, "chromium
   args: ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
     "--disable-background-networking", "--disable-component-update", "--disable-sync",
     "--autoplay-policy=no-user-gesture-required"],
-  viewport: { width: 1500, height: 900 },
+  viewport: { width: 1600, height: 950 },
   acceptDownloads: true,
 });
 const page = context.pages()[0] || await context.newPage();
