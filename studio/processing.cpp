@@ -2,11 +2,15 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
+#include "engine.h"
 #include "vthost.h"
 
 namespace vtstudio {
@@ -63,18 +67,52 @@ std::vector<uint8_t> runPlugin(vthost::PluginLibrary& plugin, const vortigen::Au
 
 }  // namespace
 
+// The engine's float stream over the range alone, as XfmDo over a
+// selection of those frames reads them: the output lags by latency()
+// frames and finish() gives the rest.
 std::vector<int16_t> Processing::preview(const std::string& effect, const CurveSet& curves, const vortigen::Audio& audio,
                                          FrameRange range) {
+  const std::optional<vtengine::Effect> which = vtengine::effectNamed(effect);
+  if (!which) throw std::runtime_error("There is no effect \"" + effect + "\" in the studio.");
   std::lock_guard lock(mutex_);
-  const auto align = static_cast<size_t>(audio.blockAlign());
-  vortigen::Audio part;
-  part.channels = audio.channels;
-  part.bitsPerSample = audio.bitsPerSample;
-  part.sampleRate = audio.sampleRate;
-  part.bytes.assign(audio.bytes.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(range.first) * align),
-                    audio.bytes.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(range.end) * align));
-  part.bytes = runPlugin(plugins_->of(effect), part, std::move(part.bytes), nullptr, &curves);
-  return samples16(part, FrameRange{0, part.frames()});
+  vtengine::EngineSettings settings;
+  settings.effect = *which;
+  settings.curves = curves;
+  settings.sampleRate = audio.sampleRate;
+  settings.channels = audio.channels;
+  settings.integerScale = audio.bitsPerSample == 8 ? 128.0f : 32768.0f;
+  vtengine::Engine engine(settings);
+
+  const auto channels = static_cast<size_t>(audio.channels);
+  const auto frames = static_cast<size_t>(range.frames());
+  const auto latency = static_cast<size_t>(engine.latency());
+  const std::vector<int16_t> input = samples16(audio, range);
+  std::vector<std::vector<float>> planes(channels, std::vector<float>(frames + latency));
+  for (size_t f = 0; f < frames; ++f) {
+    for (size_t c = 0; c < channels; ++c) planes[c][f] = static_cast<float>(input[f * channels + c]) * (1.0f / 32768.0f);
+  }
+  std::vector<float*> buffers;
+  for (auto& plane : planes) buffers.push_back(plane.data());
+  engine.process(buffers.data(), buffers.data(), frames);
+  for (auto& pointer : buffers) pointer += frames;
+  engine.finish(buffers.data());
+
+  // Quantised to the sound's own steps as XfmDo writes them: clipped to
+  // +-(steps - 1), 16-bit rounded to nearest, 8-bit truncated from the
+  // unsigned form.
+  const float steps = settings.integerScale;
+  const float limit = steps - 1.0f;
+  const bool eightBit = audio.bitsPerSample == 8;
+  const auto widen = static_cast<int>(32768.0f / steps);
+  std::vector<int16_t> out(frames * channels);
+  for (size_t f = 0; f < frames; ++f) {
+    for (size_t c = 0; c < channels; ++c) {
+      const float v = std::clamp(planes[c][latency + f] * steps, -limit, limit);
+      const int level = eightBit ? static_cast<int>(v + 128.0f) - 128 : static_cast<int>(std::nearbyint(v));
+      out[f * channels + c] = static_cast<int16_t>(level * widen);
+    }
+  }
+  return out;
 }
 
 std::string Processing::exportFile(const std::string& effect, const std::string& presetText,

@@ -21,7 +21,9 @@ class Processing {
   ~Processing();
 
   // The range of the sound as the effect with these curves makes it, as
-  // 16-bit interleaved samples. Throws std::runtime_error naming the fault.
+  // 16-bit interleaved samples: the float engine's output, quantised and
+  // clipped to the sound's own sample size as the plug-in would write it.
+  // Throws std::runtime_error (or vtengine::EngineError) naming the fault.
   std::vector<int16_t> preview(const std::string& effect, const CurveSet& curves, const vortigen::Audio& audio,
                                FrameRange range);
 
