@@ -68,8 +68,9 @@ std::vector<uint8_t> runPlugin(vthost::PluginLibrary& plugin, const vortigen::Au
 }  // namespace
 
 // The engine's float stream over the range alone, as XfmDo over a
-// selection of those frames reads them: the output lags by latency()
-// frames and finish() gives the rest.
+// selection of those frames reads it: the output lags by latency() frames
+// and finish() gives the rest. The sound goes through in chunks that stay
+// in the cache, converted on the way in and quantised on the way out.
 std::vector<int16_t> Processing::preview(const std::string& effect, const CurveSet& curves, const vortigen::Audio& audio,
                                          FrameRange range) {
   const std::optional<vtengine::Effect> which = vtengine::effectNamed(effect);
@@ -80,38 +81,54 @@ std::vector<int16_t> Processing::preview(const std::string& effect, const CurveS
   settings.curves = curves;
   settings.sampleRate = audio.sampleRate;
   settings.channels = audio.channels;
-  settings.integerScale = audio.bitsPerSample == 8 ? 128.0f : 32768.0f;
+  const bool eightBit = audio.bitsPerSample == 8;
+  settings.integerScale = eightBit ? 128.0f : 32768.0f;
   vtengine::Engine engine(settings);
 
   const auto channels = static_cast<size_t>(audio.channels);
   const auto frames = static_cast<size_t>(range.frames());
   const auto latency = static_cast<size_t>(engine.latency());
-  const std::vector<int16_t> input = samples16(audio, range);
-  std::vector<std::vector<float>> planes(channels, std::vector<float>(frames + latency));
-  for (size_t f = 0; f < frames; ++f) {
-    for (size_t c = 0; c < channels; ++c) planes[c][f] = static_cast<float>(input[f * channels + c]) * (1.0f / 32768.0f);
-  }
+  const size_t chunk = std::max<size_t>(8192, latency);
+  std::vector<std::vector<float>> planes(channels, std::vector<float>(chunk));
   std::vector<float*> buffers;
   for (auto& plane : planes) buffers.push_back(plane.data());
-  engine.process(buffers.data(), buffers.data(), frames);
-  for (auto& pointer : buffers) pointer += frames;
-  engine.finish(buffers.data());
 
   // Quantised to the sound's own steps as XfmDo writes them: clipped to
   // +-(steps - 1), 16-bit rounded to nearest, 8-bit truncated from the
-  // unsigned form.
+  // unsigned form; then widened to 16 bits for the page.
   const float steps = settings.integerScale;
   const float limit = steps - 1.0f;
-  const bool eightBit = audio.bitsPerSample == 8;
   const auto widen = static_cast<int>(32768.0f / steps);
   std::vector<int16_t> out(frames * channels);
-  for (size_t f = 0; f < frames; ++f) {
-    for (size_t c = 0; c < channels; ++c) {
-      const float v = std::clamp(planes[c][latency + f] * steps, -limit, limit);
-      const int level = eightBit ? static_cast<int>(v + 128.0f) - 128 : static_cast<int>(std::nearbyint(v));
-      out[f * channels + c] = static_cast<int16_t>(level * widen);
+  size_t produced = 0;  // output frames so far, the first `latency` of them lead-in
+  auto emit = [&](size_t count) {
+    for (size_t i = 0; i < count; ++i, ++produced) {
+      if (produced < latency) continue;
+      int16_t* frame = out.data() + (produced - latency) * channels;
+      for (size_t c = 0; c < channels; ++c) {
+        const float v = std::clamp(planes[c][i] * steps, -limit, limit);
+        const int level = eightBit ? static_cast<int>(v + 128.0f) - 128 : static_cast<int>(std::nearbyint(v));
+        frame[c] = static_cast<int16_t>(level * widen);
+      }
     }
+  };
+
+  const uint8_t* bytes = audio.bytes.data() + static_cast<size_t>(range.first) * static_cast<size_t>(audio.blockAlign());
+  for (size_t at = 0; at < frames; at += chunk) {
+    const size_t count = std::min(chunk, frames - at);
+    for (size_t i = 0; i < count; ++i) {
+      for (size_t c = 0; c < channels; ++c) {
+        const size_t sample = (at + i) * channels + c;
+        const int value = eightBit ? (bytes[sample] - 128) * 256
+                                   : static_cast<int16_t>(static_cast<uint16_t>(bytes[2 * sample] | (bytes[2 * sample + 1] << 8)));
+        planes[c][i] = static_cast<float>(value) * (1.0f / 32768.0f);
+      }
+    }
+    engine.process(buffers.data(), buffers.data(), count);
+    emit(count);
   }
+  engine.finish(buffers.data());
+  emit(latency);
   return out;
 }
 
