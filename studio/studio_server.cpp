@@ -91,22 +91,31 @@ struct StudioServer::Impl {
   httplib::Server server;
   int port = 0;
 
-  // The studio's own names as a browser writes them in Host and Origin.
+  bool loopback() const { return settings.address == "127.0.0.1" || settings.address == "localhost"; }
+
+  // The studio's own names as a browser writes them in Host and Origin. On
+  // the loopback address only those; on another address (chosen with a
+  // warning) the name other machines reach it by, which the studio cannot
+  // know, so there the token alone keeps others out.
   bool ownHost(const std::string& host) const {
+    if (!loopback()) return !host.empty();
     const std::string suffix = ":" + std::to_string(port);
-    for (const std::string& name : {settings.address, std::string("127.0.0.1"), std::string("localhost")}) {
+    for (const char* name : {"127.0.0.1", "localhost"}) {
       if (host == name + suffix) return true;
     }
     return false;
   }
 
   httplib::Server::HandlerResponse guard(const httplib::Request& request, httplib::Response& response) const {
-    if (!ownHost(request.get_header_value("Host"))) {
+    const std::string host = request.get_header_value("Host");
+    if (!ownHost(host)) {
       sendError(response, 403, "The request names another host than the studio's; open the address the studio printed.");
       return httplib::Server::HandlerResponse::Handled;
     }
+    // A browser names the page a request comes from; only the studio's own
+    // page, served under the same host, may ask.
     const std::string origin = request.get_header_value("Origin");
-    if (request.has_header("Origin") && !(origin.rfind("http://", 0) == 0 && ownHost(origin.substr(7)))) {
+    if (request.has_header("Origin") && origin != "http://" + host) {
       sendError(response, 403, "Requests from another origin (" + origin + ") are refused.");
       return httplib::Server::HandlerResponse::Handled;
     }
