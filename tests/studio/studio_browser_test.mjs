@@ -244,6 +244,16 @@ test("export equals vortigen's output for the same preset text", async () => {
   assert.ok(!fs.readFileSync(exported).equals(fs.readFileSync(input)), "the export is the unprocessed input");
 });
 
+test("Del removes the highlighted preset from the profile and the list", async () => {
+  await pickPreset("Studio Chaos");
+  await page.locator('#dialog [data-id="1109"]').click();
+  await idle();
+  const d = await dialog();
+  assert.ok(!d.controls.find((c) => c.id === 1005).items.includes("Studio Chaos"));
+  assert.doesNotMatch(fs.readFileSync(profile, "utf8"), /Studio Chaos/);
+  assert.match(fs.readFileSync(profile, "utf8"), /Item12=Chaos,/, "Del removed more than the one preset");
+});
+
 test("A/B switching keeps the playing position and restarts nothing", async () => {
   await page.click("#play");
   await waitFor(() => window.studio.player.position() > 0.3);
