@@ -156,7 +156,7 @@ Engine::Stream::Stream(const EngineSettings& settings, std::unique_ptr<CurveTabl
     next = start + (g.channels == 2 ? pairFloats : singleFloats);
 
     fillRamps(group.fadeIn, group.fadeOut, g.h);
-    stage.prepareWorkingArea(g, tableData(*tables), group.own);
+    stage.prepareWorkingArea(g, group.own);
     groups.push_back(group);
   }
   for (int c = 0; c < channels; ++c) {
