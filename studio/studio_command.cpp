@@ -65,7 +65,18 @@ int runStudio(const StudioOptions& options, const std::map<std::string, std::str
   if (options.profile.empty()) std::filesystem::create_directories(std::filesystem::path(profile).parent_path(), ignored);
 
   SoundFiles sounds;
-  for (const std::string& file : options.files) sounds.open(file);
+  std::vector<std::string> problems;
+  for (const std::string& file : options.files) {
+    try {
+      sounds.open(file);
+    } catch (const vortigen::AudioError& e) {
+      // The studio starts without it; the page says why.
+      std::string sentence = e.what();
+      if (!sentence.empty() && sentence.back() != '.') sentence += '.';
+      problems.push_back(sentence);
+      std::fprintf(stderr, "vortigen: %s The studio starts without it.\n", sentence.c_str());
+    }
+  }
   DialogSession dialogs(pluginPaths, profile);
   Processing processing(pluginPaths);
   ServerSettings settings;
@@ -73,6 +84,7 @@ int runStudio(const StudioOptions& options, const std::map<std::string, std::str
   settings.port = options.port;
   settings.uploadLimit = static_cast<size_t>(options.uploadLimitMegabytes) << 20;
   StudioServer server(dialogs, sounds, processing, settings);
+  for (const std::string& sentence : problems) server.reportProblem(sentence);
   server.bind();
 
   if (options.address != "127.0.0.1" && options.address != "localhost") {

@@ -88,6 +88,7 @@ struct StudioServer::Impl {
   SoundFiles& sounds;
   Processing& processing;
   ServerSettings settings;
+  std::vector<std::string> problems;  // files named on the command line that could not be read
   httplib::Server server;
   int port = 0;
 
@@ -186,6 +187,7 @@ struct StudioServer::Impl {
       for (const auto& sound : sounds.all()) list.push_back(soundJson(*sound));
       sendJson(r, Json{{"sounds", list},
                        {"dialog", dialogs.act(Json{{"kind", "view"}})},
+                       {"problems", problems},
                        {"uploadLimit", settings.uploadLimit},
                        {"previewSeconds", previewSeconds}});
     });
@@ -233,19 +235,22 @@ struct StudioServer::Impl {
 };
 
 StudioServer::StudioServer(DialogSession& dialogs, SoundFiles& sounds, Processing& processing, ServerSettings settings)
-    : impl_(new Impl{dialogs, sounds, processing, std::move(settings), {}, 0}) {
+    : impl_(new Impl{dialogs, sounds, processing, std::move(settings), {}, {}, 0}) {
   if (impl_->settings.token.empty()) impl_->settings.token = randomToken();
   impl_->routes();
 }
 
 StudioServer::~StudioServer() = default;
 
+void StudioServer::reportProblem(const std::string& sentence) { impl_->problems.push_back(sentence); }
+
 int StudioServer::bind() {
   Impl& s = *impl_;
   const bool bound = s.settings.port == 0 ? (s.port = s.server.bind_to_any_port(s.settings.address)) > 0
                                           : s.server.bind_to_port(s.settings.address, s.settings.port);
   if (!bound) {
-    throw std::runtime_error("The studio could not listen on " + s.settings.address +
+    // Said as the tool says a failure of its own: one sentence, exit 1.
+    throw vthost::HostError("The studio could not listen on " + s.settings.address +
                              (s.settings.port ? " port " + std::to_string(s.settings.port) : "") +
                              "; give another --port, or stop what uses it.");
   }

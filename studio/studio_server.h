@@ -37,7 +37,10 @@ class StudioServer {
   StudioServer(const StudioServer&) = delete;
   StudioServer& operator=(const StudioServer&) = delete;
 
-  // Binds the address; returns the port. Throws std::runtime_error naming
+  // A sentence the page shows when it opens (a file that could not be
+  // read); call before serve().
+  void reportProblem(const std::string& sentence);
+  // Binds the address; returns the port. Throws vthost::HostError naming
   // the address when it cannot.
   int bind();
   // Serves until stop(); any thread may call stop().

@@ -308,6 +308,7 @@ window.studio = {
     listSounds();
     if (state.sounds.length) await chooseSound(state.sounds[0].id);
     else status("Open a sound to hear the effect.");
+    if (start.problems.length) status(start.problems.join(" "), true);
   } catch (e) {
     status(e.message, true);
   } finally {

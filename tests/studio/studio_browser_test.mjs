@@ -69,7 +69,7 @@ process.on("uncaughtException", (e) => {
   console.log(`FAIL ${e.stack}`);
   process.exit(1);
 });
-studio = spawn(args.vortigen, ["studio", input, "--profile", profile, "--max-upload", "1",
+studio = spawn(args.vortigen, ["studio", input, path.join(work, "missing.wav"), "--profile", profile, "--max-upload", "1",
   "--plugin-dir", args.plugins], { stdio: ["ignore", "pipe", "inherit"] });
 const url = await new Promise((resolve, reject) => {
   let text = "";
@@ -165,11 +165,13 @@ function raw(pathAndQuery, headers = {}) {
 const cases = [];
 const test = (name, body) => cases.push({ name, body });
 
-test("the file named on the command line opens with its waveform and spectrograms", async () => {
+test("the files named on the command line open, or the page says why not", async () => {
   await page.goto(url);
   await waitFor(() => window.studio && window.studio.state.dialog);
   await idle();
   assert.match(await page.locator("#sound option:checked").textContent(), /^input\.wav \(3\.0 s\)/);
+  assert.match(await page.textContent("#status"), /missing\.wav/);
+  assert.equal(await page.locator("#sound option").count(), 1);
   const d = await dialog();
   assert.equal(d.caption, "Dynamic Vortigen");
   assert.equal(d.curves.length, 3);
