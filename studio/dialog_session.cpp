@@ -274,6 +274,10 @@ bool DialogSession::start(Job& job, HWND dialog) {
       const std::string text = request["text"];
       if (text.size() > longestName) throw std::invalid_argument("its text is longer than 200 characters");
       queued = vtDialogType(dialog, presetNameId, text.c_str());
+    } else if (kind == "key") {
+      const std::string key = request.value("key", "");
+      if (key != "enter" && key != "escape") throw std::invalid_argument("the key \"" + key + "\" is neither enter nor escape");
+      queued = key == "enter" ? vtDialogPressEnter(dialog) : vtDialogPressEscape(dialog);
     } else if (kind == "effect") {
       const std::string effect = request.value("effect", "");
       if (effects_.count(effect) == 0) throw std::invalid_argument("there is no effect \"" + effect + "\"");

@@ -40,6 +40,7 @@ using CurveSet = std::vector<std::vector<vthost::CurvePoint>>;
 //   {"kind":"click","id":ID}                 a push button
 //   {"kind":"select","index":I,"double":B}   an item of the preset list
 //   {"kind":"type","text":T}                 the preset name box
+//   {"kind":"key","key":"enter"|"escape"}    the dialog's Enter and Escape keys
 //   {"kind":"effect","effect":"dynamic"|"fourier"}
 //   {"kind":"view"}                          nothing; the description only
 // A preset text of the curves under a name, as the dialog's Add stores

@@ -66,8 +66,10 @@ export class DialogView {
     });
     svg.addEventListener("contextmenu", (e) => e.preventDefault());
     nameBox.addEventListener("input", () => this.send({ kind: "type", text: nameBox.value }, { coalesce: "type" }));
+    // Enter and Escape are the dialog's keys, as in the host editor: Enter
+    // in the name box is OK, which ends the dialog (the studio opens it again).
     nameBox.addEventListener("keydown", (e) => {
-      if (e.key === "Enter") this.send({ kind: "click", id: 325 });
+      if (e.key === "Enter" || e.key === "Escape") this.send({ kind: "key", key: e.key.toLowerCase() });
     });
   }
 

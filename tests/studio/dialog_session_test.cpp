@@ -180,6 +180,24 @@ TEST(StudioDialogSession, OkAndCancelEndTheDialogWhichOpensAgainWithTheCurvesKep
   std::remove(profile.c_str());
 }
 
+// Enter goes to the dialog as the key, not as a guess at what it means:
+// with the preset list focused the plug-in turns it into a double click on
+// the list; in the name box it is OK, and the dialog ends and opens again.
+TEST(StudioDialogSession, EnterIsTheDialogsOwnKey) {
+  const std::string profile = scratchProfile();
+  vtstudio::DialogSession session(plugins, profile);
+  Json d = session.act({{"kind", "view"}});
+  d = session.act({{"kind", "select"}, {"index", listIndex(d, "Soft Attack")}});
+  d = session.act({{"kind", "key"}, {"key", "enter"}});
+  EXPECT_TRUE(d["notes"].empty()) << d["notes"];
+  EXPECT_EQ(d["presetName"], "Soft Attack");
+  session.act({{"kind", "type"}, {"text", "Soft Attack"}});
+  d = session.act({{"kind", "key"}, {"key", "enter"}});
+  ASSERT_EQ(d["notes"].size(), 1u);
+  EXPECT_NE(d["notes"][0].get<std::string>().find("with OK"), std::string::npos);
+  std::remove(profile.c_str());
+}
+
 TEST(StudioDialogSession, AddStoresTheCurvesInTheProfileUnderTheTypedName) {
   const std::string profile = scratchProfile();
   vtstudio::DialogSession session(plugins, profile);
