@@ -69,7 +69,8 @@ async function pump() {
   }
 }
 
-const dialogView = new DialogView($("dialog"), $("preset-name"), sendAction, 2);
+// Twice the dialog's pixels where the window leaves room for the sound beside it.
+const dialogView = new DialogView($("dialog"), $("preset-name"), sendAction, window.innerWidth >= 1500 ? 2 : 1.5);
 
 function showDialog(description) {
   state.dialog = description;
