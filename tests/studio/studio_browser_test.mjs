@@ -256,6 +256,23 @@ test("Del removes the highlighted preset from the profile and the list", async (
   assert.match(fs.readFileSync(profile, "utf8"), /Item12=Chaos,/, "Del removed more than the one preset");
 });
 
+test("a drag on the waveform selects what both players loop", async () => {
+  const box = await page.locator("#waveform").boundingBox();
+  await page.mouse.move(box.x + box.width * 0.25, box.y + box.height / 2);
+  await page.mouse.down();
+  await page.mouse.move(box.x + box.width * 0.6, box.y + box.height / 2, { steps: 5 });
+  await page.mouse.up();
+  await idle();
+  const [first, end, original, processed] = await page.evaluate(() => {
+    const s = window.studio;
+    return [...s.state.selection, s.player.buffers.original.duration, s.player.buffers.processed.duration];
+  });
+  const frames = 3 * 44100;
+  assert.ok(Math.abs(first - 0.25 * frames) < 500 && Math.abs(end - 0.6 * frames) < 500, `selection ${first}..${end}`);
+  assert.ok(Math.abs(original - (end - first) / 44100) < 1e-3, `the original plays ${original} s`);
+  assert.equal(processed, original, "the processed preview covers another stretch than the original");
+});
+
 test("A/B switching keeps the playing position and restarts nothing", async () => {
   await page.click("#play");
   await waitFor(() => window.studio.player.position() > 0.3);
