@@ -25,6 +25,7 @@ const work = args.work;
 fs.rmSync(work, { recursive: true, force: true });
 fs.mkdirSync(work, { recursive: true });
 const shots = args.shots || path.join(work, "shots");
+fs.rmSync(shots, { recursive: true, force: true });  // no pictures of an earlier run's failures
 fs.mkdirSync(shots, { recursive: true });
 
 // ---- A sound to work on: 16-bit stereo WAV, tones over a decaying noise ----
