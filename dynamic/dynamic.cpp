@@ -2,9 +2,11 @@
 // envelope follows the magnitude from frame to frame; the Attack and
 // Release curves exaggerate ("Hard") or smooth ("Soft") its rises and
 // falls, and the Chaos curve shifts each bin's phase by its envelope.
+#include "dynamic_words.h"
 #include "envelope_rule.h"
 #include "nsp.h"
 #include "plugin.h"
+#include "working_area.h"
 
 namespace {
 
@@ -26,8 +28,6 @@ static_assert(sizeof(CurveTables) == 6156);
 constexpr double coefficientScale = 0.00012112403100775194;
 constexpr double chaosScale = 1.0 / 16384.0;
 constexpr double positionStep = 0.001953125;  // 1/512
-
-enum { attackWord = 0, releaseWord = 1, chaosWord = 2 };
 
 bool prepareTables(const XfmDoRecord& record, const FrameGeometry&, LockedBlock& tables) {
   if (!obtainLockedBlock(sizeof(CurveTables), tables)) return false;
@@ -71,7 +71,7 @@ DynamicBuffers buffersIn(float* own, int n) {
 
 int ownFloats(int n) { return 4 * n + 4; }
 
-SIZE_T workingAreaBytes(int n) { return 56 * static_cast<SIZE_T>(n) + 80; }
+SIZE_T workingAreaBytes(int n) { return dynamicWorkingAreaBytes(static_cast<SIZE_T>(n)); }
 
 // The Bartlett window lifted by 0.1, so that it never reaches 0 and can be
 // divided out again after resynthesis.
@@ -154,8 +154,8 @@ extern const DialogDefinition dynamicDialog;
 const PluginDefinition vortigenPlugin{"Vortigens\\Dynamic",
                                       "Orbelline",
                                       "Dynamic and Chaos Effects",
-                                      15,
-                                      29,
+                                      XfmFeatureWord,
+                                      XfmFeatureFlags,
                                       8,
                                       "gggi",
                                       "yyyn",

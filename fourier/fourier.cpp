@@ -1,6 +1,7 @@
 // The fourier plug-in, "Adds Pure Sound Effect": every bin's level relative
 // to the loudest bin of its frame is replaced by the transfer curve's value
 // for that level; every bin keeps its phase.
+#include "fourier_words.h"
 #include "nsp.h"
 #include "plugin.h"
 
@@ -15,8 +16,6 @@ constexpr int tableEntries = levelSteps + 1;
 constexpr float highestLevel = 16383.0f;
 constexpr SIZE_T tableBytes = tableEntries * sizeof(float);
 static_assert(tableBytes == 65540);
-
-enum { transferWord = 0 };
 
 bool prepareTables(const XfmDoRecord& record, const FrameGeometry&, LockedBlock& tables) {
   if (!obtainLockedBlock(tableBytes, tables)) return false;
@@ -94,8 +93,8 @@ extern const DialogDefinition fourierDialog;
 const PluginDefinition vortigenPlugin{"Vortigens\\Fourier",
                                       "Orbelline",
                                       "Adds Pure Sound Effect",
-                                      15,
-                                      29,
+                                      XfmFeatureWord,
+                                      XfmFeatureFlags,
                                       2,
                                       "g",
                                       "y",
