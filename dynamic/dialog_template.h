@@ -40,7 +40,9 @@ enum DynamicCurveFrame { AttackFrame = 1023, ReleaseFrame = 1026, ChaosFrame = 1
   VORTIGEN_LABEL(ITEM, "Max.", 193, 137, 16, 8)
 
 /* Three small curves on white: a red attack rising to hard, a green
- * release falling to soft, a blue chaos line. */
+ * release falling to soft, a blue chaos line. One string per row of the
+ * picture, which the formatter must leave as it is. */
+/* clang-format off */
 #define VORTIGEN_TOOLBAR_DRAWING \
   {                              \
     "88888888888888888888",      \
@@ -64,5 +66,6 @@ enum DynamicCurveFrame { AttackFrame = 1023, ReleaseFrame = 1026, ChaosFrame = 1
     "8FFFFFFFFFFFFFFFFFF8",      \
     "88888888888888888888",      \
   }
+/* clang-format on */
 
 #endif

@@ -12,10 +12,17 @@ namespace {
 // Both levels from 0 to 1 of the loudest bin, shown in decibels.
 const CurveSetup fourierCurveSetups[] = {
     {.frameId = TransferFrame,
-     .xFactor = 1.0 / 16384, .xOffset = 0.0, .xMultiplier = 100,
-     .yFactor = 1.0 / 16384, .yOffset = 0.0, .yMultiplier = 100,
+     .xFactor = 1.0 / 16384,
+     .xOffset = 0.0,
+     .xMultiplier = 100,
+     .yFactor = 1.0 / 16384,
+     .yOffset = 0.0,
+     .yMultiplier = 100,
      .scaleMode = 1,
-     .xName = "Input Sample", .xUnit = "dB", .yName = "Output Sample", .yUnit = "dB"},
+     .xName = "Input Sample",
+     .xUnit = "dB",
+     .yName = "Output Sample",
+     .yUnit = "dB"},
 };
 
 const BuiltinPreset fourierPresets[] = {

@@ -31,7 +31,10 @@ enum FourierCurveFrame { TransferFrame = 1023 };
   VORTIGEN_SUNKEN_FRAME(ITEM, -1, 85, 176, 89, 15)           \
   VORTIGEN_STATE_HOLDER(ITEM)
 
-/* A transfer curve: black axes, the blue diagonal, three magenta peaks. */
+/* A transfer curve: black axes, the blue diagonal, three magenta peaks.
+ * One string per row of the picture, which the formatter must leave as it
+ * is. */
+/* clang-format off */
 #define VORTIGEN_TOOLBAR_DRAWING \
   {                              \
     "88888888888888888888",      \
@@ -55,5 +58,6 @@ enum FourierCurveFrame { TransferFrame = 1023 };
     "8FFFFFFFFFFFFFFFFFF8",      \
     "88888888888888888888",      \
   }
+/* clang-format on */
 
 #endif

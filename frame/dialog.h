@@ -8,7 +8,6 @@
 #include "dialog_controls.h"
 #include "xfm.h"
 
-
 // How one curve is shown: the frame it is drawn in and the readout's scale
 // and labels, in the argument order of setCurveScale and setCurveLabels.
 struct CurveSetup {

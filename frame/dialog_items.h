@@ -27,22 +27,21 @@
 
 /* OK, Cancel, help and the preset pane: items 2 to 9 of both templates.
  * OK is not the default push button. */
-#define VORTIGEN_DIALOG_BUTTONS_AND_PRESETS(ITEM)                                                 \
-  ITEM(1, "BUTTON", "OK", BS_PUSHBUTTON | VORTIGEN_CHILD | WS_GROUP | WS_TABSTOP, 3, 196, 40, 14) \
-  ITEM(2, "BUTTON", "Cancel", BS_PUSHBUTTON | VORTIGEN_CHILD | WS_TABSTOP, 49, 196, 40, 14)       \
-  ITEM(HelpButton, "BUTTON", "?", BS_PUSHBUTTON | VORTIGEN_CHILD | WS_TABSTOP, 187, 196, 16,      \
-       14)                                                                                        \
-  ITEM(-1, "STATIC", "&Presets", SS_LEFT | VORTIGEN_CHILD | WS_GROUP, 215, 2, 30, 8)              \
-  ITEM(PresetList, "LISTBOX", "",                                                                 \
-       LBS_SORT | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | VORTIGEN_CHILD | WS_BORDER | WS_VSCROLL |   \
-           WS_TABSTOP,                                                                            \
-       216, 13, 83, 169)                                                                          \
-  ITEM(PresetNameBox, "EDIT", "",                                                                 \
-       ES_LEFT | ES_AUTOHSCROLL | VORTIGEN_CHILD | WS_BORDER | WS_TABSTOP, 216, 184, 84, 12)      \
-  ITEM(AddPresetButton, "BUTTON", "Add", BS_PUSHBUTTON | VORTIGEN_CHILD | WS_TABSTOP, 216, 199,   \
-       29, 11)                                                                                    \
-  ITEM(DeletePresetButton, "BUTTON", "Del", BS_PUSHBUTTON | VORTIGEN_CHILD | WS_TABSTOP, 271,     \
-       199, 29, 11)
+#define VORTIGEN_DIALOG_BUTTONS_AND_PRESETS(ITEM)                                                  \
+  ITEM(1, "BUTTON", "OK", BS_PUSHBUTTON | VORTIGEN_CHILD | WS_GROUP | WS_TABSTOP, 3, 196, 40, 14)  \
+  ITEM(2, "BUTTON", "Cancel", BS_PUSHBUTTON | VORTIGEN_CHILD | WS_TABSTOP, 49, 196, 40, 14)        \
+  ITEM(HelpButton, "BUTTON", "?", BS_PUSHBUTTON | VORTIGEN_CHILD | WS_TABSTOP, 187, 196, 16, 14)   \
+  ITEM(-1, "STATIC", "&Presets", SS_LEFT | VORTIGEN_CHILD | WS_GROUP, 215, 2, 30, 8)               \
+  ITEM(PresetList, "LISTBOX", "",                                                                  \
+       LBS_SORT | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | VORTIGEN_CHILD | WS_BORDER | WS_VSCROLL |    \
+           WS_TABSTOP,                                                                             \
+       216, 13, 83, 169)                                                                           \
+  ITEM(PresetNameBox, "EDIT", "",                                                                  \
+       ES_LEFT | ES_AUTOHSCROLL | VORTIGEN_CHILD | WS_BORDER | WS_TABSTOP, 216, 184, 84, 12)       \
+  ITEM(AddPresetButton, "BUTTON", "Add", BS_PUSHBUTTON | VORTIGEN_CHILD | WS_TABSTOP, 216, 199,    \
+       29, 11)                                                                                     \
+  ITEM(DeletePresetButton, "BUTTON", "Del", BS_PUSHBUTTON | VORTIGEN_CHILD | WS_TABSTOP, 271, 199, \
+       29, 11)
 
 /* A static sunken grey frame: a curve area (the plug-in's curve frame ids)
  * or the frame around the readout (id -1). */

@@ -93,7 +93,6 @@ struct Session {
   unsigned long activity = 0;  // input and messages seen, to tell a stuck script
 };
 
-
 struct Runtime {
   std::vector<Session*> sessions;  // open dialogs, innermost last
   std::unordered_set<const VtWindow*> windows;
