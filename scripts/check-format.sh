@@ -41,7 +41,8 @@ if [ -z "$differing" ]; then
   exit 0
 fi
 count=$(wc -l <<<"$differing")
-echo "check-format: $count of ${#files[@]} files differ from .clang-format (places to change, file):" >&2
+echo "check-format: $count of ${#files[@]} files differ from .clang-format." >&2
+echo "check-format: places to change, file:" >&2
 echo "$differing" >&2
 echo "check-format: lay a file out with: $formatter -i FILE" >&2
 exit 1
