@@ -6,7 +6,7 @@
 
 #include "dialog.h"
 #include "dialog_template.h"
-#include "dynamic_words.h"
+#include "dynamic_effect.h"
 
 namespace {
 
@@ -50,24 +50,8 @@ const CurveSetup dynamicCurveSetups[] = {
      .yName = "Effect",
      .yUnit = ""},
 };
-static_assert(std::size(dynamicCurveSetups) == dynamicCurveCount);
-
-// Attack levels 1742 soft, 8192 neutral, 12375 hard; release 1394 soft,
-// 8192 neutral; chaos 0 off, 3834 effect, 16384 full. Every curve is flat.
-const BuiltinPreset dynamicPresets[] = {
-    {"Item1", "Flat (no effect),3,2,0,8192,16384,8192,2,0,8192,16384,8192,2,0,0,16384,0"},
-    {"Item2", "Soft Attack,3,2,0,1742,16384,1742,2,0,8192,16384,8192,2,0,0,16384,0"},
-    {"Item3", "Soft Release,3,2,0,8192,16384,8192,2,0,1394,16384,1394,2,0,0,16384,0"},
-    {"Item4", "Soft Dynamic,3,2,0,1742,16384,1742,2,0,1394,16384,1394,2,0,0,16384,0"},
-    {"Item5", "Soft Release+Effect,3,2,0,8192,16384,8192,2,0,1394,16384,1394,2,0,3834,16384,3834"},
-    {"Item6", "Soft Release+Chaos,3,2,0,8192,16384,8192,2,0,1394,16384,1394,2,0,16384,16384,16384"},
-    {"Item7", "Soft Dynamic+Effect,3,2,0,1742,16384,1742,2,0,1394,16384,1394,2,0,3834,16384,3834"},
-    {"Item8", "Soft Dynamic+Chaos,3,2,0,1742,16384,1742,2,0,1394,16384,1394,2,0,16384,16384,16384"},
-    {"Item9", "Hard Attack,3,2,0,12375,16384,12375,2,0,8192,16384,8192,2,0,0,16384,0"},
-    {"Item10", "Hard Attack Soft Release,3,2,0,12375,16384,12375,2,0,1394,16384,1394,2,0,0,16384,0"},
-    {"Item11", "Effect,3,2,0,8192,16384,8192,2,0,8192,16384,8192,2,0,3834,16384,3834"},
-    {"Item12", "Chaos,3,2,0,8192,16384,8192,2,0,8192,16384,8192,2,0,16384,16384,16384"},
-};
+static_assert(std::size(dynamicCurveSetups) == std::size(dynamicCurves));
+constexpr int curveCount = static_cast<int>(std::size(dynamicCurves));
 
 // Moves and releases go to the Attack curve until a press lands elsewhere.
 void startWithAttackCurve(WORD* instance) { instance[activeCurveWord] = 0; }
@@ -78,7 +62,7 @@ void startWithAttackCurve(WORD* instance) { instance[activeCurveWord] = 0; }
 void routeMouse(const DialogState& state, UINT message, LONG x, LONG y) {
   WORD* instance = state.instance;
   if (message == WM_LBUTTONDOWN) {
-    for (int curve = 0; curve < dynamicCurveCount; ++curve) {
+    for (int curve = 0; curve < curveCount; ++curve) {
       if (!controlContains(state.dialog, dynamicCurveSetups[curve].frameId, x, y)) continue;
       sendMouseToCurve(state, instance[curve], message, x, y);
       instance[activeCurveWord] = static_cast<WORD>(curve);
@@ -87,7 +71,7 @@ void routeMouse(const DialogState& state, UINT message, LONG x, LONG y) {
     return;
   }
   const WORD active = instance[activeCurveWord];
-  if (active < dynamicCurveCount) sendMouseToCurve(state, instance[active], message, x, y);
+  if (active < curveCount) sendMouseToCurve(state, instance[active], message, x, y);
 }
 
 }  // namespace
