@@ -76,7 +76,8 @@ static void* uncountedAllocate(size_t size, size_t alignment) {
 
 void* operator new(size_t size) {
   noteAllocation();
-  if (void* block = uncountedAllocate(size == 0 ? 1 : size, alignof(std::max_align_t))) return block;
+  const size_t alignment = alignof(std::max_align_t);
+  if (void* block = uncountedAllocate(size == 0 ? 1 : size, alignment)) return block;
   throw std::bad_alloc();
 }
 void* operator new[](size_t size) { return operator new(size); }
@@ -87,7 +88,9 @@ void* operator new(size_t size, std::align_val_t alignment) {
   }
   throw std::bad_alloc();
 }
-void* operator new[](size_t size, std::align_val_t alignment) { return operator new(size, alignment); }
+void* operator new[](size_t size, std::align_val_t alignment) {
+  return operator new(size, alignment);
+}
 void operator delete(void* block) noexcept { std::free(block); }
 void operator delete[](void* block) noexcept { std::free(block); }
 void operator delete(void* block, size_t) noexcept { std::free(block); }
