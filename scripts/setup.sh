@@ -10,6 +10,7 @@ packages=(
   libsndfile1-dev libcairo2-dev fonts-dejavu-core fonts-dejavu-extra
   libcli11-dev
   libcpp-httplib-dev nlohmann-json3-dev chromium
+  clang-format-14
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
 )
 
