@@ -33,9 +33,11 @@ vortigen::Audio thirtySeconds() {
   return audio;
 }
 
-void previewAfterEdit(benchmark::State& state, const std::string& effect, const vtstudio::CurveSet& curves) {
+void previewAfterEdit(benchmark::State& state, const std::string& effect,
+                      const vtstudio::CurveSet& curves) {
   static const vortigen::Audio audio = thirtySeconds();
-  vtstudio::Processing processing({{"dynamic", VORTIGEN_DYNAMIC_PLUGIN}, {"fourier", VORTIGEN_FOURIER_PLUGIN}});
+  vtstudio::Processing processing(
+      {{"dynamic", VORTIGEN_DYNAMIC_PLUGIN}, {"fourier", VORTIGEN_FOURIER_PLUGIN}});
   const vtstudio::FrameRange range{0, audio.frames()};
   for (auto _ : state) {
     std::vector<int16_t> preview = processing.preview(effect, curves, audio, range);

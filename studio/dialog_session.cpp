@@ -27,8 +27,10 @@ std::vector<std::string>* helpNotes = nullptr;
 
 void helpRequested(HWND, const char* helpFile, UINT command, ULONG_PTR data) {
   if (helpNotes == nullptr) return;
-  std::string sentence = std::string("The dialog asked for help from ") + (helpFile ? helpFile : "(none)");
-  if (command == HELP_KEY && data != 0) sentence += " at the keyword \"" + std::string(reinterpret_cast<const char*>(data)) + "\"";
+  std::string sentence =
+      std::string("The dialog asked for help from ") + (helpFile ? helpFile : "(none)");
+  if (command == HELP_KEY && data != 0)
+    sentence += " at the keyword \"" + std::string(reinterpret_cast<const char*>(data)) + "\"";
   sentence += "; the help files are not part of the studio.";
   std::lock_guard lock(*helpMutex);
   helpNotes->push_back(sentence);
@@ -39,7 +41,8 @@ RECT clientRectOf(HWND dialog, int id) {
   GetWindowRect(GetDlgItem(dialog, id), &rect);
   POINT origin{0, 0};
   ClientToScreen(dialog, &origin);
-  return RECT{rect.left - origin.x, rect.top - origin.y, rect.right - origin.x, rect.bottom - origin.y};
+  return RECT{rect.left - origin.x, rect.top - origin.y, rect.right - origin.x,
+              rect.bottom - origin.y};
 }
 
 Json rectJson(const RECT& r) { return Json::array({r.left, r.top, r.right, r.bottom}); }
@@ -73,12 +76,13 @@ CurveSet curvesOf(const vthost::EffectHost& host) {
 int integerField(const Json& request, const char* field, int low, int high) {
   const auto found = request.find(field);
   if (found == request.end() || !found->is_number_integer()) {
-    throw std::invalid_argument(std::string("the field \"") + field + "\" is missing or not a whole number");
+    throw std::invalid_argument(std::string("the field \"") + field +
+                                "\" is missing or not a whole number");
   }
   const auto value = found->get<long long>();
   if (value < low || value > high) {
-    throw std::invalid_argument(std::string("the field \"") + field + "\" lies outside " + std::to_string(low) +
-                                ".." + std::to_string(high));
+    throw std::invalid_argument(std::string("the field \"") + field + "\" lies outside " +
+                                std::to_string(low) + ".." + std::to_string(high));
   }
   return static_cast<int>(value);
 }
@@ -88,7 +92,8 @@ UINT mouseMessage(const std::string& name) {
   if (name == "move") return WM_MOUSEMOVE;
   if (name == "up") return WM_LBUTTONUP;
   if (name == "doubleclick") return WM_LBUTTONDBLCLK;
-  throw std::invalid_argument("the mouse message \"" + name + "\" is none of down, move, up, doubleclick");
+  throw std::invalid_argument("the mouse message \"" + name +
+                              "\" is none of down, move, up, doubleclick");
 }
 
 }  // namespace
@@ -96,11 +101,13 @@ UINT mouseMessage(const std::string& name) {
 std::string presetText(std::string name, const CurveSet& curves) {
   name.erase(std::remove(name.begin(), name.end(), ','), name.end());
   const size_t first = name.find_first_not_of(' ');
-  name = first == std::string::npos ? "Studio" : name.substr(first, name.find_last_not_of(' ') - first + 1);
+  name = first == std::string::npos ? "Studio"
+                                    : name.substr(first, name.find_last_not_of(' ') - first + 1);
   std::string text = name + ",3";
   for (const auto& points : curves) {
     text += "," + std::to_string(points.size());
-    for (const vthost::CurvePoint& p : points) text += "," + std::to_string(p.x) + "," + std::to_string(p.y);
+    for (const vthost::CurvePoint& p : points)
+      text += "," + std::to_string(p.x) + "," + std::to_string(p.y);
   }
   return text;
 }
@@ -113,12 +120,14 @@ struct DialogSession::EffectSlot {
   EffectSlot(const std::string& path, const std::string& profile)
       : plugin(path), host(plugin, vthost::WaveFormat{2, 16, 44100}, std::vector<uint8_t>(4096)) {
     host.setProfilePath(profile);
-    if (host.init() != 1) throw vthost::HostError("The plug-in " + path + " could not make its instance.");
+    if (host.init() != 1)
+      throw vthost::HostError("The plug-in " + path + " could not make its instance.");
   }
   ~EffectSlot() { host.destroy(); }
 };
 
-DialogSession::DialogSession(const std::map<std::string, std::string>& pluginPaths, std::string profilePath)
+DialogSession::DialogSession(const std::map<std::string, std::string>& pluginPaths,
+                             std::string profilePath)
     : profilePath_(std::move(profilePath)) {
   thread_ = std::thread([this, pluginPaths] {
     try {
@@ -133,7 +142,8 @@ DialogSession::DialogSession(const std::map<std::string, std::string>& pluginPat
     }
     {
       std::lock_guard lock(mutex_);
-      if (startError_.empty() && effects_.empty()) startError_ = "No plug-in was given to the studio.";
+      if (startError_.empty() && effects_.empty())
+        startError_ = "No plug-in was given to the studio.";
       started_ = true;
     }
     changed_.notify_all();
@@ -168,11 +178,13 @@ DialogSession::~DialogSession() {
 Json DialogSession::act(const Json& request) {
   Job job{request, {}, false};
   std::unique_lock lock(mutex_);
-  if (stopped_) throw std::runtime_error("The settings dialog has stopped; start the studio again.");
+  if (stopped_)
+    throw std::runtime_error("The settings dialog has stopped; start the studio again.");
   queue_.push_back(&job);
   changed_.notify_all();
   changed_.wait(lock, [&] { return job.done; });
-  if (job.answer.is_null()) throw std::runtime_error("The settings dialog has stopped; start the studio again.");
+  if (job.answer.is_null())
+    throw std::runtime_error("The settings dialog has stopped; start the studio again.");
   return job.answer;
 }
 
@@ -201,7 +213,8 @@ void DialogSession::run() {
     const int ended = effects_.at(effect)->host.setup();
     std::lock_guard lock(mutex_);
     if (ended < 0) {
-      notes_.push_back("The settings dialog of " + effect + " could not be opened; its plug-in lacks dialog 500.");
+      notes_.push_back("The settings dialog of " + effect +
+                       " could not be opened; its plug-in lacks dialog 500.");
       stopping_ = true;
     } else if (!switching_ && !stopping_) {
       notes_.push_back(std::string("The dialog ended with ") + (ended == 1 ? "OK" : "Cancel") +
@@ -213,7 +226,9 @@ void DialogSession::run() {
   helpNotes = nullptr;
 }
 
-int DialogSession::idle(HWND dialog, void* context) { return static_cast<DialogSession*>(context)->onIdle(dialog); }
+int DialogSession::idle(HWND dialog, void* context) {
+  return static_cast<DialogSession*>(context)->onIdle(dialog);
+}
 
 // Called by the dialog's message loop with nothing left to do: the input
 // queued last time has been handled, so its answer is ready. Then waits for
@@ -260,7 +275,8 @@ bool DialogSession::start(Job& job, HWND dialog) {
         throw std::invalid_argument("it names no mouse message");
       }
       const UINT message = mouseMessage(request["message"]);
-      queued = vtDialogMouse(dialog, message, integerField(request, "x", -coordinateLimit, coordinateLimit),
+      queued = vtDialogMouse(dialog, message,
+                             integerField(request, "x", -coordinateLimit, coordinateLimit),
                              integerField(request, "y", -coordinateLimit, coordinateLimit));
     } else if (kind == "click") {
       queued = vtDialogClick(dialog, integerField(request, "id", 0, 0xFFFF));
@@ -270,17 +286,21 @@ bool DialogSession::start(Job& job, HWND dialog) {
       queued = twice ? vtDialogDoubleClickListItem(dialog, presetListId, index)
                      : vtDialogSelectListItem(dialog, presetListId, index);
     } else if (kind == "type") {
-      if (!request.contains("text") || !request["text"].is_string()) throw std::invalid_argument("it carries no text");
+      if (!request.contains("text") || !request["text"].is_string())
+        throw std::invalid_argument("it carries no text");
       const std::string text = request["text"];
-      if (text.size() > longestName) throw std::invalid_argument("its text is longer than 200 characters");
+      if (text.size() > longestName)
+        throw std::invalid_argument("its text is longer than 200 characters");
       queued = vtDialogType(dialog, presetNameId, text.c_str());
     } else if (kind == "key") {
       const std::string key = request.value("key", "");
-      if (key != "enter" && key != "escape") throw std::invalid_argument("the key \"" + key + "\" is neither enter nor escape");
+      if (key != "enter" && key != "escape")
+        throw std::invalid_argument("the key \"" + key + "\" is neither enter nor escape");
       queued = key == "enter" ? vtDialogPressEnter(dialog) : vtDialogPressEscape(dialog);
     } else if (kind == "effect") {
       const std::string effect = request.value("effect", "");
-      if (effects_.count(effect) == 0) throw std::invalid_argument("there is no effect \"" + effect + "\"");
+      if (effects_.count(effect) == 0)
+        throw std::invalid_argument("there is no effect \"" + effect + "\"");
       if (effect == chosen_) return false;
       chosen_ = effect;
       switching_ = true;
@@ -288,7 +308,9 @@ bool DialogSession::start(Job& job, HWND dialog) {
     } else {
       throw std::invalid_argument("the kind \"" + kind + "\" is unknown");
     }
-    if (!queued) notes_.push_back("The dialog did not take the " + kind + " action (no such control, or it is disabled).");
+    if (!queued)
+      notes_.push_back("The dialog did not take the " + kind +
+                       " action (no such control, or it is disabled).");
     return queued != FALSE;
   } catch (const std::exception& e) {
     notes_.push_back(std::string("The action was refused: ") + e.what() + ".");
@@ -321,8 +343,12 @@ Json DialogSession::describe(HWND dialog) {
   for (int i = 0; i < view.controlCount; ++i) {
     VtControlView c{};
     if (!vtDialogControl(dialog, i, &c)) continue;
-    Json control{{"id", c.id},          {"kind", c.className}, {"text", c.text},
-                 {"style", c.style},    {"rect", rectJson(c.rect)}, {"enabled", c.enabled != FALSE},
+    Json control{{"id", c.id},
+                 {"kind", c.className},
+                 {"text", c.text},
+                 {"style", c.style},
+                 {"rect", rectJson(c.rect)},
+                 {"enabled", c.enabled != FALSE},
                  {"focused", c.focused != FALSE}};
     if (std::string(c.className) == "LISTBOX") {
       control["items"] = listJson(c.window);
@@ -344,14 +370,15 @@ Json DialogSession::describe(HWND dialog) {
     const RECT frame = clientRectOf(dialog, v.frameId);
     Json points = Json::array();
     for (const vthost::CurvePoint& p : curve.points) points.push_back(Json::array({p.x, p.y}));
-    curves.push_back({{"index", i},
-                      {"frame", v.frameId},
-                      {"area", rectJson(RECT{frame.left + frameBorder, frame.top + frameBorder,
-                                             frame.right - frameBorder, frame.bottom - frameBorder})},
-                      {"range", Json::array({curve.xMin, curve.xMax, curve.yMin, curve.yMax})},
-                      {"points", points},
-                      {"grabbed", side.dragCurve == handles[i] ? static_cast<long>(side.dragPoint) : -1L},
-                      {"labels", Json::array({v.xName, v.xUnit, v.yName, v.yUnit})}});
+    curves.push_back(
+        {{"index", i},
+         {"frame", v.frameId},
+         {"area", rectJson(RECT{frame.left + frameBorder, frame.top + frameBorder,
+                                frame.right - frameBorder, frame.bottom - frameBorder})},
+         {"range", Json::array({curve.xMin, curve.xMax, curve.yMin, curve.yMax})},
+         {"points", points},
+         {"grabbed", side.dragCurve == handles[i] ? static_cast<long>(side.dragPoint) : -1L},
+         {"labels", Json::array({v.xName, v.xUnit, v.yName, v.yUnit})}});
   }
   out["curves"] = curves;
   out["readout"] = itemText(dialog, readoutId);
@@ -360,7 +387,8 @@ Json DialogSession::describe(HWND dialog) {
   out["profile"] = profilePath_;
   lastCurves_[chosen_] = shapes;
 
-  for (; slot.errorsSeen < host.errors().size(); ++slot.errorsSeen) notes_.push_back(host.errors()[slot.errorsSeen]);
+  for (; slot.errorsSeen < host.errors().size(); ++slot.errorsSeen)
+    notes_.push_back(host.errors()[slot.errorsSeen]);
   out["notes"] = notes_;
   notes_.clear();
   return out;

@@ -93,7 +93,7 @@ class DialogSession {
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Job*> queue_;
-  Job* pending_ = nullptr;  // queued into the dialog; answered at the next idle
+  Job* pending_ = nullptr;          // queued into the dialog; answered at the next idle
   std::vector<std::string> notes_;  // for the next answer
   std::map<std::string, CurveSet> lastCurves_;
   bool stopping_ = false;

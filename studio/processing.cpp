@@ -22,13 +22,16 @@ struct Processing::Plugins {
 
   vthost::PluginLibrary& of(const std::string& effect) {
     const auto found = byEffect.find(effect);
-    if (found == byEffect.end()) throw std::runtime_error("There is no effect \"" + effect + "\" in the studio.");
+    if (found == byEffect.end())
+      throw std::runtime_error("There is no effect \"" + effect + "\" in the studio.");
     return *found->second;
   }
 };
 
-Processing::Processing(const std::map<std::string, std::string>& pluginPaths) : plugins_(std::make_unique<Plugins>()) {
-  for (const auto& [name, path] : pluginPaths) plugins_->byEffect[name] = std::make_unique<vthost::PluginLibrary>(path);
+Processing::Processing(const std::map<std::string, std::string>& pluginPaths)
+    : plugins_(std::make_unique<Plugins>()) {
+  for (const auto& [name, path] : pluginPaths)
+    plugins_->byEffect[name] = std::make_unique<vthost::PluginLibrary>(path);
 }
 
 Processing::~Processing() = default;
@@ -36,18 +39,21 @@ Processing::~Processing() = default;
 namespace {
 
 vthost::WaveFormat formatOf(const vortigen::Audio& audio) {
-  return vthost::WaveFormat{static_cast<WORD>(audio.channels), static_cast<WORD>(audio.bitsPerSample),
+  return vthost::WaveFormat{static_cast<WORD>(audio.channels),
+                            static_cast<WORD>(audio.bitsPerSample),
                             static_cast<LONG>(audio.sampleRate)};
 }
 
 // Runs the plug-in over the whole of `bytes` with the curves a preset text
 // or a curve set gives, as the tool does.
-std::vector<uint8_t> runPlugin(vthost::PluginLibrary& plugin, const vortigen::Audio& audio, std::vector<uint8_t> bytes,
-                               const std::string* presetText, const CurveSet* curves) {
+std::vector<uint8_t> runPlugin(vthost::PluginLibrary& plugin, const vortigen::Audio& audio,
+                               std::vector<uint8_t> bytes, const std::string* presetText,
+                               const CurveSet* curves) {
   vthost::HostOptions options;
   options.logCalls = false;
   vthost::EffectHost host(plugin, formatOf(audio), std::move(bytes), options);
-  if (host.init() != 1) throw std::runtime_error("The plug-in " + plugin.path() + " could not make its instance.");
+  if (host.init() != 1)
+    throw std::runtime_error("The plug-in " + plugin.path() + " could not make its instance.");
   struct Destroy {
     vthost::EffectHost& host;
     ~Destroy() { host.destroy(); }
@@ -56,11 +62,13 @@ std::vector<uint8_t> runPlugin(vthost::PluginLibrary& plugin, const vortigen::Au
     host.applyPreset(*presetText);
   } else if (curves != nullptr) {
     const std::vector<CurveHandle> handles = host.curveHandles();
-    if (curves->size() != handles.size()) throw std::runtime_error("The curves do not fit the effect.");
+    if (curves->size() != handles.size())
+      throw std::runtime_error("The curves do not fit the effect.");
     for (size_t i = 0; i < handles.size(); ++i) host.curve(handles[i]).points = (*curves)[i];
   }
   if (host.process() != 0) {
-    throw std::runtime_error("The plug-in " + plugin.path() + " could not process the sound (no working memory).");
+    throw std::runtime_error("The plug-in " + plugin.path() +
+                             " could not process the sound (no working memory).");
   }
   return std::move(host.waveform());
 }
@@ -71,8 +79,8 @@ std::vector<uint8_t> runPlugin(vthost::PluginLibrary& plugin, const vortigen::Au
 // selection of those frames reads it: the output lags by latency() frames
 // and finish() gives the rest. The sound goes through in chunks that stay
 // in the cache, converted on the way in and quantised on the way out.
-std::vector<int16_t> Processing::preview(const std::string& effect, const CurveSet& curves, const vortigen::Audio& audio,
-                                         FrameRange range) {
+std::vector<int16_t> Processing::preview(const std::string& effect, const CurveSet& curves,
+                                         const vortigen::Audio& audio, FrameRange range) {
   const std::optional<vtengine::Effect> which = vtengine::effectNamed(effect);
   if (!which) throw std::runtime_error("There is no effect \"" + effect + "\" in the studio.");
   std::lock_guard lock(mutex_);
@@ -107,20 +115,23 @@ std::vector<int16_t> Processing::preview(const std::string& effect, const CurveS
       int16_t* frame = out.data() + (produced - latency) * channels;
       for (size_t c = 0; c < channels; ++c) {
         const float v = std::clamp(planes[c][i] * steps, -limit, limit);
-        const int level = eightBit ? static_cast<int>(v + 128.0f) - 128 : static_cast<int>(std::nearbyint(v));
+        const int level =
+            eightBit ? static_cast<int>(v + 128.0f) - 128 : static_cast<int>(std::nearbyint(v));
         frame[c] = static_cast<int16_t>(level * widen);
       }
     }
   };
 
-  const uint8_t* bytes = audio.bytes.data() + static_cast<size_t>(range.first) * static_cast<size_t>(audio.blockAlign());
+  const uint8_t* bytes = audio.bytes.data() +
+                         static_cast<size_t>(range.first) * static_cast<size_t>(audio.blockAlign());
   for (size_t at = 0; at < frames; at += chunk) {
     const size_t count = std::min(chunk, frames - at);
     for (size_t i = 0; i < count; ++i) {
       for (size_t c = 0; c < channels; ++c) {
         const size_t sample = (at + i) * channels + c;
         const int value = eightBit ? (bytes[sample] - 128) * 256
-                                   : static_cast<int16_t>(static_cast<uint16_t>(bytes[2 * sample] | (bytes[2 * sample + 1] << 8)));
+                                   : static_cast<int16_t>(static_cast<uint16_t>(
+                                         bytes[2 * sample] | (bytes[2 * sample + 1] << 8)));
         planes[c][i] = static_cast<float>(value) * (1.0f / 32768.0f);
       }
     }
@@ -135,7 +146,9 @@ std::vector<int16_t> Processing::preview(const std::string& effect, const CurveS
 std::string Processing::exportFile(const std::string& effect, const std::string& presetText,
                                    const vortigen::Audio& audio, const std::string& fileName) {
   if (!vortigen::isWritableAudioPath(fileName)) {
-    throw vortigen::AudioError("The name " + fileName + " has no extension the studio writes; end it in .wav, .aiff, .flac or .ogg.");
+    throw vortigen::AudioError(
+        "The name " + fileName +
+        " has no extension the studio writes; end it in .wav, .aiff, .flac or .ogg.");
   }
   vthost::parsePreset(presetText);
   std::lock_guard lock(mutex_);
@@ -148,7 +161,8 @@ std::string Processing::exportFile(const std::string& effect, const std::string&
   // The sound-file library writes to a path: a private scratch file, read
   // back and removed.
   std::string pattern = (fs::temp_directory_path() / "vortigen-export-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw vortigen::AudioError("No scratch directory could be made for the export.");
+  if (mkdtemp(pattern.data()) == nullptr)
+    throw vortigen::AudioError("No scratch directory could be made for the export.");
   const fs::path scratch = fs::path(pattern) / ("export" + fs::path(fileName).extension().string());
   std::error_code ignored;
   try {

@@ -24,14 +24,14 @@ class Processing {
   // 16-bit interleaved samples: the float engine's output, quantised and
   // clipped to the sound's own sample size as the plug-in would write it.
   // Throws std::runtime_error (or vtengine::EngineError) naming the fault.
-  std::vector<int16_t> preview(const std::string& effect, const CurveSet& curves, const vortigen::Audio& audio,
-                               FrameRange range);
+  std::vector<int16_t> preview(const std::string& effect, const CurveSet& curves,
+                               const vortigen::Audio& audio, FrameRange range);
 
   // The whole sound processed with the preset text by the plug-in itself,
   // as `vortigen EFFECT IN OUT --preset-text TEXT` makes it, in the format
   // the extension of `fileName` chooses; the bytes of that file.
-  std::string exportFile(const std::string& effect, const std::string& presetText, const vortigen::Audio& audio,
-                         const std::string& fileName);
+  std::string exportFile(const std::string& effect, const std::string& presetText,
+                         const vortigen::Audio& audio, const std::string& fileName);
 
  private:
   struct Plugins;

@@ -40,9 +40,11 @@ std::shared_ptr<const Sound> SoundFiles::open(const std::string& path) {
 // The sound-file library reads from a path, so the bytes go into a file of
 // the private directory, named by number; the upload's own name is shown
 // only. The file is removed once read.
-std::shared_ptr<const Sound> SoundFiles::openUpload(const std::string& name, const std::string& bytes) {
+std::shared_ptr<const Sound> SoundFiles::openUpload(const std::string& name,
+                                                    const std::string& bytes) {
   if (uploadDirectory_.empty()) {
-    throw vortigen::AudioError("The studio has no directory for uploads in " + fs::temp_directory_path().string() +
+    throw vortigen::AudioError("The studio has no directory for uploads in " +
+                               fs::temp_directory_path().string() +
                                "; check that it exists and is writable.");
   }
   int number = 0;
@@ -54,7 +56,9 @@ std::shared_ptr<const Sound> SoundFiles::openUpload(const std::string& name, con
   {
     std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw vortigen::AudioError("The upload " + safeFileName(name) + " could not be stored for reading.");
+    if (!out)
+      throw vortigen::AudioError("The upload " + safeFileName(name) +
+                                 " could not be stored for reading.");
   }
   std::error_code ignored;
   try {
@@ -66,7 +70,8 @@ std::shared_ptr<const Sound> SoundFiles::openUpload(const std::string& name, con
     // The library's sentence names the scratch file; the user knows the upload's name.
     std::string reason = e.what();
     const std::string scratchName = scratch.string();
-    for (size_t at; (at = reason.find(scratchName)) != std::string::npos;) reason.replace(at, scratchName.size(), safeFileName(name));
+    for (size_t at; (at = reason.find(scratchName)) != std::string::npos;)
+      reason.replace(at, scratchName.size(), safeFileName(name));
     throw vortigen::AudioError(reason);
   }
 }
@@ -100,11 +105,13 @@ std::vector<int16_t> samples16(const vortigen::Audio& audio, FrameRange range) {
   const size_t start = static_cast<size_t>(range.first) * channels;
   std::vector<int16_t> out(count);
   if (audio.bitsPerSample == 8) {
-    for (size_t i = 0; i < count; ++i) out[i] = static_cast<int16_t>((audio.bytes[start + i] - 128) * 256);
+    for (size_t i = 0; i < count; ++i)
+      out[i] = static_cast<int16_t>((audio.bytes[start + i] - 128) * 256);
   } else {
     for (size_t i = 0; i < count; ++i) {
       const size_t at = 2 * (start + i);
-      out[i] = static_cast<int16_t>(static_cast<uint16_t>(audio.bytes[at] | (audio.bytes[at + 1] << 8)));
+      out[i] =
+          static_cast<int16_t>(static_cast<uint16_t>(audio.bytes[at] | (audio.bytes[at + 1] << 8)));
     }
   }
   return out;
@@ -136,7 +143,8 @@ std::vector<float> peaks(const vortigen::Audio& audio, int columns) {
 std::string safeFileName(const std::string& name) {
   std::string base = fs::path(name).filename().string();
   for (char& c : base) {
-    const bool plain = std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_' || c == ' ';
+    const bool plain =
+        std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_' || c == ' ';
     if (!plain) c = '_';
   }
   if (base.empty() || base == "." || base == "..") base = "sound";

@@ -32,7 +32,8 @@ std::string randomToken();
 
 class StudioServer {
  public:
-  StudioServer(DialogSession& dialogs, SoundFiles& sounds, Processing& processing, ServerSettings settings);
+  StudioServer(DialogSession& dialogs, SoundFiles& sounds, Processing& processing,
+               ServerSettings settings);
   ~StudioServer();
   StudioServer(const StudioServer&) = delete;
   StudioServer& operator=(const StudioServer&) = delete;

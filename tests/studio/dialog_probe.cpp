@@ -34,7 +34,9 @@ UINT messageNamed(const std::string& name) {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: studio_dialog_probe PLUGIN PROFILE [select:NAME] [down|move|up|doubleclick:X,Y]...\n");
+    std::fprintf(stderr,
+                 "usage: studio_dialog_probe PLUGIN PROFILE [select:NAME] "
+                 "[down|move|up|doubleclick:X,Y]...\n");
     return 2;
   }
   vthost::PluginLibrary plugin(argv[1]);
@@ -48,18 +50,21 @@ int main(int argc, char** argv) {
   for (int i = 3; i < argc; ++i) {
     const std::string step = argv[i];
     const size_t colon = step.find(':');
-    const std::string verb = step.substr(0, colon), value = colon == std::string::npos ? "" : step.substr(colon + 1);
+    const std::string verb = step.substr(0, colon),
+                      value = colon == std::string::npos ? "" : step.substr(colon + 1);
     if (verb == "select") {
       script.then([value, &ok](HWND dialog) {
-        const LRESULT index = SendDlgItemMessageA(dialog, 1005, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                                  reinterpret_cast<LPARAM>(value.c_str()));
+        const LRESULT index =
+            SendDlgItemMessageA(dialog, 1005, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                reinterpret_cast<LPARAM>(value.c_str()));
         ok = ok && index != LB_ERR && vtDialogSelectListItem(dialog, 1005, static_cast<int>(index));
       });
     } else if (const UINT message = messageNamed(verb); message != 0) {
       const int x = std::stoi(value), y = std::stoi(value.substr(value.find(',') + 1));
       const WPARAM buttons = message == WM_LBUTTONUP ? 0 : MK_LBUTTON;
       script.then([&plugin, message, buttons, x, y](HWND dialog) {
-        plugin.dialogProcedure(dialog, message, buttons, MAKELPARAM(static_cast<short>(x), static_cast<short>(y)));
+        plugin.dialogProcedure(dialog, message, buttons,
+                               MAKELPARAM(static_cast<short>(x), static_cast<short>(y)));
       });
     } else {
       std::fprintf(stderr, "studio_dialog_probe: unknown step %s\n", step.c_str());

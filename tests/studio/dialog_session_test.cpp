@@ -41,8 +41,11 @@ const std::map<std::string, std::string> plugins{{"dynamic", VORTIGEN_DYNAMIC_PL
 std::pair<int, int> pixelOf(const Json& curve, int x, int y) {
   const auto area = curve["area"].get<std::vector<int>>();
   const auto range = curve["range"].get<std::vector<int>>();
-  return {static_cast<int>(std::lround(area[0] + double(x - range[0]) * (area[2] - area[0] - 1) / (range[1] - range[0]))),
-          static_cast<int>(std::lround(area[3] - 1 - double(y - range[2]) * (area[3] - area[1] - 1) / (range[3] - range[2])))};
+  return {
+      static_cast<int>(std::lround(area[0] + double(x - range[0]) * (area[2] - area[0] - 1) /
+                                                 (range[1] - range[0]))),
+      static_cast<int>(std::lround(
+          area[3] - 1 - double(y - range[2]) * (area[3] - area[1] - 1) / (range[3] - range[2])))};
 }
 
 int listIndex(const Json& description, const std::string& name) {
@@ -66,7 +69,8 @@ struct Shown {
 };
 
 // The same steps given straight to DIALOGMsgProc in a dialog of its own.
-Shown directly(const std::string& effect, const std::string& preset, const std::vector<Json>& messages) {
+Shown directly(const std::string& effect, const std::string& preset,
+               const std::vector<Json>& messages) {
   vthost::PluginLibrary plugin(plugins.at(effect));
   vthost::EffectHost host(plugin, vthost::WaveFormat{2, 16, 44100}, std::vector<uint8_t>(4096));
   const std::string profile = scratchProfile() + ".direct";
@@ -75,23 +79,28 @@ Shown directly(const std::string& effect, const std::string& preset, const std::
   Shown shown;
   vthost::DialogScript script;
   script.then([&](HWND dialog) {
-    const LRESULT index = SendDlgItemMessageA(dialog, 1005, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                              reinterpret_cast<LPARAM>(preset.c_str()));
+    const LRESULT index =
+        SendDlgItemMessageA(dialog, 1005, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                            reinterpret_cast<LPARAM>(preset.c_str()));
     vtDialogSelectListItem(dialog, 1005, static_cast<int>(index));
   });
   for (const Json& m : messages) {
     script.then([&plugin, m](HWND dialog) {
       const std::string name = m["message"];
-      const UINT message = name == "down" ? WM_LBUTTONDOWN : name == "up" ? WM_LBUTTONUP : WM_MOUSEMOVE;
-      plugin.dialogProcedure(dialog, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON,
-                             MAKELPARAM(static_cast<short>(m["x"].get<int>()), static_cast<short>(m["y"].get<int>())));
+      const UINT message = name == "down" ? WM_LBUTTONDOWN
+                           : name == "up" ? WM_LBUTTONUP
+                                          : WM_MOUSEMOVE;
+      plugin.dialogProcedure(
+          dialog, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON,
+          MAKELPARAM(static_cast<short>(m["x"].get<int>()), static_cast<short>(m["y"].get<int>())));
     });
   }
   script.then([&](HWND dialog) {
     char text[256] = "";
     GetDlgItemTextA(dialog, 1024, text, sizeof text);
     shown.readout = text;
-    for (CurveHandle handle : host.curveHandles()) shown.curves.push_back(host.curve(handle).points);
+    for (CurveHandle handle : host.curveHandles())
+      shown.curves.push_back(host.curve(handle).points);
   });
   host.setup();
   host.destroy();
@@ -108,7 +117,9 @@ struct DragCase {
   int fromX, fromY, toX, toY;
 };
 
-void PrintTo(const DragCase& c, std::ostream* out) { *out << c.effect << " " << c.preset << " curve " << c.curve; }
+void PrintTo(const DragCase& c, std::ostream* out) {
+  *out << c.effect << " " << c.preset << " curve " << c.curve;
+}
 
 class StudioDrag : public testing::TestWithParam<DragCase> {};
 
@@ -122,10 +133,11 @@ TEST_P(StudioDrag, EqualsTheSameMessagesSentToTheDialogProcedure) {
   Json d = session.act({{"kind", "effect"}, {"effect", c.effect}});
   d = session.act({{"kind", "select"}, {"index", listIndex(d, c.preset)}});
   const Json curve = d["curves"][c.curve];
-  const std::vector<Json> messages{mouse("move", pixelOf(curve, c.fromX, c.fromY)),
-                                   mouse("down", pixelOf(curve, c.fromX, c.fromY)),
-                                   mouse("move", pixelOf(curve, (c.fromX + c.toX) / 2, (c.fromY + c.toY) / 2)),
-                                   mouse("move", pixelOf(curve, c.toX, c.toY)), mouse("up", pixelOf(curve, c.toX, c.toY))};
+  const std::vector<Json> messages{
+      mouse("move", pixelOf(curve, c.fromX, c.fromY)),
+      mouse("down", pixelOf(curve, c.fromX, c.fromY)),
+      mouse("move", pixelOf(curve, (c.fromX + c.toX) / 2, (c.fromY + c.toY) / 2)),
+      mouse("move", pixelOf(curve, c.toX, c.toY)), mouse("up", pixelOf(curve, c.toX, c.toY))};
   for (const Json& m : messages) d = session.act(m);
 
   const Shown expected = directly(c.effect, c.preset, messages);
@@ -138,10 +150,11 @@ TEST_P(StudioDrag, EqualsTheSameMessagesSentToTheDialogProcedure) {
 
 INSTANTIATE_TEST_SUITE_P(
     BothEffects, StudioDrag,
-    testing::Values(DragCase{"dynamic", "Hard Attack", 0, 8192, 12375, 5000, 15000},  // a new point, pulled up
-                    DragCase{"dynamic", "Soft Release", 1, 16384, 1394, 16384, 9000},  // the end point, raised
-                    DragCase{"dynamic", "Chaos", 2, 4000, 16384, 4000, 2000},          // the third frame's curve
-                    DragCase{"fourier", "Light Sound", 0, 11969, 4740, 8000, 12000}),
+    testing::Values(
+        DragCase{"dynamic", "Hard Attack", 0, 8192, 12375, 5000, 15000},   // a new point, pulled up
+        DragCase{"dynamic", "Soft Release", 1, 16384, 1394, 16384, 9000},  // the end point, raised
+        DragCase{"dynamic", "Chaos", 2, 4000, 16384, 4000, 2000},  // the third frame's curve
+        DragCase{"fourier", "Light Sound", 0, 11969, 4740, 8000, 12000}),
     [](const testing::TestParamInfo<DragCase>& info) {
       return std::string(info.param.effect) + "Curve" + std::to_string(info.param.curve) + "_" +
              std::to_string(info.index);
@@ -173,7 +186,8 @@ TEST(StudioDialogSession, OkAndCancelEndTheDialogWhichOpensAgainWithTheCurvesKep
   for (const int button : {1, 2}) {
     d = session.act({{"kind", "click"}, {"id", button}});
     ASSERT_EQ(d["notes"].size(), 1u) << d["notes"];
-    EXPECT_NE(d["notes"][0].get<std::string>().find(button == 1 ? "with OK" : "with Cancel"), std::string::npos);
+    EXPECT_NE(d["notes"][0].get<std::string>().find(button == 1 ? "with OK" : "with Cancel"),
+              std::string::npos);
     EXPECT_EQ(session.curves("dynamic"), chosen);
     EXPECT_EQ(d["caption"], "Dynamic Vortigen");
   }
@@ -205,9 +219,12 @@ TEST(StudioDialogSession, AddStoresTheCurvesInTheProfileUnderTheTypedName) {
   session.act({{"kind", "select"}, {"index", listIndex(d, "Effect")}});
   session.act({{"kind", "type"}, {"text", "Mine (studio)"}});
   d = session.act({{"kind", "click"}, {"id", 325}});
-  EXPECT_EQ(d["presetText"], "Mine (studio),3,2,0,8192,16384,8192,2,0,8192,16384,8192,2,0,3834,16384,3834");
-  EXPECT_NE(contentsOf(profile).find("Item13=Mine (studio),3,2,0,8192,16384,8192,2,0,8192,16384,8192,2,0,3834,16384,3834"),
-            std::string::npos)
+  EXPECT_EQ(d["presetText"],
+            "Mine (studio),3,2,0,8192,16384,8192,2,0,8192,16384,8192,2,0,3834,16384,3834");
+  EXPECT_NE(
+      contentsOf(profile).find(
+          "Item13=Mine (studio),3,2,0,8192,16384,8192,2,0,8192,16384,8192,2,0,3834,16384,3834"),
+      std::string::npos)
       << contentsOf(profile);
   EXPECT_GE(listIndex(d, "Mine (studio)"), 0);
   std::remove(profile.c_str());

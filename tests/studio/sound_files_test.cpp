@@ -22,7 +22,8 @@ vortigen::Audio stereoSound(double seconds, int sampleRate = 44100) {
     const double t = double(f) / sampleRate;
     const double beat = std::exp(-6.0 * std::fmod(t, 0.4));
     const auto left = static_cast<int16_t>(9000 * std::sin(2 * M_PI * 330 * t) * beat);
-    const auto right = static_cast<int16_t>(7000 * std::sin(2 * M_PI * 2500 * t) + 3000 * std::sin(2 * M_PI * 90 * t));
+    const auto right = static_cast<int16_t>(7000 * std::sin(2 * M_PI * 2500 * t) +
+                                            3000 * std::sin(2 * M_PI * 90 * t));
     for (const auto& [at, v] : {std::pair{4 * f, left}, std::pair{4 * f + 2, right}}) {
       audio.bytes[at] = static_cast<uint8_t>(static_cast<uint16_t>(v) & 0xFF);
       audio.bytes[at + 1] = static_cast<uint8_t>(static_cast<uint16_t>(v) >> 8);
@@ -59,13 +60,16 @@ INSTANTIATE_TEST_SUITE_P(
                     RangeCase{"start after the sound: the last frame", 50000, 60000, 39999, 40000},
                     RangeCase{"reversed: one frame", 2000, 1000, 2000, 2001},
                     RangeCase{"negative start: from 0", -500, 100, 0, 100}),
-    [](const testing::TestParamInfo<RangeCase>& info) { return "Case" + std::to_string(info.index); });
+    [](const testing::TestParamInfo<RangeCase>& info) {
+      return "Case" + std::to_string(info.index);
+    });
 
 TEST(StudioUploads, AnUploadNameNeverBecomesAPath) {
   EXPECT_EQ(vtstudio::safeFileName("../../etc/passwd"), "passwd");
   EXPECT_EQ(vtstudio::safeFileName("/home/someone/.config/x.ini"), "x.ini");
   EXPECT_EQ(vtstudio::safeFileName(".."), "sound");
-  EXPECT_EQ(vtstudio::safeFileName("a\"b;c\r\nd.wav"), "a_b_c__d.wav");  // no header injection in a download name
+  EXPECT_EQ(vtstudio::safeFileName("a\"b;c\r\nd.wav"),
+            "a_b_c__d.wav");  // no header injection in a download name
 }
 
 TEST(StudioUploads, AnUnreadableUploadIsNamedAsTheUserKnowsItAndLeavesNoFile) {
@@ -80,9 +84,11 @@ TEST(StudioUploads, AnUnreadableUploadIsNamedAsTheUserKnowsItAndLeavesNoFile) {
   }
   EXPECT_TRUE(sounds.all().empty());
   for (const auto& entry : fs::directory_iterator(fs::temp_directory_path())) {
-    if (entry.path().filename().string().rfind("vortigen-studio-", 0) != 0 || !entry.is_directory()) continue;
+    if (entry.path().filename().string().rfind("vortigen-studio-", 0) != 0 || !entry.is_directory())
+      continue;
     for (const auto& inside : fs::directory_iterator(entry.path())) {
-      EXPECT_EQ(inside.path().filename().string().rfind("upload-", 0), std::string::npos) << inside.path();
+      EXPECT_EQ(inside.path().filename().string().rfind("upload-", 0), std::string::npos)
+          << inside.path();
     }
   }
 }
@@ -99,7 +105,9 @@ struct PreviewCase {
   vtstudio::CurveSet curves;
 };
 
-void PrintTo(const PreviewCase& c, std::ostream* out) { *out << c.effect << " " << c.bits << "-bit"; }
+void PrintTo(const PreviewCase& c, std::ostream* out) {
+  *out << c.effect << " " << c.bits << "-bit";
+}
 
 class StudioPreview : public testing::TestWithParam<PreviewCase> {};
 
@@ -123,7 +131,8 @@ TEST_P(StudioPreview, EqualsThePluginOverTheSameSelectionOfTheWholeFile) {
   const std::vector<int16_t> preview = processing.preview(c.effect, c.curves, audio, range);
 
   vthost::PluginLibrary plugin(plugins.at(c.effect));
-  vthost::EffectHost host(plugin, vthost::WaveFormat{2, static_cast<WORD>(c.bits), 44100}, audio.bytes);
+  vthost::EffectHost host(plugin, vthost::WaveFormat{2, static_cast<WORD>(c.bits), 44100},
+                          audio.bytes);
   ASSERT_EQ(host.init(), 1);
   const std::vector<CurveHandle> handles = host.curveHandles();
   for (size_t i = 0; i < handles.size(); ++i) host.curve(handles[i]).points = c.curves[i];
@@ -137,14 +146,23 @@ TEST_P(StudioPreview, EqualsThePluginOverTheSameSelectionOfTheWholeFile) {
   size_t differing = 0;
   for (size_t i = 0; i < preview.size(); ++i) differing += preview[i] != expected[i];
   EXPECT_EQ(differing, 0u) << "samples of the preview differ from the plug-in's output";
-  EXPECT_NE(expected, vtstudio::samples16(audio, range)) << "the curves did nothing; the case proves nothing";
+  EXPECT_NE(expected, vtstudio::samples16(audio, range))
+      << "the curves did nothing; the case proves nothing";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     EffectsAndSampleSizes, StudioPreview,
-    testing::Values(PreviewCase{"dynamic", 16, {{{0, 12375}, {9000, 3000}, {16384, 12375}}, {{0, 1394}, {16384, 1394}}, {{0, 0}, {16384, 3834}}}},
+    testing::Values(PreviewCase{"dynamic",
+                                16,
+                                {{{0, 12375}, {9000, 3000}, {16384, 12375}},
+                                 {{0, 1394}, {16384, 1394}},
+                                 {{0, 0}, {16384, 3834}}}},
                     PreviewCase{"fourier", 16, {{{0, 0}, {11969, 4740}, {16384, 16384}}}},
-                    PreviewCase{"dynamic", 8, {{{0, 1742}, {16384, 1742}}, {{0, 1394}, {16384, 1394}}, {{0, 0}, {16384, 0}}}}),
+                    PreviewCase{"dynamic",
+                                8,
+                                {{{0, 1742}, {16384, 1742}},
+                                 {{0, 1394}, {16384, 1394}},
+                                 {{0, 0}, {16384, 0}}}}),
     [](const testing::TestParamInfo<PreviewCase>& info) {
       return std::string(info.param.effect) + std::to_string(info.param.bits) + "Bit";
     });
