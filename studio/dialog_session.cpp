@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "dialog_controls.h"
 #include "dialog_services.h"
 #include "vtplatform.h"
 
@@ -11,10 +12,6 @@ namespace vtstudio {
 
 namespace {
 
-// Controls both plug-ins' dialogs share.
-const int presetListId = 1005;
-const int presetNameId = 1006;
-const int readoutId = 1024;
 // The host's curve editor draws inside the sunken frame's two-pixel border.
 const int frameBorder = 2;
 // Mouse coordinates travel as signed 16-bit numbers in the message.
@@ -283,15 +280,15 @@ bool DialogSession::start(Job& job, HWND dialog) {
     } else if (kind == "select") {
       const int index = integerField(request, "index", 0, 1 << 20);
       const bool twice = request.value("double", false);
-      queued = twice ? vtDialogDoubleClickListItem(dialog, presetListId, index)
-                     : vtDialogSelectListItem(dialog, presetListId, index);
+      queued = twice ? vtDialogDoubleClickListItem(dialog, PresetList, index)
+                     : vtDialogSelectListItem(dialog, PresetList, index);
     } else if (kind == "type") {
       if (!request.contains("text") || !request["text"].is_string())
         throw std::invalid_argument("it carries no text");
       const std::string text = request["text"];
       if (text.size() > longestName)
         throw std::invalid_argument("its text is longer than 200 characters");
-      queued = vtDialogType(dialog, presetNameId, text.c_str());
+      queued = vtDialogType(dialog, PresetNameBox, text.c_str());
     } else if (kind == "key") {
       const std::string key = request.value("key", "");
       if (key != "enter" && key != "escape")
@@ -381,9 +378,9 @@ Json DialogSession::describe(HWND dialog) {
          {"labels", Json::array({v.xName, v.xUnit, v.yName, v.yUnit})}});
   }
   out["curves"] = curves;
-  out["readout"] = itemText(dialog, readoutId);
-  out["presetName"] = itemText(dialog, presetNameId);
-  out["presetText"] = presetText(itemText(dialog, presetNameId), shapes);
+  out["readout"] = itemText(dialog, ValueReadout);
+  out["presetName"] = itemText(dialog, PresetNameBox);
+  out["presetText"] = presetText(itemText(dialog, PresetNameBox), shapes);
   out["profile"] = profilePath_;
   lastCurves_[chosen_] = shapes;
 
