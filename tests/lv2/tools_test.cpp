@@ -136,6 +136,8 @@ const Recording recordings[] = {
     {"RearLeftRight96000", {"Rear_Left.wav", "Rear_Right.wav"}, 96000, 2, fourierUri, vtengine::Effect::Fourier, 5},
 };
 
+void PrintTo(const Recording& recording, std::ostream* out) { *out << recording.name; }
+
 class Lv2apply : public LilvTools, public ::testing::WithParamInterface<Recording> {};
 
 TEST_P(Lv2apply, OutputShiftedByTheLatencyEqualsTheToolsOutput) {
