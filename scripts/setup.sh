@@ -12,6 +12,9 @@ packages=(
   lv2-dev liblilv-dev lilv-utils sox alsa-utils
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
 )
+# Ardour (about 70 packages) only on request: VORTIGEN_ARDOUR=1; its test
+# runs when ardour7-lua is there.
+[ "${VORTIGEN_ARDOUR:-0}" = 1 ] && packages+=(ardour)
 
 missing=()
 for p in "${packages[@]}"; do
