@@ -75,6 +75,7 @@ class Instance {
   Instance& operator=(const Instance&) = delete;
 
   bool valid() const { return instance_ != nullptr; }
+  const LV2_Descriptor* descriptor() const { return lilv_instance_get_descriptor(instance_); }
   int channels() const { return channels_; }
   void setControl(const std::string& symbol, float value);
   float latency() const { return latency_; }

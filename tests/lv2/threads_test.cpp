@@ -90,5 +90,43 @@ TEST(Threads, EightInstancesOnFourThreadsComputeWhatEachComputesAlone) {
   EXPECT_EQ(lateOutput, drive(lateAlone, lateInput, false));
 }
 
+// Two instances created at the same moment on two threads, at a rate whose
+// FFT tables nobody has built: both build them, one table is kept, and
+// both compute the same. Called through the descriptor, as a host that
+// instantiates off its main thread does.
+TEST(Threads, TwoInstancesCreatedAtOnceShareTheTablesTheyBuild) {
+  World world;
+  Instance first(world, fourierMonoUri, 44100);
+  const LV2_Descriptor* descriptor = first.descriptor();
+  const Channels input = testSignal(11025, 1, 0.2);
+  std::vector<float> outputs[2];
+  std::barrier start(2);
+  auto body = [&](int t) {
+    start.arrive_and_wait();
+    LV2_Handle handle = descriptor->instantiate(descriptor, 11025, VORTIGEN_LV2_BUNDLE, nullptr);
+    ASSERT_NE(handle, nullptr);
+    float preset = 4, enabled = 1, latency = 0;
+    std::vector<float> in(input[0]), out(in.size());
+    descriptor->connect_port(handle, 0, &preset);
+    descriptor->connect_port(handle, 1, &enabled);
+    descriptor->connect_port(handle, 2, &latency);
+    descriptor->connect_port(handle, 3, nullptr);
+    descriptor->connect_port(handle, 4, nullptr);
+    descriptor->activate(handle);
+    for (std::size_t at = 0; at < in.size(); at += 64) {
+      const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(64, in.size() - at));
+      descriptor->connect_port(handle, 5, in.data() + at);
+      descriptor->connect_port(handle, 6, out.data() + at);
+      descriptor->run(handle, n);
+    }
+    descriptor->cleanup(handle);
+    outputs[t] = out;
+  };
+  std::thread other(body, 1);
+  body(0);
+  other.join();
+  EXPECT_EQ(outputs[0], outputs[1]);
+}
+
 }  // namespace
 }  // namespace lv2test
