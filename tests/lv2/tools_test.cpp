@@ -44,6 +44,9 @@ Result run(const std::string& command) {
   return {status, out, err.str()};
 }
 
+// lilv's tools, run in the environment the build needs (see CMakeLists.txt).
+std::string lilvTool(const std::string& command) { return std::string(LILV_TOOL_ENV) + " " + command; }
+
 class LilvTools : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -53,7 +56,7 @@ class LilvTools : public ::testing::Test {
 };
 
 TEST_F(LilvTools, Lv2lsListsEveryPlugin) {
-  const Result listed = run("lv2ls");
+  const Result listed = run(lilvTool("lv2ls"));
   ASSERT_EQ(listed.status, 0) << listed.err;
   for (const char* uri : {dynamicUri, fourierUri, dynamicMonoUri, fourierMonoUri}) {
     EXPECT_NE(listed.out.find(std::string(uri) + "\n"), std::string::npos) << uri;
@@ -72,7 +75,7 @@ TEST_F(LilvTools, Lv2infoShowsPortsEnumerationAndPresetsWithoutAWarning) {
       {fourierMonoUri, vtengine::Effect::Fourier, {"in", "out"}},
   };
   for (const Case& c : cases) {
-    const Result info = run(std::string("lv2info ") + c.uri);
+    const Result info = run(lilvTool(std::string("lv2info ") + c.uri));
     ASSERT_EQ(info.status, 0) << info.err;
     EXPECT_EQ(info.err, "") << c.uri << ": lilv complained";
     for (const char* text : {"Has latency:       yes, reported by port 2", "Scale Points:",
@@ -160,8 +163,8 @@ TEST_P(Lv2apply, OutputShiftedByTheLatencyEqualsTheToolsOutput) {
   const Result tool = run(std::string(VORTIGEN_TOOL) + " " + std::string(info.name) + " " +
                           in16.string() + " " + reference.string() + " --preset '" + presetName + "'");
   ASSERT_EQ(tool.status, 0) << tool.err;
-  const Result host = run("lv2apply -i " + inFloat.string() + " -o " + applied.string() +
-                          " -c preset " + std::to_string(r.preset) + " " + r.uri);
+  const Result host = run(lilvTool("lv2apply -i " + inFloat.string() + " -o " + applied.string() +
+                                   " -c preset " + std::to_string(r.preset) + " " + r.uri));
   ASSERT_EQ(host.status, 0) << host.err;
 
   World world;
