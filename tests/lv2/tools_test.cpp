@@ -98,6 +98,24 @@ TEST_F(LilvTools, Lv2infoShowsPortsEnumerationAndPresetsWithoutAWarning) {
   }
 }
 
+TEST_F(LilvTools, InstalledBundleLoadsFromPrefixLibLv2) {
+  const fs::path prefix = fs::temp_directory_path() / "vortigen-lv2-prefix";
+  fs::remove_all(prefix);
+  const Result installed = run(std::string(VORTIGEN_CMAKE) + " --install " + VORTIGEN_BUILD_DIR +
+                               " --prefix " + prefix.string() + " >/dev/null");
+  ASSERT_EQ(installed.status, 0) << installed.err;
+  setenv("LV2_PATH", (prefix / "lib/lv2").c_str(), 1);
+  EXPECT_NE(run(lilvTool("lv2ls")).out.find(std::string(fourierUri) + "\n"), std::string::npos);
+  // lv2apply loads the module: what it links (the platform library) is
+  // found beside it.
+  const fs::path in = prefix / "in.wav", out = prefix / "out.wav";
+  ASSERT_EQ(run("sox -n -r 44100 -c 2 -b 16 " + in.string() + " synth 0.1 sine 440").status, 0);
+  const Result applied = run(lilvTool("lv2apply -i " + in.string() + " -o " + out.string() + " " + fourierUri));
+  EXPECT_EQ(applied.status, 0) << applied.err;
+  EXPECT_TRUE(fs::exists(out));
+  fs::remove_all(prefix);
+}
+
 struct Sound {
   std::vector<float> samples;  // interleaved
   int channels = 0;
