@@ -30,8 +30,8 @@ double threadSeconds() {
 }
 
 struct Figures {
-  double cpuShare;         // of one core
-  double meanMicros;       // CPU time per run()
+  double cpuShare;    // of one core
+  double meanMicros;  // CPU time per run()
   double p99Micros;
   double worstMicros;      // the longest run() in CPU time: the computation's peak
   double worstWallMicros;  // and in wall time, which a busy machine's scheduling adds to
@@ -85,8 +85,10 @@ Figures measure(const LV2_Descriptor* descriptor, float preset, double seconds) 
     const double cpuBefore = threadSeconds();
     descriptor->run(handle, block);
     calls.push_back(1e6 * (threadSeconds() - cpuBefore));
-    worstWall = std::max(worstWall, std::chrono::duration<double, std::micro>(
-                                        std::chrono::steady_clock::now() - start).count());
+    worstWall =
+        std::max(worstWall,
+                 std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+                     .count());
   }
   descriptor->cleanup(handle);
   std::vector<double> sorted = calls;
@@ -120,7 +122,8 @@ int main(int argc, char** argv) {
       const Figures f = measure(descriptor, index == 0 ? 12.0f : 5.0f, seconds);
       std::printf("%-8s %4d %9.2f%% %8.1f %8.1f %16.1f (%.3f) %14.0f (%.2f)\n",
                   vtlv2::variants[index].symbol, r + 1, 100 * f.cpuShare, f.meanMicros, f.p99Micros,
-                  f.worstMicros, f.worstMicros / period, f.worstWallMicros, f.worstWallMicros / period);
+                  f.worstMicros, f.worstMicros / period, f.worstWallMicros,
+                  f.worstWallMicros / period);
     }
   }
   dlclose(module);

@@ -86,7 +86,7 @@ struct Instance {
   // Bypass: the input delayed by the latency, cross-faded with the output.
   std::vector<std::vector<float>> delayLine;  // latency frames per channel
   std::uint32_t delayPosition = 0;
-  std::vector<std::vector<float>> dryPiece;   // the current piece's input
+  std::vector<std::vector<float>> dryPiece;  // the current piece's input
   std::vector<const float*> pieceIn;
   std::vector<float*> pieceOut;
   float wetGain = 1.0f;
@@ -116,8 +116,8 @@ inline constexpr double fadeSeconds = 0.02;
 
 // lv2/messages.cpp: patch messages, the worker and the state.
 void mapUrids(Instance& self);
-void handleControl(Instance& self);                   // audio
-void writeAnnouncements(Instance& self);              // audio
+void handleControl(Instance& self);                        // audio
+void writeAnnouncements(Instance& self);                   // audio
 void useCustomCurves(Instance& self, Prepared& prepared);  // audio or instantiation
 LV2_Worker_Status work(LV2_Handle handle, LV2_Worker_Respond_Function respond,
                        LV2_Worker_Respond_Handle respondHandle, std::uint32_t size,

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -24,7 +25,7 @@ namespace vtlv2 {
 namespace {
 
 // The longest preset file read (a preset text is a few hundred bytes).
-constexpr std::streamsize maxFileBytes = 1 << 20;
+constexpr std::uintmax_t maxFileBytes = 1 << 20;
 
 std::string trimmed(std::string text) {
   const char* space = " \t\r\n";
@@ -93,8 +94,7 @@ void writeParameters(Instance& self, LV2_URID only) {
 void handleMessage(Instance& self, const LV2_Atom_Object* object) {
   const LV2_Atom* property = nullptr;
   const LV2_Atom* value = nullptr;
-  lv2_atom_object_get(object, self.uris.patchProperty, &property, self.uris.patchValue, &value,
-                      0);
+  lv2_atom_object_get(object, self.uris.patchProperty, &property, self.uris.patchValue, &value, 0);
   LV2_URID key = 0;
   if (property != nullptr && property->type == self.uris.atomUrid) {
     key = reinterpret_cast<const LV2_Atom_URID*>(property)->body;
@@ -142,24 +142,25 @@ void prepare(Instance& self, const std::string& text, const std::string* path,
 // Worker thread: reads a preset file.
 void readPresetFile(Instance& self, const std::string& path, LV2_Worker_Respond_Function respond,
                     LV2_Worker_Respond_Handle handle) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream contents;
-  if (file) contents << file.rdbuf();
-  if (!file || file.bad()) {
-    lv2_log_error(&self.logger,
-                  "Vortigen %s: cannot read the preset file \"%s\"; the current curves stay.\n",
-                  self.variant->symbol, path.c_str());
-    return;
-  }
-  std::string text = contents.str();
-  if (static_cast<std::streamsize>(text.size()) > maxFileBytes) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  if (!error && size > maxFileBytes) {
     lv2_log_error(&self.logger,
                   "Vortigen %s: the preset file \"%s\" is larger than a preset text can be; "
                   "the current curves stay.\n",
                   self.variant->symbol, path.c_str());
     return;
   }
-  prepare(self, trimmed(std::move(text)), &path, respond, handle);
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream contents;
+  if (!error && file) contents << file.rdbuf();
+  if (error || !file || file.bad()) {
+    lv2_log_error(&self.logger,
+                  "Vortigen %s: cannot read the preset file \"%s\"; the current curves stay.\n",
+                  self.variant->symbol, path.c_str());
+    return;
+  }
+  prepare(self, trimmed(contents.str()), &path, respond, handle);
 }
 
 }  // namespace
@@ -168,10 +169,10 @@ void readPresetFile(Instance& self, const std::string& path, LV2_Worker_Respond_
 void mapUrids(Instance& self) {
   LV2_URID_Map* map = self.map;
   auto id = [map](const char* uri) { return map->map(map->handle, uri); };
-  self.uris = {id(LV2_ATOM__Path),      id(LV2_ATOM__String),     id(LV2_ATOM__URID),
-               id(LV2_ATOM__Object),    id(LV2_ATOM__Blank),      id(LV2_ATOM__Sequence),
-               id(LV2_PATCH__Set),      id(LV2_PATCH__Get),       id(LV2_PATCH__property),
-               id(LV2_PATCH__value),    id(presetTextUri),        id(presetFileUri)};
+  self.uris = {id(LV2_ATOM__Path),   id(LV2_ATOM__String), id(LV2_ATOM__URID),
+               id(LV2_ATOM__Object), id(LV2_ATOM__Blank),  id(LV2_ATOM__Sequence),
+               id(LV2_PATCH__Set),   id(LV2_PATCH__Get),   id(LV2_PATCH__property),
+               id(LV2_PATCH__value), id(presetTextUri),    id(presetFileUri)};
 }
 
 // Audio thread: reads the control port's messages, and starts the notify

@@ -105,12 +105,23 @@ void connectPort(LV2_Handle handle, std::uint32_t port, void* data) {
   auto& self = *static_cast<Instance*>(handle);
   const std::uint32_t channels = self.variant->channels;
   switch (port) {
-    case portPreset: self.presetPort = static_cast<const float*>(data); return;
-    case portEnabled: self.enabledPort = static_cast<const float*>(data); return;
-    case portLatency: self.latencyPort = static_cast<float*>(data); return;
-    case portControl: self.controlPort = static_cast<const LV2_Atom_Sequence*>(data); return;
-    case portNotify: self.notifyPort = static_cast<LV2_Atom_Sequence*>(data); return;
-    default: break;
+    case portPreset:
+      self.presetPort = static_cast<const float*>(data);
+      return;
+    case portEnabled:
+      self.enabledPort = static_cast<const float*>(data);
+      return;
+    case portLatency:
+      self.latencyPort = static_cast<float*>(data);
+      return;
+    case portControl:
+      self.controlPort = static_cast<const LV2_Atom_Sequence*>(data);
+      return;
+    case portNotify:
+      self.notifyPort = static_cast<LV2_Atom_Sequence*>(data);
+      return;
+    default:
+      break;
   }
   if (port >= firstAudioPort && port < firstAudioPort + channels) {
     self.audioIn[port - firstAudioPort] = static_cast<const float*>(data);
@@ -137,7 +148,8 @@ void activate(LV2_Handle handle) {
 void followPresetPort(Instance& self) {
   if (self.presetPort == nullptr || !std::isfinite(*self.presetPort)) return;
   const int last = static_cast<int>(self.curveSets.size()) - 1;
-  const int wanted = std::clamp(static_cast<int>(std::lround(*self.presetPort)), 0, last);
+  const float value = std::clamp(*self.presetPort, 0.0f, static_cast<float>(last));
+  const int wanted = static_cast<int>(std::lround(value));
   if (wanted == self.activeSet) return;
   self.engine->useCurves(self.curveSets[wanted]);
   self.curveSets[self.activeSet] = std::move(self.curveSets[wanted]);

@@ -45,7 +45,9 @@ std::string quoted(std::string_view text) {
   return out + "\"";
 }
 
-std::string effectName(const Variant& v) { return std::string(vtengine::effectInfo(v.effect).name); }
+std::string effectName(const Variant& v) {
+  return std::string(vtengine::effectInfo(v.effect).name);
+}
 
 std::string title(const Variant& v) {
   std::string name = effectName(v);
@@ -136,10 +138,10 @@ void writeAudioPorts(std::ostream& out, const Variant& v) {
   for (int direction = 0; direction < 2; ++direction) {
     const bool input = direction == 0;
     for (std::uint32_t c = 0; c < v.channels; ++c) {
-      const std::string symbol =
-          std::string(input ? "in" : "out") + (v.channels == 1 ? "" : std::string("_") + stereoSymbols[c]);
-      const std::string name =
-          std::string(input ? "Input" : "Output") + (v.channels == 1 ? "" : std::string(" ") + stereoNames[c]);
+      const std::string symbol = std::string(input ? "in" : "out") +
+                                 (v.channels == 1 ? "" : std::string("_") + stereoSymbols[c]);
+      const std::string name = std::string(input ? "Input" : "Output") +
+                               (v.channels == 1 ? "" : std::string(" ") + stereoNames[c]);
       out << " , [\n"
           << "        a lv2:" << (input ? "InputPort" : "OutputPort") << " , lv2:AudioPort ;\n"
           << "        lv2:index " << (input ? vtlv2::audioInPort(c) : vtlv2::audioOutPort(v, c))
@@ -160,8 +162,10 @@ void writePlugin(std::ostream& out, const Variant& v) {
       << "    lv2:optionalFeature lv2:hardRTCapable , urid:map , work:schedule , log:log , "
          "state:mapPath ;\n"
       << "    lv2:extensionData work:interface , state:interface ;\n"
-      << "    patch:writable <" << vtlv2::presetTextUri << "> , <" << vtlv2::presetFileUri << "> ;\n"
-      << "    patch:readable <" << vtlv2::presetTextUri << "> , <" << vtlv2::presetFileUri << "> ;\n";
+      << "    patch:writable <" << vtlv2::presetTextUri << "> , <" << vtlv2::presetFileUri
+      << "> ;\n"
+      << "    patch:readable <" << vtlv2::presetTextUri << "> , <" << vtlv2::presetFileUri
+      << "> ;\n";
   writeControlPorts(out, info);
   writeAudioPorts(out, v);
   out << " .\n\n";

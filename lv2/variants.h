@@ -23,7 +23,7 @@ inline constexpr const char* presetFileUri = "https://vortigen.example/lv2/param
 // channel; their output equals the tool's on mono files.
 struct Variant {
   const char* uri;
-  const char* symbol;         // the plug-in's name in the bundle's file names
+  const char* symbol;  // the plug-in's name in the bundle's file names
   vtengine::Effect effect;
   std::uint32_t channels;
 };
@@ -46,11 +46,15 @@ enum Port : std::uint32_t {
   firstAudioPort = 5,
 };
 
-inline constexpr std::uint32_t audioInPort(std::uint32_t channel) { return firstAudioPort + channel; }
+inline constexpr std::uint32_t audioInPort(std::uint32_t channel) {
+  return firstAudioPort + channel;
+}
 inline constexpr std::uint32_t audioOutPort(const Variant& v, std::uint32_t channel) {
   return firstAudioPort + v.channels + channel;
 }
-inline constexpr std::uint32_t portCount(const Variant& v) { return firstAudioPort + 2 * v.channels; }
+inline constexpr std::uint32_t portCount(const Variant& v) {
+  return firstAudioPort + 2 * v.channels;
+}
 
 // The value of the preset port that selects the custom curves.
 inline constexpr int customCurves = 0;

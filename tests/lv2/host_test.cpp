@@ -3,7 +3,6 @@
 // sample rates. The reference is the engine itself, run directly: the
 // plug-in must add nothing to it and lose nothing of it.
 #include <gtest/gtest.h>
-
 #include <lv2/presets/presets.h>
 
 #include <cmath>
@@ -54,7 +53,8 @@ Channels engineOutput(Effect effect, const std::vector<vtengine::PointList>& cur
 }
 
 std::vector<vtengine::PointList> presetCurves(Effect effect, int item) {
-  return vtengine::parsePreset(vtengine::effectInfo(effect).builtInPresets.at(item - 1).text).curves;
+  return vtengine::parsePreset(vtengine::effectInfo(effect).builtInPresets.at(item - 1).text)
+      .curves;
 }
 
 std::string mineText(Effect effect) {
@@ -109,7 +109,8 @@ TEST_P(EachPlugin, EveryPresetPortValueRunsThatBuiltInPreset) {
   for (int item = 1; item <= presets; ++item) {
     Instance plugin(world_, GetParam().uri);
     plugin.setControl("preset", static_cast<float>(item));
-    EXPECT_EQ(plugin.process(input, 512), engineOutput(effect, presetCurves(effect, item), 44100, input))
+    EXPECT_EQ(plugin.process(input, 512),
+              engineOutput(effect, presetCurves(effect, item), 44100, input))
         << "preset " << item;
   }
 }
@@ -120,13 +121,14 @@ TEST_P(EachPlugin, EachPsetPresetLoadsItsBuiltInPreset) {
   LilvNode* presetClass = lilv_new_uri(world_.lilv(), LV2_PRESETS__Preset);
   LilvNodes* presets = lilv_plugin_get_related(world_.plugin(GetParam().uri), presetClass);
   EXPECT_EQ(lilv_nodes_size(presets), vtengine::effectInfo(effect).builtInPresets.size());
-  LILV_FOREACH (nodes, i, presets) {
+  LILV_FOREACH(nodes, i, presets) {
     const LilvNode* preset = lilv_nodes_get(presets, i);
     const std::string uri = lilv_node_as_uri(preset);
     const int item = std::stoi(uri.substr(uri.rfind("item") + 4));
     Instance plugin(world_, GetParam().uri);
     plugin.restoreState(world_, preset);
-    EXPECT_EQ(plugin.process(input, 256), engineOutput(effect, presetCurves(effect, item), 44100, input))
+    EXPECT_EQ(plugin.process(input, 256),
+              engineOutput(effect, presetCurves(effect, item), 44100, input))
         << uri;
   }
   lilv_nodes_free(presets);
@@ -262,7 +264,8 @@ TEST(Bypass, DisabledOutputIsTheInputDelayedByTheLatencyAndSwitchesWithoutAJump)
           << "frame " << i << " after the switch";
     }
     for (std::size_t i = fade + 1; i < after[c].size(); ++i) {
-      ASSERT_EQ(after[c][i], input[c][switchAt + i - latency]) << "frame " << i << " after the switch";
+      ASSERT_EQ(after[c][i], input[c][switchAt + i - latency])
+          << "frame " << i << " after the switch";
     }
   }
 }

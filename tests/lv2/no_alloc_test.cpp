@@ -76,8 +76,9 @@ TEST(AudioThread, RunAndWorkResponseNeitherAllocateNorFree) {
   for (const char* uri : {dynamicUri, fourierMonoUri}) {
     Instance plugin(world, uri, 48000);
     const bool dynamic = std::string(uri) == dynamicUri;
-    const std::string text = dynamic ? "Mine,3,2,0,12000,16384,3000,2,0,2000,16384,9000,2,0,0,16384,5000"
-                                     : "Mine,3,3,0,0,6000,14000,16384,16384";
+    const std::string text =
+        dynamic ? "Mine,3,2,0,12000,16384,3000,2,0,2000,16384,9000,2,0,0,16384,5000"
+                : "Mine,3,3,0,0,6000,14000,16384,16384";
     audioHeapCalls = 0;
     for (int cycle = 0; cycle < 400; ++cycle) {
       if (cycle % 50 == 10) plugin.setControl("preset", static_cast<float>(cycle / 50 % 6));
@@ -89,9 +90,9 @@ TEST(AudioThread, RunAndWorkResponseNeitherAllocateNorFree) {
       plugin.cycle(cycle % 7 == 0 ? 1 : 64);
     }
     EXPECT_EQ(audioHeapCalls.load(), 0) << uri;
-    EXPECT_EQ(plugin.notified().at(presetTextUri),
-              dynamic ? "From a file,3,2,0,9000,16384,9000,2,0,4000,16384,4000,2,0,0,16384,8000"
-                      : text)
+    EXPECT_EQ(
+        plugin.notified().at(presetTextUri),
+        dynamic ? "From a file,3,2,0,9000,16384,9000,2,0,4000,16384,4000,2,0,0,16384,8000" : text)
         << "the custom curves did not arrive, so their path was not exercised";
   }
   std::filesystem::remove(file);

@@ -103,7 +103,6 @@ bool Instance::Queue::push(std::uint32_t size, const void* data) {
   return true;
 }
 
-
 Instance::Instance(World& world, const std::string& uri, double rate, bool withWorker)
     : world_(world), plugin_(world.plugin(uri)) {
   featureRecords_[0] = {LV2_URID__map, world.uridMap()};
@@ -113,7 +112,7 @@ Instance::Instance(World& world, const std::string& uri, double rate, bool withW
   schedule_.schedule_work = [](LV2_Worker_Schedule_Handle handle, std::uint32_t size,
                                const void* data) {
     return static_cast<Queue*>(handle)->push(size, data) ? LV2_WORKER_SUCCESS
-                                                          : LV2_WORKER_ERR_NO_SPACE;
+                                                         : LV2_WORKER_ERR_NO_SPACE;
   };
   featureRecords_[3] = {LV2_WORKER__schedule, &schedule_};
   std::size_t count = withWorker ? 4 : 3;
@@ -200,7 +199,9 @@ void Instance::patchSet(const char* property, LV2_URID type, const std::string& 
   lv2_atom_forge_pop(&forge_, &frame);
 }
 
-void Instance::patchSetText(const std::string& text) { patchSet(presetTextUri, forge_.String, text); }
+void Instance::patchSetText(const std::string& text) {
+  patchSet(presetTextUri, forge_.String, text);
+}
 
 void Instance::patchSetFile(const std::string& path) { patchSet(presetFileUri, forge_.Path, path); }
 

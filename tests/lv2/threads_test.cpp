@@ -21,15 +21,18 @@ struct Scene {
   float preset;
 };
 
-bool isDynamic(const Scene& s) { return std::string_view(s.uri).find("dynamic") != std::string_view::npos; }
+bool isDynamic(const Scene& s) {
+  return std::string_view(s.uri).find("dynamic") != std::string_view::npos;
+}
 
 const Scene setups[] = {
-    {dynamicUri, 44100, 9}, {fourierUri, 48000, 2},      {dynamicMonoUri, 22050, 12},
-    {fourierMonoUri, 96000, 5}, {dynamicUri, 96000, 3},  {fourierUri, 22050, 6},
+    {dynamicUri, 44100, 9},     {fourierUri, 48000, 2},     {dynamicMonoUri, 22050, 12},
+    {fourierMonoUri, 96000, 5}, {dynamicUri, 96000, 3},     {fourierUri, 22050, 6},
     {dynamicMonoUri, 48000, 0}, {fourierMonoUri, 44100, 1},
 };
 
-constexpr const char* dynamicText = "Mine,3,2,0,12000,16384,3000,2,0,2000,16384,9000,2,0,0,16384,5000";
+constexpr const char* dynamicText =
+    "Mine,3,2,0,12000,16384,3000,2,0,2000,16384,9000,2,0,0,16384,5000";
 
 // What one instance goes through: blocks of 64 frames, a bypass fade, a
 // custom curve text and a preset change half-way.

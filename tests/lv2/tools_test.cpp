@@ -36,7 +36,8 @@ Result run(const std::string& command) {
   if (pipe == nullptr) return {-1, {}, "cannot start " + command};
   std::string out;
   std::array<char, 4096> chunk;
-  while (std::size_t n = std::fread(chunk.data(), 1, chunk.size(), pipe)) out.append(chunk.data(), n);
+  while (std::size_t n = std::fread(chunk.data(), 1, chunk.size(), pipe))
+    out.append(chunk.data(), n);
   const int status = pclose(pipe);
   std::ifstream file(errors);
   std::stringstream err;
@@ -45,7 +46,9 @@ Result run(const std::string& command) {
 }
 
 // lilv's tools, run in the environment the build needs (see CMakeLists.txt).
-std::string lilvTool(const std::string& command) { return std::string(LILV_TOOL_ENV) + " " + command; }
+std::string lilvTool(const std::string& command) {
+  return std::string(LILV_TOOL_ENV) + " " + command;
+}
 
 class LilvTools : public ::testing::Test {
  protected:
@@ -78,9 +81,9 @@ TEST_F(LilvTools, Lv2infoShowsPortsEnumerationAndPresetsWithoutAWarning) {
     const Result info = run(lilvTool(std::string("lv2info ") + c.uri));
     ASSERT_EQ(info.status, 0) << info.err;
     EXPECT_EQ(info.err, "") << c.uri << ": lilv complained";
-    for (const char* text : {"Has latency:       yes, reported by port 2", "Scale Points:",
-                             "lv2core#enumeration", "lv2core#reportsLatency", "lv2core#enabled",
-                             "= \"Custom curves (preset text)\""}) {
+    for (const char* text :
+         {"Has latency:       yes, reported by port 2", "Scale Points:", "lv2core#enumeration",
+          "lv2core#reportsLatency", "lv2core#enabled", "= \"Custom curves (preset text)\""}) {
       EXPECT_NE(info.out.find(text), std::string::npos) << c.uri << " lacks " << text;
     }
     for (const char* symbol : c.audioSymbols) {
@@ -110,7 +113,8 @@ TEST_F(LilvTools, InstalledBundleLoadsFromPrefixLibLv2) {
   // found beside it.
   const fs::path in = prefix / "in.wav", out = prefix / "out.wav";
   ASSERT_EQ(run("sox -n -r 44100 -c 2 -b 16 " + in.string() + " synth 0.1 sine 440").status, 0);
-  const Result applied = run(lilvTool("lv2apply -i " + in.string() + " -o " + out.string() + " " + fourierUri));
+  const Result applied =
+      run(lilvTool("lv2apply -i " + in.string() + " -o " + out.string() + " " + fourierUri));
   EXPECT_EQ(applied.status, 0) << applied.err;
   EXPECT_TRUE(fs::exists(out));
   fs::remove_all(prefix);
@@ -151,10 +155,28 @@ struct Recording {
 };
 
 const Recording recordings[] = {
-    {"FrontCenterMono44100", {"Front_Center.wav"}, 44100, 1, dynamicMonoUri, vtengine::Effect::Dynamic, 9},
-    {"FrontLeftRight48000", {"Front_Left.wav", "Front_Right.wav"}, 48000, 2, dynamicUri, vtengine::Effect::Dynamic, 12},
+    {"FrontCenterMono44100",
+     {"Front_Center.wav"},
+     44100,
+     1,
+     dynamicMonoUri,
+     vtengine::Effect::Dynamic,
+     9},
+    {"FrontLeftRight48000",
+     {"Front_Left.wav", "Front_Right.wav"},
+     48000,
+     2,
+     dynamicUri,
+     vtengine::Effect::Dynamic,
+     12},
     {"Noise22050", {"Noise.wav"}, 22050, 2, fourierUri, vtengine::Effect::Fourier, 2},
-    {"RearLeftRight96000", {"Rear_Left.wav", "Rear_Right.wav"}, 96000, 2, fourierUri, vtengine::Effect::Fourier, 5},
+    {"RearLeftRight96000",
+     {"Rear_Left.wav", "Rear_Right.wav"},
+     96000,
+     2,
+     fourierUri,
+     vtengine::Effect::Fourier,
+     5},
 };
 
 void PrintTo(const Recording& recording, std::ostream* out) { *out << recording.name; }
@@ -177,9 +199,11 @@ TEST_P(Lv2apply, OutputShiftedByTheLatencyEqualsTheToolsOutput) {
   ASSERT_EQ(run("sox " + in16.string() + " -e floating-point -b 32 " + inFloat.string()).status, 0);
 
   const auto& info = vtengine::effectInfo(r.effect);
-  const std::string presetName = vtengine::parsePreset(info.builtInPresets.at(r.preset - 1).text).name;
-  const Result tool = run(std::string(VORTIGEN_TOOL) + " " + std::string(info.name) + " " +
-                          in16.string() + " " + reference.string() + " --preset '" + presetName + "'");
+  const std::string presetName =
+      vtengine::parsePreset(info.builtInPresets.at(r.preset - 1).text).name;
+  const Result tool =
+      run(std::string(VORTIGEN_TOOL) + " " + std::string(info.name) + " " + in16.string() + " " +
+          reference.string() + " --preset '" + presetName + "'");
   ASSERT_EQ(tool.status, 0) << tool.err;
   const Result host = run(lilvTool("lv2apply -i " + inFloat.string() + " -o " + applied.string() +
                                    " -c preset " + std::to_string(r.preset) + " " + r.uri));
@@ -200,7 +224,8 @@ TEST_P(Lv2apply, OutputShiftedByTheLatencyEqualsTheToolsOutput) {
   std::string first;
   for (std::size_t i = 0; i + latency < frames; ++i) {
     for (int c = 0; c < r.channels; ++c) {
-      const int want = static_cast<int>(std::lround(expected.samples[i * r.channels + c] * 32768.0f));
+      const int want =
+          static_cast<int>(std::lround(expected.samples[i * r.channels + c] * 32768.0f));
       const int got = quantised(output.samples[(i + latency) * r.channels + c]);
       if (got != want && differing++ == 0) {
         first = "frame " + std::to_string(i) + " channel " + std::to_string(c) + ": " +
