@@ -63,6 +63,16 @@ std::string presetName(const vtengine::BuiltInPreset& preset) {
   return vtengine::parsePreset(preset.text).name;
 }
 
+// "Dynamic and Chaos Effects. Curves of a preset text, in order: attack,
+// release, chaos."
+std::string description(const vtengine::EffectInfo& info) {
+  std::string text = std::string(info.description) + ". Curves of a preset text, in order: ";
+  for (std::size_t c = 0; c < info.curveNames.size(); ++c) {
+    text += (c == 0 ? "" : ", ") + std::string(info.curveNames[c]);
+  }
+  return text + ".";
+}
+
 void writeParameters(std::ostream& out) {
   out << "<" << vtlv2::presetTextUri << ">\n"
       << "    a lv2:Parameter ;\n"
@@ -158,7 +168,7 @@ void writePlugin(std::ostream& out, const Variant& v) {
   out << "<" << v.uri << ">\n"
       << "    a lv2:Plugin , lv2:SpectralPlugin ;\n"
       << "    doap:name " << quoted(title(v)) << " ;\n"
-      << "    rdfs:comment " << quoted(info.description) << " ;\n"
+      << "    rdfs:comment " << quoted(description(info)) << " ;\n"
       << "    lv2:optionalFeature lv2:hardRTCapable , urid:map , work:schedule , log:log , "
          "state:mapPath ;\n"
       << "    lv2:extensionData work:interface , state:interface ;\n"
