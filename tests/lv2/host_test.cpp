@@ -225,6 +225,41 @@ TEST_F(CustomCurves, StateRestoredIntoANewInstanceGivesTheSameOutput) {
   std::filesystem::remove_all(dir);
 }
 
+TEST_F(CustomCurves, StateKeepsThePresetFileAsAPathTheNewInstanceCanRead) {
+  const auto dir = std::filesystem::temp_directory_path() / "vortigen-lv2-path-state";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir / "state");
+  const auto file = dir / "mine.txt";
+  std::ofstream(file) << mineText(Effect::Fourier);
+  Instance saved(world_, fourierUri);
+  saved.patchSetFile(file.string());
+  saved.cycle(1);
+  // Saved into a state bundle on disk, as a host saves a session, and read
+  // back from there: lilv links the file into the bundle.
+  LilvState* state = saved.saveState((dir / "state").string());
+  ASSERT_NE(state, nullptr);
+  ASSERT_EQ(lilv_state_save(world_.lilv(), world_.uridMap(), world_.uridUnmap(), state, nullptr,
+                            (dir / "state").c_str(), "state.ttl"),
+            0);
+  lilv_state_free(state);
+  state = lilv_state_new_from_file(world_.lilv(), world_.uridMap(), nullptr,
+                                   (dir / "state" / "state.ttl").c_str());
+  ASSERT_NE(state, nullptr);
+  Instance restored(world_, fourierUri);
+  restored.restoreState(state);
+  lilv_state_free(state);
+  restored.patchGet();
+  restored.cycle(1);
+  const std::string path = restored.notified().at(presetFileUri);
+  std::ifstream reread(path);
+  std::string text;
+  std::getline(reread, text);
+  EXPECT_EQ(text, mineText(Effect::Fourier))
+      << "the restored path " << path << " does not lead to the file";
+  EXPECT_EQ(restored.notified().at(presetTextUri), mineText(Effect::Fourier));
+  std::filesystem::remove_all(dir);
+}
+
 TEST_F(CustomCurves, WithoutAWorkerTheCurvesStayAndNothingBreaks) {
   Instance plugin(world_, dynamicUri, 44100, /*withWorker=*/false);
   ASSERT_TRUE(plugin.valid());
