@@ -117,7 +117,6 @@ inline constexpr double fadeSeconds = 0.02;
 // lv2/messages.cpp: patch messages, the worker and the state.
 void mapUrids(Instance& self);
 void handleControl(Instance& self);                        // audio
-void writeAnnouncements(Instance& self);                   // audio
 void useCustomCurves(Instance& self, Prepared& prepared);  // audio or instantiation
 LV2_Worker_Status work(LV2_Handle handle, LV2_Worker_Respond_Function respond,
                        LV2_Worker_Respond_Handle respondHandle, std::uint32_t size,
