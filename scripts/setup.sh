@@ -14,7 +14,7 @@ packages=(
 )
 # Ardour (about 70 packages) only on request: VORTIGEN_ARDOUR=1; its test
 # runs when ardour7-lua is there.
-[ "${VORTIGEN_ARDOUR:-0}" = 1 ] && packages+=(ardour)
+if [ "${VORTIGEN_ARDOUR:-0}" = 1 ]; then packages+=(ardour); fi
 
 missing=()
 for p in "${packages[@]}"; do
