@@ -160,7 +160,11 @@ Instance::Instance(World& world, const std::string& uri, double rate, bool withW
 Instance::~Instance() {
   if (instance_ == nullptr) return;
   lilv_instance_deactivate(instance_);
-  doWork();  // what the last responses retired
+  // LV2 has the host deliver every response the worker sent; the plug-in
+  // frees what they carry only then (the jobs that retire the old curves).
+  doWork();
+  deliverResponses();
+  doWork();
   lilv_instance_free(instance_);
 }
 
@@ -218,16 +222,7 @@ void Instance::cycle(std::uint32_t frames) {
   notify->type = 0;
   {
     AudioScope audio;
-    // Responses from the worker first, as a host delivers them.
-    std::size_t at = 0;
-    while (at < responses_.used) {
-      std::uint32_t size = 0;
-      std::memcpy(&size, responses_.bytes.data() + at, sizeof size);
-      worker_->work_response(lilv_instance_get_handle(instance_), size,
-                             responses_.bytes.data() + at + sizeof size);
-      at += sizeof size + size;
-    }
-    responses_.used = 0;
+    deliverResponses();  // responses first, as a host delivers them
     lilv_instance_run(instance_, frames);
   }
   lv2_atom_forge_pop(&forge_, &sequence_);
@@ -235,6 +230,19 @@ void Instance::cycle(std::uint32_t frames) {
   lv2_atom_forge_sequence_head(&forge_, &sequence_, 0);
   readNotify();
   doWork();
+}
+
+void Instance::deliverResponses() {
+  if (worker_ == nullptr) return;
+  std::size_t at = 0;
+  while (at < responses_.used) {
+    std::uint32_t size = 0;
+    std::memcpy(&size, responses_.bytes.data() + at, sizeof size);
+    worker_->work_response(lilv_instance_get_handle(instance_), size,
+                           responses_.bytes.data() + at + sizeof size);
+    at += sizeof size + size;
+  }
+  responses_.used = 0;
 }
 
 void Instance::doWork() {

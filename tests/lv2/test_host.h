@@ -104,6 +104,7 @@ class Instance {
   void patchSet(const char* property, LV2_URID type, const std::string& value);
   void readNotify();
   void doWork();
+  void deliverResponses();
 
   World& world_;
   const LilvPlugin* plugin_;
