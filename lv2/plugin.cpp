@@ -105,23 +105,12 @@ void connectPort(LV2_Handle handle, std::uint32_t port, void* data) {
   auto& self = *static_cast<Instance*>(handle);
   const std::uint32_t channels = self.variant->channels;
   switch (port) {
-    case portPreset:
-      self.presetPort = static_cast<const float*>(data);
-      return;
-    case portEnabled:
-      self.enabledPort = static_cast<const float*>(data);
-      return;
-    case portLatency:
-      self.latencyPort = static_cast<float*>(data);
-      return;
-    case portControl:
-      self.controlPort = static_cast<const LV2_Atom_Sequence*>(data);
-      return;
-    case portNotify:
-      self.notifyPort = static_cast<LV2_Atom_Sequence*>(data);
-      return;
-    default:
-      break;
+    case portPreset: self.presetPort = static_cast<const float*>(data); return;
+    case portEnabled: self.enabledPort = static_cast<const float*>(data); return;
+    case portLatency: self.latencyPort = static_cast<float*>(data); return;
+    case portControl: self.controlPort = static_cast<const LV2_Atom_Sequence*>(data); return;
+    case portNotify: self.notifyPort = static_cast<LV2_Atom_Sequence*>(data); return;
+    default: break;
   }
   if (port >= firstAudioPort && port < firstAudioPort + channels) {
     self.audioIn[port - firstAudioPort] = static_cast<const float*>(data);
