@@ -11,8 +11,12 @@ packages=(
   libcli11-dev
   libcpp-httplib-dev nlohmann-json3-dev chromium
   clang-format-14
+  lv2-dev liblilv-dev lilv-utils sox alsa-utils
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
 )
+# Ardour (about 70 packages) only on request: VORTIGEN_ARDOUR=1; its test
+# runs when ardour7-lua is there.
+if [ "${VORTIGEN_ARDOUR:-0}" = 1 ]; then packages+=(ardour); fi
 
 missing=()
 for p in "${packages[@]}"; do
