@@ -302,8 +302,8 @@ void unsplitReal(const ComplexFloat* in, ComplexFloat* out, int n, const Complex
 }
 
 template <class V>
-constexpr NspFftKernels makeFftKernels(const char* name) {
-  return {name,
+constexpr NspFftKernels makeFftKernels(int isa) {
+  return {nspIsaNames[isa],
           radix4Kernel<V, true>,
           radix4Kernel<V, false>,
           radix2Passes<V, true>,

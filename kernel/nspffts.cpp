@@ -20,49 +20,28 @@ const char module[] = "nspffts";
 
 // ---- Kernel variants -------------------------------------------------------
 
-constexpr NspFftKernels scalarKernels = makeFftKernels<VecScalar>("scalar");
+constexpr NspFftKernels scalarKernels = makeFftKernels<VecScalar>(NSP_IsaScalar);
 #if defined(__SSE2__)
-constexpr NspFftKernels sse2Kernels = makeFftKernels<VecSse2>("SSE2");
+constexpr NspFftKernels sse2Kernels = makeFftKernels<VecSse2>(NSP_IsaSse2);
 #endif
 
-#if defined(NSP_HAVE_AVX2_KERNELS)
-bool cpuHasAvx2() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-}
-#endif
-
-// The variant `isa`, or null if this build or CPU lacks it.
-const NspFftKernels* kernelsFor(int isa) {
+// The variants this build compiled.
+const NspFftKernels* builtKernels(int isa) {
   switch (isa) {
-    case NSP_FftIsaScalar:
+    case NSP_IsaScalar:
       return &scalarKernels;
-    case NSP_FftIsaSse2:
 #if defined(__SSE2__)
+    case NSP_IsaSse2:
       return &sse2Kernels;
-#else
-      return nullptr;
 #endif
-    case NSP_FftIsaAvx2:
-#if defined(NSP_HAVE_AVX2_KERNELS)
-      if (cpuHasAvx2()) return nspFftKernelsAvx2();
-#endif
-      return nullptr;
+    case NSP_IsaAvx2:
+      return nspFftKernelsAvx2();
     default:
       return nullptr;
   }
 }
 
-const NspFftKernels* widestKernels() {
-  if (const NspFftKernels* avx2 = kernelsFor(NSP_FftIsaAvx2)) return avx2;
-  if (const NspFftKernels* sse2 = kernelsFor(NSP_FftIsaSse2)) return sse2;
-  return &scalarKernels;
-}
-
-const NspFftKernels*& selectedKernels() {
-  static const NspFftKernels* selected = widestKernels();
-  return selected;
-}
+NspIsaChoice<NspFftKernels> choice{builtKernels};
 
 // ---- Bit-reversal reorders -------------------------------------------------
 
@@ -191,14 +170,11 @@ bool badOrder(int order, const char* funcName, int line) {
 
 }  // namespace
 
-const NspFftKernels& nspFftKernels() { return *selectedKernels(); }
+const NspFftKernels& nspFftKernels() { return choice.inUse(); }
 
-bool nspFftSelectIsa(int isa) {
-  const NspFftKernels* kernels = kernelsFor(isa);
-  if (kernels == nullptr) return false;
-  selectedKernels() = kernels;
-  return true;
-}
+const NspFftKernels* nspFftKernelsFor(int isa) { return choice.variant(isa); }
+
+bool nspFftSelectIsa(int isa) { return choice.select(isa); }
 
 extern "C" {
 
