@@ -211,8 +211,9 @@ typename O::V atan2(typename O::V y, typename O::V x) {
 // exactly up to about 2^-97 (k times what pi/2's four parts leave out):
 // x - k part1 is exact (a float of 0.5 or more and k part1 are both
 // multiples of 2^-24, the difference below 2), the next two parts go in
-// with exact two-sums, the fourth is a correction. Floats below 2^29 come
-// no nearer a multiple of pi/2 than about 2^-30, so r keeps about 2^-67 of
+// with exact two-sums, the fourth is a correction. No float below 2^29
+// lies nearer a multiple of pi/2 than 2^-28 (0x1.f9cbe2p+7 is nearest, by
+// an exhaustive search in 113-bit arithmetic), so r keeps about 2^-69 of
 // relative accuracy where it cancels most. The polynomials take rl as a first
 // order term; cos keeps the rounding errors of r^2 and of 1 - r^2/2.
 template <class O>
