@@ -30,6 +30,8 @@ struct NspFftKernels {
                          const ComplexFloat* expTable);
   void (*unsplitInverse)(const ComplexFloat* in, ComplexFloat* out, int n,
                          const ComplexFloat* expTable);
+  // Multiplies `count` complex values by a real factor.
+  void (*scale)(ComplexFloat* data, int count, float factor);
 };
 
 // The variant in use (chosen on first call).

@@ -114,14 +114,20 @@ bool fetchTables(int c, SplitGetter getSplit, int splitOrder, FftTables& tables)
   return false;
 }
 
-// Multiplies `count` floats by `value` with nspsbMpy1, in pieces that its
-// int count can hold (the largest order has 2^31 + 2 floats).
+// Multiplies `count` floats by `value`, each rounded once, with the
+// vectorised scaling stage, in pieces whose complex count an int holds
+// (the largest order has 2^31 + 2 floats); an odd last float alone.
 void scaleFloats(float value, float* data, std::uint64_t count) {
   constexpr std::uint64_t maxPiece = std::uint64_t{1} << 30;
+  const NspFftKernels& kernels = nspFftKernels();
+  if (count % 2 != 0) {
+    --count;
+    data[count] = data[count] * value;
+  }
   while (count > 0) {
     const std::uint64_t piece = count < maxPiece ? count : maxPiece;
     count -= piece;
-    nspsbMpy1(value, data + count, static_cast<int>(piece));
+    kernels.scale(reinterpret_cast<ComplexFloat*>(data + count), static_cast<int>(piece / 2), value);
   }
 }
 
