@@ -29,16 +29,12 @@ constexpr NspFftKernels sse2Kernels = makeFftKernels<VecSse2>(NSP_IsaSse2);
 // The variants this build compiled.
 const NspFftKernels* builtKernels(int isa) {
   switch (isa) {
-    case NSP_IsaScalar:
-      return &scalarKernels;
+    case NSP_IsaScalar: return &scalarKernels;
 #if defined(__SSE2__)
-    case NSP_IsaSse2:
-      return &sse2Kernels;
+    case NSP_IsaSse2: return &sse2Kernels;
 #endif
-    case NSP_IsaAvx2:
-      return nspFftKernelsAvx2();
-    default:
-      return nullptr;
+    case NSP_IsaAvx2: return nspFftKernelsAvx2();
+    default: return nullptr;
   }
 }
 
@@ -128,7 +124,8 @@ void scaleFloats(float value, float* data, std::uint64_t count) {
   while (count > 0) {
     const std::uint64_t piece = count < maxPiece ? count : maxPiece;
     count -= piece;
-    kernels.scale(reinterpret_cast<ComplexFloat*>(data + count), static_cast<int>(piece / 2), value);
+    kernels.scale(reinterpret_cast<ComplexFloat*>(data + count), static_cast<int>(piece / 2),
+                  value);
   }
 }
 

@@ -17,22 +17,16 @@ int nspIsaNamed(const char* name) {
 
 bool nspCpuRuns(int isa) {
   switch (isa) {
-    case NSP_IsaScalar:
-      return true;
+    case NSP_IsaScalar: return true;
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
     // The compiler's checks include the system's: AVX state saved by the
     // operating system, not only the CPU's feature bits.
-    case NSP_IsaSse2:
-      __builtin_cpu_init();
-      return __builtin_cpu_supports("sse2");
+    case NSP_IsaSse2: __builtin_cpu_init(); return __builtin_cpu_supports("sse2");
     case NSP_IsaAvx2:
       __builtin_cpu_init();
       return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    case NSP_IsaAvx512:
-      __builtin_cpu_init();
-      return __builtin_cpu_supports("avx512f");
+    case NSP_IsaAvx512: __builtin_cpu_init(); return __builtin_cpu_supports("avx512f");
 #endif
-    default:
-      return false;
+    default: return false;
   }
 }

@@ -69,18 +69,13 @@ const NspPolarKernels sse2Kernels = {nspIsaNames[NSP_IsaSse2],
 // The variants this build compiled.
 const NspPolarKernels* builtKernels(int isa) {
   switch (isa) {
-    case NSP_IsaScalar:
-      return &scalarKernels;
+    case NSP_IsaScalar: return &scalarKernels;
 #if defined(__SSE2__)
-    case NSP_IsaSse2:
-      return &sse2Kernels;
+    case NSP_IsaSse2: return &sse2Kernels;
 #endif
-    case NSP_IsaAvx2:
-      return nspPolarKernelsAvx2();
-    case NSP_IsaAvx512:
-      return nspPolarKernelsAvx512();
-    default:
-      return nullptr;
+    case NSP_IsaAvx2: return nspPolarKernelsAvx2();
+    case NSP_IsaAvx512: return nspPolarKernelsAvx512();
+    default: return nullptr;
   }
 }
 
