@@ -182,10 +182,7 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg.rfind("--isa=", 0) == 0) {
       const std::string isa = arg.substr(6);
-      const int which = isa == "scalar" ? NSP_FftIsaScalar
-                        : isa == "sse2" ? NSP_FftIsaSse2
-                                        : NSP_FftIsaAvx2;
-      if (!nspFftSelectIsa(which)) {
+      if (!nspFftSelectIsa(nspIsaNamed(isa.c_str()))) {
         std::fprintf(stderr, "fft_bench: %s is not available on this machine\n", isa.c_str());
         return 1;
       }

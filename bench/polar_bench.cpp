@@ -117,7 +117,7 @@ void libraryPolarToCartLoop(benchmark::State& state) {
 int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("CartToPolar/513/clibrary", libraryCartToPolarLoop);
   benchmark::RegisterBenchmark("PolarToCart/513/clibrary", libraryPolarToCartLoop);
-  for (int isa : {NSP_MathIsaScalar, NSP_MathIsaSse2, NSP_MathIsaAvx2, NSP_MathIsaAvx512}) {
+  for (int isa : nspIsaAll) {
     const NspPolarKernels* kernels = nspPolarKernelsFor(isa);
     if (kernels == nullptr) continue;
     benchmark::RegisterBenchmark((std::string("CartToPolar/513/") + kernels->name).c_str(),

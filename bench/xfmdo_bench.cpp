@@ -70,14 +70,22 @@ void runEffect(benchmark::State& state, const char* pluginPath, const char* pres
 const char dynamicPreset[] =
     "Hard Attack Soft Release,3,2,0,12375,16384,12375,2,0,1394,16384,1394,2,0,3834,16384,3834";
 const char fourierPreset[] = "Light Sound,3,3,0,0,11969,4740,16384,16384";
+// Full chaos: every bin's phase moves by its whole envelope, which on loud
+// bins reaches millions of radians (the sin/cos reduction's far range).
+const char fullChaosPreset[] =
+    "Chaos,3,2,0,8192,16384,8192,2,0,8192,16384,8192,2,0,16384,16384,16384";
 
 void dynamicStereo(benchmark::State& s) { runEffect(s, VORTIGEN_DYNAMIC_PLUGIN, dynamicPreset, 2); }
 void dynamicMono(benchmark::State& s) { runEffect(s, VORTIGEN_DYNAMIC_PLUGIN, dynamicPreset, 1); }
+void dynamicStereoFullChaos(benchmark::State& s) {
+  runEffect(s, VORTIGEN_DYNAMIC_PLUGIN, fullChaosPreset, 2);
+}
 void fourierStereo(benchmark::State& s) { runEffect(s, VORTIGEN_FOURIER_PLUGIN, fourierPreset, 2); }
 void fourierMono(benchmark::State& s) { runEffect(s, VORTIGEN_FOURIER_PLUGIN, fourierPreset, 1); }
 
 BENCHMARK(dynamicStereo)->Unit(benchmark::kMillisecond);
 BENCHMARK(dynamicMono)->Unit(benchmark::kMillisecond);
+BENCHMARK(dynamicStereoFullChaos)->Unit(benchmark::kMillisecond);
 BENCHMARK(fourierStereo)->Unit(benchmark::kMillisecond);
 BENCHMARK(fourierMono)->Unit(benchmark::kMillisecond);
 

@@ -13,3 +13,17 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
     add_link_options(-fsanitize=address,undefined)
   endif()
 endif()
+
+# Options for sources whose loops run element-wise over frames and spectra
+# (the kernel's vector routines, the spectral stages' per-bin loops):
+# GCC's default cost model at -O2 leaves loops of unknown length scalar, and
+# with trapping math it will not turn the per-bin rules' selections into
+# vector blends (a float comparison or product used on one side only might
+# raise an exception flag the other side would not). No code here reads
+# those flags, and neither option changes a single result.
+set(VORTIGEN_VECTOR_LOOP_OPTIONS "")
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  set(VORTIGEN_VECTOR_LOOP_OPTIONS -fvect-cost-model=dynamic -fno-trapping-math)
+elseif(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  set(VORTIGEN_VECTOR_LOOP_OPTIONS -fno-trapping-math)
+endif()

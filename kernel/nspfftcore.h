@@ -301,9 +301,18 @@ void unsplitReal(const ComplexFloat* in, ComplexFloat* out, int n, const Complex
   out[0] = {first + last, first - last};
 }
 
+// The inverse transforms' 1/N: multiplies `count` complex values by the
+// real factor s, each component rounded once as a separate pass would.
 template <class V>
-constexpr NspFftKernels makeFftKernels(const char* name) {
-  return {name,
+void scaleComplex(ComplexFloat* x, int count, float s) {
+  int k = 0;
+  for (; k + V::width <= count; k += V::width) V::store(x + k, V::scale(V::load(x + k), s));
+  for (; k < count; ++k) VecScalar::store(x + k, VecScalar::scale(VecScalar::load(x + k), s));
+}
+
+template <class V>
+constexpr NspFftKernels makeFftKernels(int isa) {
+  return {nspIsaNames[isa],
           radix4Kernel<V, true>,
           radix4Kernel<V, false>,
           radix2Passes<V, true>,
@@ -311,7 +320,8 @@ constexpr NspFftKernels makeFftKernels(const char* name) {
           splitReal<V, true>,
           splitReal<V, false>,
           unsplitReal<V, true>,
-          unsplitReal<V, false>};
+          unsplitReal<V, false>,
+          scaleComplex<V>};
 }
 
 }  // namespace

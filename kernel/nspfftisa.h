@@ -1,14 +1,14 @@
 // The instruction-set variants of the FFT stages inside nspffts.
 //
 // The stages exist once per vector width (scalar, SSE2, AVX2); nspffts picks
-// the widest one the CPU runs the first time it needs them. Tests select each
-// variant in turn to check them all against the same references.
+// the widest one the CPU runs the first time it needs them, as nspisa.h
+// describes. Tests select each variant in turn to check them all against
+// the same references.
 #ifndef VORTIGEN_KERNEL_NSPFFTISA_H
 #define VORTIGEN_KERNEL_NSPFFTISA_H
 
 #include "nsp.h"
-
-enum NspFftIsa { NSP_FftIsaScalar = 0, NSP_FftIsaSse2 = 1, NSP_FftIsaAvx2 = 2 };
+#include "nspisa.h"
 
 struct NspFftKernels {
   const char* name;
@@ -30,17 +30,22 @@ struct NspFftKernels {
                          const ComplexFloat* expTable);
   void (*unsplitInverse)(const ComplexFloat* in, ComplexFloat* out, int n,
                          const ComplexFloat* expTable);
+  // Multiplies `count` complex values by a real factor.
+  void (*scale)(ComplexFloat* data, int count, float factor);
 };
 
-// The kernels in use (chosen on first call).
+// The variant in use (chosen on first call).
 const NspFftKernels& nspFftKernels();
+
+// The variant `isa` (NspIsa) if this build and CPU have it, else null.
+const NspFftKernels* nspFftKernelsFor(int isa);
 
 // Switches to the variant `isa` if this build and CPU have it; returns
 // whether it did. For tests and benchmarks.
 bool nspFftSelectIsa(int isa);
 
-// The AVX2 variant, defined in its own translation unit when the compiler
-// can build it (NSP_HAVE_AVX2_KERNELS).
+// The AVX2 variant, defined in its own translation unit; null when that
+// unit was compiled without AVX2 and FMA. Call only after checking the CPU.
 const NspFftKernels* nspFftKernelsAvx2();
 
 #endif

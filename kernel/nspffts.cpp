@@ -21,49 +21,24 @@ const char module[] = "nspffts";
 
 // ---- Kernel variants -------------------------------------------------------
 
-constexpr NspFftKernels scalarKernels = makeFftKernels<VecScalar>("scalar");
+constexpr NspFftKernels scalarKernels = makeFftKernels<VecScalar>(NSP_IsaScalar);
 #if defined(__SSE2__)
-constexpr NspFftKernels sse2Kernels = makeFftKernels<VecSse2>("SSE2");
+constexpr NspFftKernels sse2Kernels = makeFftKernels<VecSse2>(NSP_IsaSse2);
 #endif
 
-#if defined(NSP_HAVE_AVX2_KERNELS)
-bool cpuHasAvx2() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-}
-#endif
-
-// The variant `isa`, or null if this build or CPU lacks it.
-const NspFftKernels* kernelsFor(int isa) {
+// The variants this build compiled.
+const NspFftKernels* builtKernels(int isa) {
   switch (isa) {
-    case NSP_FftIsaScalar:
-      return &scalarKernels;
-    case NSP_FftIsaSse2:
+    case NSP_IsaScalar: return &scalarKernels;
 #if defined(__SSE2__)
-      return &sse2Kernels;
-#else
-      return nullptr;
+    case NSP_IsaSse2: return &sse2Kernels;
 #endif
-    case NSP_FftIsaAvx2:
-#if defined(NSP_HAVE_AVX2_KERNELS)
-      if (cpuHasAvx2()) return nspFftKernelsAvx2();
-#endif
-      return nullptr;
-    default:
-      return nullptr;
+    case NSP_IsaAvx2: return nspFftKernelsAvx2();
+    default: return nullptr;
   }
 }
 
-const NspFftKernels* widestKernels() {
-  if (const NspFftKernels* avx2 = kernelsFor(NSP_FftIsaAvx2)) return avx2;
-  if (const NspFftKernels* sse2 = kernelsFor(NSP_FftIsaSse2)) return sse2;
-  return &scalarKernels;
-}
-
-const NspFftKernels*& selectedKernels() {
-  static const NspFftKernels* selected = widestKernels();
-  return selected;
-}
+NspIsaChoice<NspFftKernels> choice{builtKernels};
 
 // ---- Bit-reversal reorders -------------------------------------------------
 
@@ -136,14 +111,21 @@ bool fetchTables(int c, SplitGetter getSplit, int splitOrder, FftTables& tables)
   return false;
 }
 
-// Multiplies `count` floats by `value` with nspsbMpy1, in pieces that its
-// int count can hold (the largest order has 2^31 + 2 floats).
+// Multiplies `count` floats by `value`, each rounded once, with the
+// vectorised scaling stage, in pieces whose complex count an int holds
+// (the largest order has 2^31 + 2 floats); an odd last float alone.
 void scaleFloats(float value, float* data, std::uint64_t count) {
   constexpr std::uint64_t maxPiece = std::uint64_t{1} << 30;
+  const NspFftKernels& kernels = nspFftKernels();
+  if (count % 2 != 0) {
+    --count;
+    data[count] = data[count] * value;
+  }
   while (count > 0) {
     const std::uint64_t piece = count < maxPiece ? count : maxPiece;
     count -= piece;
-    nspsbMpy1(value, data + count, static_cast<int>(piece));
+    kernels.scale(reinterpret_cast<ComplexFloat*>(data + count), static_cast<int>(piece / 2),
+                  value);
   }
 }
 
@@ -192,14 +174,11 @@ bool badOrder(int order, const char* funcName, int line) {
 
 }  // namespace
 
-const NspFftKernels& nspFftKernels() { return *selectedKernels(); }
+const NspFftKernels& nspFftKernels() { return choice.inUse(); }
 
-bool nspFftSelectIsa(int isa) {
-  const NspFftKernels* kernels = kernelsFor(isa);
-  if (kernels == nullptr) return false;
-  selectedKernels() = kernels;
-  return true;
-}
+const NspFftKernels* nspFftKernelsFor(int isa) { return choice.variant(isa); }
+
+bool nspFftSelectIsa(int isa) { return choice.select(isa); }
 
 extern "C" {
 

@@ -2,7 +2,8 @@
 //
 // Each vector type holds `width` ComplexFloat values, real and imaginary
 // parts interleaved as in memory, and spells the same handful of operations:
-// load/store, add/subtract, multiplication by a twiddle or by its conjugate,
+// load/store, add/subtract, multiplication by a twiddle or by its conjugate
+// or by a real factor,
 // rotation by -i or +i, conjugation, lane reversal, strided twiddle gathers,
 // and the 4 x width transpose that the first radix-4 stage needs. The FFT
 // stages are written once against these names.
@@ -48,6 +49,8 @@ struct VecScalar {
   static Reg mulConj(Reg a, Reg w) {
     return {a.re * w.re + a.im * w.im, a.im * w.re - a.re * w.im};
   }
+  // a * s for a real s
+  static Reg scale(Reg a, float s) { return {a.re * s, a.im * s}; }
   static Reg mulNegI(Reg a) { return {a.im, -a.re}; }
   static Reg mulPosI(Reg a) { return {-a.im, a.re}; }
   static Reg conj(Reg a) { return {a.re, -a.im}; }
@@ -86,6 +89,7 @@ struct VecSse2 {
     const Reg wi = _mm_shuffle_ps(w, w, _MM_SHUFFLE(3, 3, 1, 1));
     return _mm_add_ps(_mm_mul_ps(a, wr), _mm_xor_ps(_mm_mul_ps(swapReIm(a), wi), signIm()));
   }
+  static Reg scale(Reg a, float s) { return _mm_mul_ps(a, _mm_set1_ps(s)); }
   static Reg mulNegI(Reg a) { return _mm_xor_ps(swapReIm(a), signIm()); }
   static Reg mulPosI(Reg a) { return _mm_xor_ps(swapReIm(a), signRe()); }
   static Reg conj(Reg a) { return _mm_xor_ps(a, signIm()); }
@@ -138,6 +142,7 @@ struct VecAvx2 {
   static Reg signIm() {
     return _mm256_castsi256_ps(_mm256_set1_epi64x(static_cast<long long>(0x8000000000000000ULL)));
   }
+  static Reg scale(Reg a, float s) { return _mm256_mul_ps(a, _mm256_set1_ps(s)); }
   static Reg mulNegI(Reg a) { return _mm256_xor_ps(swapReIm(a), signIm()); }
   static Reg mulPosI(Reg a) { return _mm256_xor_ps(swapReIm(a), signRe()); }
   static Reg conj(Reg a) { return _mm256_xor_ps(a, signIm()); }

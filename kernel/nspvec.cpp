@@ -25,16 +25,32 @@ void nspsbThresh1(float* vec, int len, float thresh, int relOp) {
   }
 }
 
-// Equal elements and NaNs never replace the value held.
+// Equal elements and NaNs never replace the value held: the result is the
+// first element of the largest value (a NaN first element stays). Taken
+// over eight interleaved lanes, which vectorise, then combined. Lanes find
+// the same largest value, and only zeros of that value differ in their
+// bits (+0 and -0), so for a largest value of zero the first zero is
+// looked up.
 float nspsMax(const float* vec, int len) {
   constexpr int line = nspLine::sMax;
   if (nspBadArgument(len <= 0, "nspsMax", "len<=0", module, line) ||
       nspBadArgument(vec == nullptr, "nspsMax", "vec==0", module, line)) {
     return 0.0f;
   }
+  constexpr int lanes = 8;
+  float lane[lanes];
+  for (float& l : lane) l = vec[0];
+  int i = 0;
+  for (; len - i >= lanes; i += lanes) {
+    for (int j = 0; j < lanes; ++j) lane[j] = vec[i + j] > lane[j] ? vec[i + j] : lane[j];
+  }
   float largest = vec[0];
-  for (int i = 1; i < len; ++i) {
-    if (vec[i] > largest) largest = vec[i];
+  for (float l : lane) largest = l > largest ? l : largest;
+  for (; i < len; ++i) largest = vec[i] > largest ? vec[i] : largest;
+  if (largest == 0.0f) {
+    for (i = 0; vec[i] != 0.0f; ++i) {
+    }
+    return vec[i];
   }
   return largest;
 }

@@ -2,13 +2,11 @@
 // variant in use, and the element-at-a-time path for overlapping buffers.
 #include "nspvmath.h"
 
-#include <atomic>
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <initializer_list>
 
 #include "nspvmathpolar.h"
 
@@ -59,25 +57,29 @@ void polarToCartInOrder(const float* mag, const float* phase, ComplexFloat* dst,
   }
 }
 
-const NspPolarKernels scalarKernels = {"scalar", cartToPolarInOrder, polarToCartInOrder};
+const NspPolarKernels scalarKernels = {nspIsaNames[NSP_IsaScalar], cartToPolarInOrder,
+                                       polarToCartInOrder};
 
 #if defined(__SSE2__)
-const NspPolarKernels sse2Kernels = {"sse2", polar::cartToPolarRun<Twice<MathSse2>>,
+const NspPolarKernels sse2Kernels = {nspIsaNames[NSP_IsaSse2],
+                                     polar::cartToPolarRun<Twice<MathSse2>>,
                                      polar::polarToCartRun<Twice<MathSse2>>};
 #endif
 
-bool cpuRuns(int isa) {
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-  __builtin_cpu_init();
-  if (isa == NSP_MathIsaAvx2) return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-  if (isa == NSP_MathIsaAvx512) return __builtin_cpu_supports("avx512f");
-#else
-  (void)isa;
+// The variants this build compiled.
+const NspPolarKernels* builtKernels(int isa) {
+  switch (isa) {
+    case NSP_IsaScalar: return &scalarKernels;
+#if defined(__SSE2__)
+    case NSP_IsaSse2: return &sse2Kernels;
 #endif
-  return false;
+    case NSP_IsaAvx2: return nspPolarKernelsAvx2();
+    case NSP_IsaAvx512: return nspPolarKernelsAvx512();
+    default: return nullptr;
+  }
 }
 
-std::atomic<const NspPolarKernels*> active{nullptr};
+NspIsaChoice<NspPolarKernels> choice{builtKernels};
 
 bool overlap(const void* a, size_t aBytes, const void* b, size_t bBytes) {
   const uintptr_t x = reinterpret_cast<uintptr_t>(a), y = reinterpret_cast<uintptr_t>(b);
@@ -86,43 +88,11 @@ bool overlap(const void* a, size_t aBytes, const void* b, size_t bBytes) {
 
 }  // namespace
 
-const NspPolarKernels* nspPolarKernelsFor(int isa) {
-  switch (isa) {
-    case NSP_MathIsaScalar:
-      return &scalarKernels;
-    case NSP_MathIsaSse2:
-#if defined(__SSE2__)
-      return &sse2Kernels;
-#else
-      return nullptr;
-#endif
-    case NSP_MathIsaAvx2:
-      return cpuRuns(isa) ? nspPolarKernelsAvx2() : nullptr;
-    case NSP_MathIsaAvx512:
-      return cpuRuns(isa) ? nspPolarKernelsAvx512() : nullptr;
-    default:
-      return nullptr;
-  }
-}
+const NspPolarKernels* nspPolarKernelsFor(int isa) { return choice.variant(isa); }
 
-const NspPolarKernels& nspPolarKernels() {
-  const NspPolarKernels* kernels = active.load(std::memory_order_relaxed);
-  if (kernels == nullptr) {
-    for (int isa : {NSP_MathIsaAvx512, NSP_MathIsaAvx2, NSP_MathIsaSse2, NSP_MathIsaScalar}) {
-      kernels = nspPolarKernelsFor(isa);
-      if (kernels != nullptr) break;
-    }
-    active.store(kernels, std::memory_order_relaxed);
-  }
-  return *kernels;
-}
+const NspPolarKernels& nspPolarKernels() { return choice.inUse(); }
 
-bool nspPolarSelectIsa(int isa) {
-  const NspPolarKernels* kernels = nspPolarKernelsFor(isa);
-  if (kernels == nullptr) return false;
-  active.store(kernels, std::memory_order_relaxed);
-  return true;
-}
+bool nspPolarSelectIsa(int isa) { return choice.select(isa); }
 
 void nspPolarFromCart(const ComplexFloat* src, float* mag, float* phase, int length) {
   const size_t n = static_cast<size_t>(length);

@@ -2,19 +2,13 @@
 //
 // nspcbCartToPolar and nspcbPolarToCart exist once per vector width
 // (scalar, SSE2, AVX2 with FMA, AVX-512); the widest one the CPU runs is
-// chosen the first time they are needed. Tests select each variant in turn
-// to check them all against the C library.
+// chosen the first time they are needed, as nspisa.h describes. Tests
+// select each variant in turn to check them all against the C library.
 #ifndef VORTIGEN_KERNEL_NSPVMATH_H
 #define VORTIGEN_KERNEL_NSPVMATH_H
 
 #include "nsp.h"
-
-enum NspMathIsa {
-  NSP_MathIsaScalar = 0,
-  NSP_MathIsaSse2 = 1,
-  NSP_MathIsaAvx2 = 2,
-  NSP_MathIsaAvx512 = 3
-};
+#include "nspisa.h"
 
 struct NspPolarKernels {
   const char* name;
@@ -32,7 +26,7 @@ void nspCartFromPolar(const float* mag, const float* phase, ComplexFloat* dst, i
 // The variant in use (chosen on first call).
 const NspPolarKernels& nspPolarKernels();
 
-// The variant `isa` if this build and CPU have it, else null.
+// The variant `isa` (NspIsa) if this build and CPU have it, else null.
 const NspPolarKernels* nspPolarKernelsFor(int isa);
 
 // Switches to the variant `isa` if this build and CPU have it; returns

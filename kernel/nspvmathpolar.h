@@ -30,17 +30,22 @@ constexpr double piHi = 0x1.921fb54442d18p+1, piLo = 0x1.1a62633145c07p-53;
 constexpr double tanPi8 = 0x1.a827999fcef32p-2;
 constexpr double twoOverPi = 0x1.45f306dc9c883p-1;
 
-// pi/2 in four parts: the first three have 33 significant bits or fewer, so
-// their products with an integer k below 2^20 are exact; the fourth carries
-// the rest to about 2^-160.
-constexpr double pio2Part1 = 0x1.921fb544p+0;
-constexpr double pio2Part2 = 0x1.0b4611a6p-34;
-constexpr double pio2Part3 = 0x1.3198a2ep-69;
-constexpr double pio2Part4 = 0x1.b839a252049c1p-104;
+// pi/2 in four parts: the first three are pi/2's bits cut into pieces of
+// 24 bits or fewer, so their products with an integer k below 2^29 are
+// exact; the fourth carries the rest to about 2^-126.
+constexpr double pio2Part1 = 0x1.921fb4p+0;
+constexpr double pio2Part2 = 0x1.4442d0p-24;
+constexpr double pio2Part3 = 0x1.846988p-48;
+constexpr double pio2Part4 = 0x1.8cc51701b839ap-72;
 
 // Phases of this magnitude or more (and NaN) take the C library's path: the
-// four-part reduction above is exact only for k below 2^20.
-constexpr double reductionLimit = 0x1p20;
+// four-part reduction above is exact only for k below 2^29. The effects'
+// phases stay far below it. Dynamic's largest is pi plus its chaos shift,
+// chaos^8 (at most 1) times an envelope that never exceeds the largest
+// magnitude a frame can have: N = 1024 samples of at most 32768 under a
+// window summing to about 614.4, so below 2^24.3; the float engine reaches
+// 2^29 only with input about 28 dB over full scale.
+constexpr double reductionLimit = 0x1p29;
 
 // Adding and subtracting 1.5 * 2^52 rounds a double below 2^51 in magnitude
 // to the nearest integer (ties to even).
@@ -203,9 +208,13 @@ typename O::V atan2(typename O::V y, typename O::V x) {
 // sin and cos of x for |x| < reductionLimit (other lanes hold garbage).
 //
 // x = k pi/2 + r with |r| <= pi/4 (a hair more at ties), r as rh + rl
-// exactly up to about 2^-140: x - k part1 is exact (both multiples of
-// 2^-32, the difference below 1), the next two parts go in with exact
-// two-sums, the fourth is a correction. The polynomials take rl as a first
+// exactly up to about 2^-97 (k times what pi/2's four parts leave out):
+// x - k part1 is exact (a float of 0.5 or more and k part1 are both
+// multiples of 2^-24, the difference below 2), the next two parts go in
+// with exact two-sums, the fourth is a correction. No float below 2^29
+// lies nearer a multiple of pi/2 than 2^-28 (0x1.f9cbe2p+7 is nearest, by
+// an exhaustive search in 113-bit arithmetic), so r keeps about 2^-69 of
+// relative accuracy where it cancels most. The polynomials take rl as a first
 // order term; cos keeps the rounding errors of r^2 and of 1 - r^2/2.
 template <class O>
 void sinCos(typename O::V x, typename O::V& sinOut, typename O::V& cosOut) {

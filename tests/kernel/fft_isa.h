@@ -5,11 +5,12 @@
 
 #include "nspfftisa.h"
 
-// The widths to test: all that this build and CPU run, or only the widest.
+// The widths to test, widest first: all that this build and CPU run, or
+// only the widest. Leaves the widest selected.
 inline std::vector<int> isasToTest(bool allWidths) {
   std::vector<int> isas;
-  for (int isa : {NSP_FftIsaAvx2, NSP_FftIsaSse2, NSP_FftIsaScalar}) {
-    if (nspFftSelectIsa(isa)) isas.push_back(isa);
+  for (int i = static_cast<int>(std::size(nspIsaAll)) - 1; i >= 0; --i) {
+    if (nspFftSelectIsa(nspIsaAll[i])) isas.push_back(nspIsaAll[i]);
   }
   if (!allWidths) isas.resize(1);
   nspFftSelectIsa(isas.front());
@@ -18,10 +19,4 @@ inline std::vector<int> isasToTest(bool allWidths) {
 
 inline void selectWidestIsa() { nspFftSelectIsa(isasToTest(false).front()); }
 
-inline const char* isaName(int isa) {
-  switch (isa) {
-    case NSP_FftIsaAvx2: return "AVX2";
-    case NSP_FftIsaSse2: return "SSE2";
-    default: return "scalar";
-  }
-}
+inline const char* isaName(int isa) { return nspIsaName(isa); }

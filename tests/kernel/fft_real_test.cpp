@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fft_isa.h"
 #include "fft_reference.h"
 #include "fft_tables.h"
 #include "nsp.h"
@@ -22,7 +23,10 @@ constexpr float untouched = -12345.0f;
 class RealFft : public ::testing::Test {
  protected:
   void SetUp() override { nspFreeAllTwd(); }
-  void TearDown() override { nspFreeAllTwd(); }
+  void TearDown() override {
+    nspFreeAllTwd();
+    selectWidestIsa();
+  }
   ReportCapture capture_;
 };
 
@@ -280,6 +284,36 @@ TEST_F(RealFft, InverseIgnoresTheOuterImaginaryPartsAndNoScaleGivesNTimes) {
 
     nspsCcsFftNip(spectrum.data(), unscaled.data(), order, NSP_FftInverse | NSP_FftNoScale);
     for (int t = 0; t < n; ++t) ASSERT_EQ(unscaled[t] / static_cast<float>(n), plain[t]) << t;
+  }
+  EXPECT_TRUE(capture_.reports().empty());
+}
+
+// The inverse transforms' 1/N is a vectorised pass of its own: a width
+// that skipped the values after its last whole vector, or rounded the
+// product otherwise, would show as a scaled result that is not exactly the
+// unscaled one times 2^-order.
+TEST_F(RealFft, ScalingMultipliesEveryFloatOnceOnEveryWidth) {
+  for (int isa : isasToTest(true)) {
+    ASSERT_TRUE(nspFftSelectIsa(isa));
+    for (int order : {1, 2, 3, 4, 7, 10}) {
+      const int n = 1 << order;
+      const float factor = std::ldexp(1.0f, -order);
+      std::vector<float> samples = noise(n, 90u + order);
+      samples[0] = 1e-39f;  // a subnormal result must round alike
+      std::vector<ComplexFloat> scaled(n / 2 + 1), unscaled(n / 2 + 1);
+      nspsRealFftNip(samples.data(), scaled.data(), order, NSP_FftInverse);
+      nspsRealFftNip(samples.data(), unscaled.data(), order, NSP_FftInverse | NSP_FftNoScale);
+      for (int k = 0; k <= n / 2; ++k) {
+        ASSERT_EQ(scaled[k].re, unscaled[k].re * factor) << isaName(isa) << " bin " << k;
+        ASSERT_EQ(scaled[k].im, unscaled[k].im * factor) << isaName(isa) << " bin " << k;
+      }
+      std::vector<float> back(n), backUnscaled(n);
+      nspsCcsFftNip(unscaled.data(), back.data(), order, NSP_FftInverse);
+      nspsCcsFftNip(unscaled.data(), backUnscaled.data(), order, NSP_FftInverse | NSP_FftNoScale);
+      for (int t = 0; t < n; ++t) {
+        ASSERT_EQ(back[t], backUnscaled[t] * factor) << isaName(isa) << " sample " << t;
+      }
+    }
   }
   EXPECT_TRUE(capture_.reports().empty());
 }

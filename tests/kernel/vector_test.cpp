@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <vector>
@@ -153,6 +154,36 @@ TEST(Maximum, KeepsTheFirstLargestAndIgnoresNan) {
   EXPECT_TRUE(std::isnan(nspsMax(nanFirst, 2))) << "a NaN held from the start is never replaced";
   const float zeros[] = {-0.0f, 0.0f};
   EXPECT_TRUE(std::signbit(nspsMax(zeros, 2))) << "an equal element does not replace";
+}
+
+// The maximum is taken over interleaved lanes: a lane order that picked a
+// later equal element (-0 against +0), let a NaN in a lane win, or dropped
+// the elements after the last whole block would show against the plain
+// first-to-last rule on these vectors of every length and mix.
+TEST(Maximum, LanesFindTheElementTheFirstToLastRuleFinds) {
+  const float pool[] = {0.0f, -0.0f, nan, 1.0f, -1.0f, 2.5f, -3.0f, 1e-40f, -1e-40f, 7.0f};
+  uint32_t state = 12345;
+  auto nextIndex = [&state](uint32_t n) {
+    state = state * 1664525u + 1013904223u;
+    return (state >> 8) % n;
+  };
+  for (int trial = 0; trial < 4000; ++trial) {
+    const int len = 1 + trial % 41;
+    std::vector<float> v(len);
+    // Mostly drawn from the first few entries, so that zeros, NaNs and ties
+    // are frequent.
+    const uint32_t spread = 2 + static_cast<uint32_t>(trial / 41) % 9;
+    for (float& x : v) x = pool[nextIndex(spread)];
+    float want = v[0];
+    for (int i = 1; i < len; ++i) {
+      if (v[i] > want) want = v[i];
+    }
+    const float got = nspsMax(v.data(), len);
+    uint32_t gotBits, wantBits;
+    std::memcpy(&gotBits, &got, sizeof got);
+    std::memcpy(&wantBits, &want, sizeof want);
+    ASSERT_EQ(gotBits, wantBits) << "trial " << trial << ", length " << len;
+  }
 }
 
 TEST(SplitJoin, MovesBitPatternsAndFillsMissingPartsWithPlusZero) {

@@ -8,7 +8,7 @@
 #include "nspvmathpolar.h"
 
 namespace {
-const NspPolarKernels kernels = {"avx2", polar::cartToPolarRun<Twice<MathAvx2>>,
+const NspPolarKernels kernels = {nspIsaNames[NSP_IsaAvx2], polar::cartToPolarRun<Twice<MathAvx2>>,
                                  polar::polarToCartRun<Twice<MathAvx2>>};
 }
 

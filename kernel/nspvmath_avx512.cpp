@@ -8,7 +8,8 @@
 #include "nspvmathpolar.h"
 
 namespace {
-const NspPolarKernels kernels = {"avx512", polar::cartToPolarRun<Twice<MathAvx512>>,
+const NspPolarKernels kernels = {nspIsaNames[NSP_IsaAvx512],
+                                 polar::cartToPolarRun<Twice<MathAvx512>>,
                                  polar::polarToCartRun<Twice<MathAvx512>>};
 }
 
