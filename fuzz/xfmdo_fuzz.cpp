@@ -47,9 +47,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const LONG sampleRate = wild ? input.ConsumeIntegral<LONG>()
                                : input.PickValueInArray<LONG>({8000, 22050, 44100, 96000});
   const LONG first = wild ? input.ConsumeIntegral<LONG>() : input.ConsumeIntegralInRange<LONG>(-4, 3000);
-  const LONG span = input.ConsumeIntegralInRange<LONG>(-3, 12000);
+  const LONG span = input.ConsumeIntegralInRange<LONG>(-3, 13000);
   const LONG last = static_cast<LONG>(static_cast<uint32_t>(first) + static_cast<uint32_t>(span));
-  std::vector<uint8_t> waveform = input.ConsumeBytes<uint8_t>(1 << 16);
+  // The waveform's length is chosen apart from its bytes, which repeat to
+  // fill it: short inputs still stream many blocks.
+  std::vector<uint8_t> waveform(input.ConsumeIntegralInRange<size_t>(0, 24000), 0);
+  const std::vector<uint8_t> samples = input.ConsumeRemainingBytes<uint8_t>();
+  for (size_t i = 0; i < waveform.size() && !samples.empty(); ++i) {
+    waveform[i] = samples[i % samples.size()];
+  }
 
   vthost::HostOptions options;
   options.logCalls = false;

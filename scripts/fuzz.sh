@@ -4,6 +4,7 @@
 # seed corpus fuzz/corpus/NAME, then fuzzes each harness for SECONDS.
 #
 #   scripts/fuzz.sh [SECONDS [NAME...]]     (15 seconds, every harness)
+#   FUZZ_FLAGS="-len_control=0" scripts/fuzz.sh 600 xfmdo   (more libFuzzer flags)
 #
 # New inputs go to build-fuzz/fuzz/corpus/NAME, never into the seeds; a
 # finding is written to build-fuzz/fuzz/findings/NAME/ and ends the run
@@ -33,7 +34,7 @@ for name in "${names[@]}"; do
   log=build-fuzz/fuzz/$name.log
   mkdir -p "$work" "$findings"
   if ! "$harness" -runs=0 -artifact_prefix="$findings/" "$work" "fuzz/corpus/$name" >"$log" 2>&1 ||
-     ! "$harness" -max_total_time="$seconds" -timeout=25 -print_final_stats=1 \
+     ! "$harness" -max_total_time="$seconds" -timeout=25 -print_final_stats=1 ${FUZZ_FLAGS:-} \
          -artifact_prefix="$findings/" "$work" "fuzz/corpus/$name" >>"$log" 2>&1; then
     echo "fuzz: $name found a fault; its input is in $findings/, the report in $log:"
     grep -E "ERROR|SUMMARY|fuzz check failed|runtime error" "$log" | head -5
