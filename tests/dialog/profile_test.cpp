@@ -89,7 +89,7 @@ TEST(Profile, WriteIntoAnUnwritablePlaceFailsAndCreatesNothing) {
 
 TEST(Profile, ReadsValuesTrimmedAndUnquotedAndFallsBack) {
   ScratchFile file;
-  writeFile(file.path(), "[S]\r\n  key =  \"quoted value\"  \r\nplain= a b \r\n");
+  writeFile(file.path(), "[S]\r\n  key =  \"quoted value\"  \r\nplain= a b \r\nempty=  \r\n");
   char buffer[64];
   EXPECT_EQ(GetPrivateProfileStringA("s", "KEY", "", buffer, sizeof buffer, file.c_str()), 12u);
   EXPECT_STREQ(buffer, "quoted value");
@@ -98,6 +98,9 @@ TEST(Profile, ReadsValuesTrimmedAndUnquotedAndFallsBack) {
   EXPECT_EQ(GetPrivateProfileStringA("S", "absent", "fallback  ", buffer, sizeof buffer, file.c_str()),
             8u);
   EXPECT_STREQ(buffer, "fallback");
+  // An empty value is found, and empty; the fallback does not stand in.
+  EXPECT_EQ(GetPrivateProfileStringA("S", "empty", "fallback", buffer, sizeof buffer, file.c_str()), 0u);
+  EXPECT_STREQ(buffer, "");
   // A value that does not fit is cut, and the result says so: size - 1.
   EXPECT_EQ(GetPrivateProfileStringA("S", "key", "", buffer, 7, file.c_str()), 6u);
   EXPECT_STREQ(buffer, "quoted");
