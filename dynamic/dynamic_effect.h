@@ -11,6 +11,12 @@
 inline constexpr const char* dynamicEffectName = "Vortigens\\Dynamic";
 inline constexpr const char* dynamicDescription = "Dynamic and Chaos Effects";
 
+// InstanceData: four 16-bit words. The three curve handles come first, in
+// the order XfmInit creates the curves and presets carry them; the fourth
+// says which curve the dialog's mouse input goes to (0, 1 or 2) and is not
+// carried by presets.
+enum DynamicWord { attackWord = 0, releaseWord = 1, chaosWord = 2, activeCurveWord = 3 };
+
 // The words the curves are known by outside the plug-in.
 inline constexpr const char* dynamicCurveNames[] = {"attack", "release", "chaos"};
 

@@ -66,17 +66,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 1: order = input.ConsumeIntegralInRange(largestOrder + 1, 33); break;
     default: break;
   }
-  const int flags = input.ConsumeBool() ? input.ConsumeIntegral<int>()
-                                        : input.ConsumeIntegralInRange(0, 31);
-  const int intSize = input.ConsumeBool() ? input.ConsumeIntegral<int>()
-                                          : input.PickValueInArray({8, 16, 32});
+  const int flags =
+      input.ConsumeBool() ? input.ConsumeIntegral<int>() : input.ConsumeIntegralInRange(0, 31);
+  const int intSize =
+      input.ConsumeBool() ? input.ConsumeIntegral<int>() : input.PickValueInArray({8, 16, 32});
   const float scalar = input.ConsumeFloatingPoint<float>();
   const bool smallData = input.ConsumeBool();
 
   // Room for `items` of the widest element, or for a transform of the
   // largest order, whichever is more.
-  const size_t floats = std::max<size_t>(2 * static_cast<size_t>(items) + 4,
-                                         (size_t{1} << largestOrder) + 4);
+  const size_t floats =
+      std::max<size_t>(2 * static_cast<size_t>(items) + 4, (size_t{1} << largestOrder) + 4);
   std::vector<float> a(floats), b(floats), c(floats), d(floats);
   for (std::vector<float>* buffer : {&a, &b}) {
     const std::vector<uint8_t> bytes = input.ConsumeBytes<uint8_t>(buffer->size() * sizeof(float));
@@ -130,8 +130,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       break;
     }
-    case 19: nspGetRadixTwd(order); nspGetExpTwd(order); break;
-    case 20: nspGetSplitTwd(order); nspGetBitRev(order); break;
+    case 19:
+      nspGetRadixTwd(order);
+      nspGetExpTwd(order);
+      break;
+    case 20:
+      nspGetSplitTwd(order);
+      nspGetBitRev(order);
+      break;
     case 21:
       nspFreeRadixTwd(order);
       nspFreeExpTwd(order);

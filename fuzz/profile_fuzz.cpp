@@ -8,9 +8,9 @@
 #include <unistd.h>
 
 #include <cctype>
-#include <cstdlib>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -94,7 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const std::string section = sections.empty() ? "Fuzz" : sections.front();
   int keysNamedSo = 0;
-  for (const std::string& key : fullList(section.c_str())) keysNamedSo += strcasecmp(key.c_str(), "FuzzKey") == 0;
+  for (const std::string& key : fullList(section.c_str()))
+    keysNamedSo += strcasecmp(key.c_str(), "FuzzKey") == 0;
   if (WritePrivateProfileStringA(section.c_str(), "FuzzKey", value.c_str(),
                                  profilePath().c_str())) {
     FUZZ_CHECK(ask(section.c_str(), "FuzzKey", 1 << 16, false) == (value.empty() ? "" : value));
@@ -102,8 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (sections.empty()) FUZZ_CHECK(!after.empty() && after.back() == "Fuzz");
     if (sections.empty()) after.pop_back();
     FUZZ_CHECK(after == sections);
-    FUZZ_CHECK(WritePrivateProfileStringA(section.c_str(), "FuzzKey", nullptr,
-                                          profilePath().c_str()));
+    FUZZ_CHECK(
+        WritePrivateProfileStringA(section.c_str(), "FuzzKey", nullptr, profilePath().c_str()));
     if (keysNamedSo <= 1) FUZZ_CHECK(ask(section.c_str(), "FuzzKey", 1 << 16, false) == "fallback");
   }
   std::remove(profilePath().c_str());

@@ -40,13 +40,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int preset = input.ConsumeIntegralInRange(0, 3);
   // Mostly the values a host gives, sometimes anything at all.
   const bool wild = input.ConsumeBool();
-  const WORD channels = wild ? input.ConsumeIntegral<WORD>() : input.ConsumeIntegralInRange<WORD>(1, 2);
+  const WORD channels =
+      wild ? input.ConsumeIntegral<WORD>() : input.ConsumeIntegralInRange<WORD>(1, 2);
   const WORD bits = wild ? input.ConsumeIntegral<WORD>() : (input.ConsumeBool() ? 8 : 16);
   const WORD usualAlign = static_cast<WORD>((channels == 1 ? 1 : 2) * (bits == 8 ? 1 : 2));
   const WORD blockAlign = wild ? input.ConsumeIntegral<WORD>() : usualAlign;
   const LONG sampleRate = wild ? input.ConsumeIntegral<LONG>()
                                : input.PickValueInArray<LONG>({8000, 22050, 44100, 96000});
-  const LONG first = wild ? input.ConsumeIntegral<LONG>() : input.ConsumeIntegralInRange<LONG>(-4, 3000);
+  const LONG first =
+      wild ? input.ConsumeIntegral<LONG>() : input.ConsumeIntegralInRange<LONG>(-4, 3000);
   const LONG span = input.ConsumeIntegralInRange<LONG>(-3, 13000);
   const LONG last = static_cast<LONG>(static_cast<uint32_t>(first) + static_cast<uint32_t>(span));
   // The waveform's length is chosen apart from its bytes, which repeat to

@@ -9,6 +9,7 @@ packages=(
   libfftw3-dev
   libsndfile1-dev libcairo2-dev fonts-dejavu-core fonts-dejavu-extra
   libcli11-dev
+  clang-format-14
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
   clang-14 libfuzzer-14-dev
 )

@@ -78,6 +78,21 @@ TEST(EngineBlocks, EmptyBlocksChangeNothing) {
   EXPECT_TRUE(sameBits(enginetest::runEngine(engine, input, 100), expected));
 }
 
+TEST(EngineBlocks, AnEmptyStreamFinishesWithSilenceAndLeavesNothingBehind) {
+  const Planar input = music(2, 4000, 44100);
+  Engine fresh(settingsFor(Effect::Dynamic, dynamicChaos, 2, 44100));
+  const Planar expected = enginetest::runEngine(fresh, input, 256);
+  Engine engine(settingsFor(Effect::Dynamic, dynamicChaos, 2, 44100));
+  Planar tail = enginetest::silence(2, static_cast<size_t>(engine.latency()));
+  for (auto& channel : tail) std::fill(channel.begin(), channel.end(), 9.0f);
+  float* out[] = {tail[0].data(), tail[1].data()};
+  engine.finish(out);
+  for (const auto& channel : tail) {
+    EXPECT_TRUE(std::all_of(channel.begin(), channel.end(), [](float v) { return v == 0.0f; }));
+  }
+  EXPECT_TRUE(sameBits(enginetest::runEngine(engine, input, 256), expected));
+}
+
 // 3 to 6 channels: each pair as a stereo engine would process it, an odd
 // last channel as a mono engine would.
 TEST(EngineChannels, ManyChannelsArePairsAndAnOddLastChannelAlone) {
