@@ -4,7 +4,8 @@
 # the fast one has passed:
 #   1. fast:      the layout check, the normal build and its tests;
 #   2. sanitizers: the same tests under AddressSanitizer and
-#                 UndefinedBehaviorSanitizer (a Debug build of its own);
+#                 UndefinedBehaviorSanitizer (a Debug build of its own), and
+#                 the thread tests under ThreadSanitizer;
 #   3. windows:   both cross builds, the 32-bit DLLs inspected, the Windows
 #                 test host run under Wine;
 #   4. fuzz:      every fuzzer's seeds replayed, then 15 s of fuzzing each.
@@ -56,6 +57,18 @@ for tier in "${tiers[@]}"; do
       (cd build-asan && ASAN_OPTIONS=detect_leaks=1 \
         LSAN_OPTIONS=suppressions="$root/tests/lsan.supp" \
         ctest --output-on-failure --parallel "$(nproc)")
+      # Several plug-in instances on several threads: the kernel's thread
+      # tests and the LV2 bundle's (the engine and the kernel inside it),
+      # in a build of only those targets.
+      banner "ThreadSanitizer build of the thread tests"
+      tsan="-fsanitize=thread -g -O1 -Wno-maybe-uninitialized"
+      cmake -S . -B build-tsan -DVORTIGEN_WERROR=ON -DVORTIGEN_BENCHMARKS=OFF \
+        -DCMAKE_C_FLAGS="$tsan" -DCMAKE_CXX_FLAGS="$tsan" \
+        -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread \
+        -DCMAKE_MODULE_LINKER_FLAGS=-fsanitize=thread >/dev/null
+      cmake --build build-tsan --parallel "$(nproc)" --target kernel_tests lv2_thread_tests
+      (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 \
+        ctest --output-on-failure -R "^(KernelThreads|Threads)\.")
       ;;
     windows)
       banner "Windows cross builds, under Wine"

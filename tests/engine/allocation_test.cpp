@@ -147,8 +147,8 @@ TEST(EngineAllocation, StreamingAllocatesNothing) {
         settings.effect = effect;
         settings.channels = channels;
         settings.sampleRate = rate;
-        settings.curves = vtengine::parsePreset(
-                              vtengine::effectInfo(effect).builtInPresets.back().text).curves;
+        settings.curves =
+            vtengine::parsePreset(vtengine::effectInfo(effect).builtInPresets.back().text).curves;
         vtengine::Engine engine(settings);
         const enginetest::Planar input = enginetest::silence(channels, 5000);
         enginetest::Planar output = enginetest::silence(channels, 5000);
