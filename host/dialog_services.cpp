@@ -12,6 +12,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <string_view>
@@ -80,12 +81,17 @@ std::string trimmed(const std::string& text) {
 }
 
 // Lists the section's presets by name; the list box sorts them. A preset
-// text the host cannot read is left out, with a sentence in errors().
+// text the host cannot read is left out, with a sentence in errors(), and
+// left in the file as it is. Returns the number of keys the section holds,
+// readable or not: the plug-in seeds its built-in presets when this is 0,
+// and seeding over keys the host merely failed to read would overwrite a
+// user's presets.
 int listPresets(EffectHost& host, HWND dialog, const std::string& section) {
   DialogSide& side = host.dialogSide();
   side.presets.clear();
   SendDlgItemMessageA(dialog, PresetList, LB_RESETCONTENT, 0, 0);
-  for (const std::string& key : profileKeys(side.profilePath, section)) {
+  const std::vector<std::string> keys = profileKeys(side.profilePath, section);
+  for (const std::string& key : keys) {
     const std::string text = profileText(side.profilePath, section.c_str(), key.c_str());
     try {
       const Preset preset = parsePreset(text);
@@ -100,7 +106,7 @@ int listPresets(EffectHost& host, HWND dialog, const std::string& section) {
     SendDlgItemMessageA(dialog, PresetList, LB_SETITEMDATA, static_cast<WPARAM>(index),
                         static_cast<LPARAM>(side.presets.size() - 1));
   }
-  return static_cast<int>(side.presets.size());
+  return static_cast<int>(std::min<size_t>(keys.size(), INT_MAX));
 }
 
 const ListedPreset* selectedPreset(EffectHost& host, HWND dialog) {

@@ -150,7 +150,8 @@ std::string lineEnding(const std::vector<Line>& lines) {
 DWORD copyValue(std::string_view text, LPSTR buffer, DWORD size) {
   if (buffer == nullptr || size == 0) return 0;
   const size_t copied = std::min<size_t>(text.size(), size - 1);
-  std::memcpy(buffer, text.data(), copied);
+  // An empty value may have no characters at all to copy from.
+  if (copied > 0) std::memcpy(buffer, text.data(), copied);
   buffer[copied] = '\0';
   return static_cast<DWORD>(copied);
 }
@@ -167,13 +168,14 @@ DWORD copyList(const std::vector<std::string_view>& names, LPSTR buffer, DWORD s
   size_t used = 0;
   for (std::string_view name : names) {
     if (used + name.size() + 1 > size - 1) {
-      const size_t room = size - 2 - used;
-      std::memcpy(buffer + used, name.data(), room);
+      // Names before this one may already fill the buffer to its last byte.
+      const size_t room = used <= size - 2 ? size - 2 - used : 0;
+      if (room > 0) std::memcpy(buffer + used, name.data(), room);
       buffer[size - 2] = '\0';
       buffer[size - 1] = '\0';
       return size - 2;
     }
-    std::memcpy(buffer + used, name.data(), name.size());
+    if (!name.empty()) std::memcpy(buffer + used, name.data(), name.size());
     used += name.size();
     buffer[used++] = '\0';
   }
@@ -236,8 +238,11 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallbac
 
   if (section == nullptr) {
     std::vector<std::string_view> names;
+    // An empty name ("[]") would end the list early and hide every later
+    // section, as an empty key name would; both are left out.
     for (const Line& line : lines) {
-      if (const auto name = sectionName(line.text)) names.push_back(*name);
+      const auto name = sectionName(line.text);
+      if (name && !name->empty()) names.push_back(*name);
     }
     return copyList(names, buffer, size);
   }

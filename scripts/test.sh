@@ -7,8 +7,9 @@
 #                 UndefinedBehaviorSanitizer (a Debug build of its own), and
 #                 the thread tests under ThreadSanitizer;
 #   3. windows:   both cross builds, the 32-bit DLLs inspected, the Windows
-#                 test host run under Wine.
-#   scripts/test.sh [fast|sanitizers|windows]...   (every tier when none is named)
+#                 test host run under Wine;
+#   4. fuzz:      every fuzzer's seeds replayed, then 15 s of fuzzing each.
+#   scripts/test.sh [fast|sanitizers|windows|fuzz]...   (every tier when none is named)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -18,11 +19,11 @@ root=$(pwd)
 strict_layout=0
 
 tiers=("$@")
-[ ${#tiers[@]} -gt 0 ] || tiers=(fast sanitizers windows)
+[ ${#tiers[@]} -gt 0 ] || tiers=(fast sanitizers windows fuzz)
 for tier in "${tiers[@]}"; do
   case $tier in
-    fast | sanitizers | windows) ;;
-    *) echo "test: the tiers are fast, sanitizers and windows, not $tier." >&2; exit 2 ;;
+    fast | sanitizers | windows | fuzz) ;;
+    *) echo "test: the tiers are fast, sanitizers, windows and fuzz, not $tier." >&2; exit 2 ;;
   esac
 done
 
@@ -72,6 +73,10 @@ for tier in "${tiers[@]}"; do
     windows)
       banner "Windows cross builds, under Wine"
       scripts/test-windows.sh
+      ;;
+    fuzz)
+      banner "libFuzzer harnesses: seeds replayed, 15 s of fuzzing each"
+      scripts/fuzz.sh 15
       ;;
   esac
 done

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace vortigen {
 
@@ -59,6 +60,27 @@ void storeSample16(std::vector<uint8_t>& bytes, size_t i, int16_t value) {
   bytes[2 * i + 1] = static_cast<uint8_t>(bits >> 8);
 }
 
+// Reads a file's frames in chunks, so that memory follows the samples the
+// file really holds rather than the frame count its header claims: a
+// damaged header of a few bytes may claim billions.
+template <typename Sample>
+std::vector<Sample> readAllFrames(SNDFILE* file, sf_count_t frames, int channels,
+                                  sf_count_t (*read)(SNDFILE*, Sample*, sf_count_t),
+                                  const std::string& path) {
+  constexpr sf_count_t chunkFrames = sf_count_t{1} << 16;
+  std::vector<Sample> samples;
+  for (sf_count_t done = 0; done < frames;) {
+    const sf_count_t want = std::min(chunkFrames, frames - done);
+    const size_t at = samples.size();
+    samples.resize(at + static_cast<size_t>(want) * static_cast<size_t>(channels));
+    if (read(file, samples.data() + at, want) != want) {
+      throw AudioError("cannot read all of '" + path + "': " + sf_strerror(file));
+    }
+    done += want;
+  }
+  return samples;
+}
+
 }  // namespace
 
 bool isWritableAudioPath(const std::string& path) { return containerFor(path) != 0; }
@@ -103,10 +125,8 @@ Audio readAudio(const std::string& path) {
 
   if (audio.bitsPerSample == 8 || subtype == SF_FORMAT_PCM_16) {
     // Exact: 8-bit samples arrive as value * 256, 16-bit ones as they are.
-    std::vector<short> pcm(samples);
-    if (sf_readf_short(file.get(), pcm.data(), info.frames) != info.frames) {
-      throw AudioError("cannot read all of '" + path + "': " + sf_strerror(file.get()));
-    }
+    const std::vector<short> pcm =
+        readAllFrames<short>(file.get(), info.frames, info.channels, sf_readf_short, path);
     if (audio.bitsPerSample == 8) {
       audio.bytes.resize(samples);
       for (size_t i = 0; i < samples; ++i) audio.bytes[i] = static_cast<uint8_t>((pcm[i] >> 8) + 128);
@@ -119,10 +139,8 @@ Audio readAudio(const std::string& path) {
 
   // Everything else arrives as floats with full scale at 1.0; overs clip
   // instead of wrapping around.
-  std::vector<float> values(samples);
-  if (sf_readf_float(file.get(), values.data(), info.frames) != info.frames) {
-    throw AudioError("cannot read all of '" + path + "': " + sf_strerror(file.get()));
-  }
+  const std::vector<float> values =
+      readAllFrames<float>(file.get(), info.frames, info.channels, sf_readf_float, path);
   audio.bytes.resize(samples * 2);
   for (size_t i = 0; i < samples; ++i) {
     const double scaled = std::nearbyint(double(values[i]) * 32768.0);

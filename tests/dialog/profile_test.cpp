@@ -5,6 +5,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "dialog_support.h"
 #include "vtplatform.h"
@@ -88,7 +89,7 @@ TEST(Profile, WriteIntoAnUnwritablePlaceFailsAndCreatesNothing) {
 
 TEST(Profile, ReadsValuesTrimmedAndUnquotedAndFallsBack) {
   ScratchFile file;
-  writeFile(file.path(), "[S]\r\n  key =  \"quoted value\"  \r\nplain= a b \r\n");
+  writeFile(file.path(), "[S]\r\n  key =  \"quoted value\"  \r\nplain= a b \r\nempty=  \r\n");
   char buffer[64];
   EXPECT_EQ(GetPrivateProfileStringA("s", "KEY", "", buffer, sizeof buffer, file.c_str()), 12u);
   EXPECT_STREQ(buffer, "quoted value");
@@ -97,6 +98,9 @@ TEST(Profile, ReadsValuesTrimmedAndUnquotedAndFallsBack) {
   EXPECT_EQ(GetPrivateProfileStringA("S", "absent", "fallback  ", buffer, sizeof buffer, file.c_str()),
             8u);
   EXPECT_STREQ(buffer, "fallback");
+  // An empty value is found, and empty; the fallback does not stand in.
+  EXPECT_EQ(GetPrivateProfileStringA("S", "empty", "fallback", buffer, sizeof buffer, file.c_str()), 0u);
+  EXPECT_STREQ(buffer, "");
   // A value that does not fit is cut, and the result says so: size - 1.
   EXPECT_EQ(GetPrivateProfileStringA("S", "key", "", buffer, 7, file.c_str()), 6u);
   EXPECT_STREQ(buffer, "quoted");
@@ -116,6 +120,37 @@ TEST(Profile, ListsKeysAndSectionsEachEndedByAZeroAndTheListByAnother) {
   // A list that does not fit ends in two zeros and reports size - 2.
   EXPECT_EQ(GetPrivateProfileStringA("A", nullptr, "", buffer, 9, file.c_str()), 7u);
   EXPECT_EQ(std::string(buffer, 9), std::string("Item1\0I\0\0", 9));
+}
+
+// Every buffer size, each buffer exactly that long so that the sanitizers
+// see a write past it: a list cut where the names before the cut already
+// fill the buffer must not copy a negative count of the next name.
+TEST(Profile, ListsCutToEveryBufferSizeStayInsideTheBuffer) {
+  ScratchFile file;
+  writeFile(file.path(), "[A]\nk=1\n[B]\n");
+  const struct {
+    DWORD size, result;
+    std::string contents;
+  } cases[] = {{1, 0, std::string("\0", 1)},        {2, 0, std::string("\0\0", 2)},
+               {3, 1, std::string("A\0\0", 3)},     {4, 2, std::string("A\0\0\0", 4)},
+               {5, 4, std::string("A\0B\0\0", 5)}, {6, 4, std::string("A\0B\0\0", 5)}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE("buffer of " + std::to_string(c.size));
+    std::vector<char> buffer(c.size, 'x');
+    EXPECT_EQ(GetPrivateProfileStringA(nullptr, nullptr, "", buffer.data(), c.size, file.c_str()),
+              c.result);
+    EXPECT_EQ(std::string(buffer.data(), c.contents.size()), c.contents);
+  }
+}
+
+// "[]" names a section with an empty name; listed, it would end the list
+// (two zeros in a row) before the sections after it.
+TEST(Profile, SectionWithAnEmptyNameDoesNotHideTheSectionsAfterIt) {
+  ScratchFile file;
+  writeFile(file.path(), "[A]\n[]\nk=v\n[B]\n");
+  char buffer[16];
+  const DWORD length = GetPrivateProfileStringA(nullptr, nullptr, "", buffer, sizeof buffer, file.c_str());
+  EXPECT_EQ(std::string(buffer, length + 1), std::string("A\0B\0\0", 5));
 }
 
 }  // namespace

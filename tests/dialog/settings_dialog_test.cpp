@@ -85,6 +85,35 @@ TEST(Seeding, SectionWithAPresetIsNeitherWrittenNorLoadedTwice) {
   }
 }
 
+// A stored preset the host cannot read is still the user's: the section
+// is not empty, so nothing is seeded over it, and the entry is reported
+// and kept byte for byte.
+TEST(Seeding, SectionOfUnreadablePresetsIsReportedAndNeverOverwritten) {
+  const struct {
+    const PluginCase& plugin;
+    const char* entries;
+  } cases[] = {
+      {bothPlugins[0], "Item1=My Own,3,2,0,9000,16384,9000,2,0,8192,16384,8192,2,0,0,16384\n"},
+      {bothPlugins[0], "Item1=\nItem2=Half,3,2,0,9000\n"},
+      {bothPlugins[1], "Item1=Mine,3,3,0,0,8000,x,16384,16384\r\nMine2=Mine2,3\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.plugin.name) + ": " + c.entries);
+    DialogInstance d(c.plugin.library());
+    const std::string before = "[" + std::string(c.plugin.section) + "]\n" + c.entries;
+    dialogtest::writeFile(d.profile.path(), before);
+    std::vector<std::string> listed{"not run"};
+    DialogScript script;
+    script.then([&](HWND dialog) { listed = dialogtest::listItems(dialog, 1005); });
+    EXPECT_EQ(d.host.setup(), 0);
+    EXPECT_EQ(contentsOf(d.profile.path()), before);
+    EXPECT_EQ(countOf(d.host, Service::LoadPresets), 1);
+    EXPECT_TRUE(listed.empty());
+    ASSERT_FALSE(d.host.errors().empty());
+    EXPECT_NE(d.host.errors().front().find("key Item1"), std::string::npos) << d.host.errors().front();
+  }
+}
+
 TEST(Seeding, PresetListShowsTheBuiltInNamesSortedAndTheFirstMatchesTheStartingCurves) {
   DialogInstance d(plugins::dynamic());
   const auto startingShapes = d.shapes();
@@ -294,7 +323,10 @@ TEST(StateHolder, HoldsTheLockedBlockItsHandleAndTheRecordAsUnsignedDecimals) {
 }
 
 TEST(StateHolder, HandlersLeaveTheHostAloneWithoutAReadableStateHolder) {
-  for (const char* text : {"", "12,34", "1,2,3,4", "1,-2,3", "99999999999999999999999,1,1"}) {
+  // 2^64 + 1 wraps to 1 where the reader's overflow check fails; "1,2,0"
+  // names no record.
+  for (const char* text : {"", "12,34", "1,2,3,4", "1,-2,3", "99999999999999999999999,1,1",
+                           "18446744073709551617,1,1", "1,2,0", "0,2,1"}) {
     SCOPED_TRACE(std::string("state holder \"") + text + "\"");
     DialogInstance d(plugins::fourier());
     std::string kept;

@@ -66,6 +66,15 @@ TEST(PresetText, ReadsNameNumberAndEveryPointList) {
   EXPECT_EQ(flat.curves[2], (std::vector<vthost::CurvePoint>{{0, 0}, {16384, 0}}));
 }
 
+// A vertical step is two points at one x; the curve then takes the later
+// point's y from that x on.
+TEST(PresetText, TwoPointsAtOneXMakeAStepAndAreAccepted) {
+  const vthost::Preset step = parsePreset("Step,3,4,0,0,8192,0,8192,16384,16384,16384");
+  ASSERT_EQ(step.curves.size(), 1u);
+  EXPECT_EQ(step.curves[0], (std::vector<vthost::CurvePoint>{{0, 0}, {8192, 0}, {8192, 16384},
+                                                             {16384, 16384}}));
+}
+
 TEST(PresetText, MalformedTextsAreReportedSayingWhatIsWrong) {
   struct Case {
     const char* text;

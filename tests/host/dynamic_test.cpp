@@ -116,6 +116,8 @@ TEST(DynamicEnvelopeRule, WorkedExamples) {
       {"hard release drives a fall below zero", 100, 400, 50, 0.0f, 0.5f, -50, 250},
       {"a fall below the floor keeps its magnitude", 10, 400, 50, 0.0f, 0.5f, 10, 10},
       {"a fall exactly at the floor is not reset", 50, 400, 50, 0.0f, 0.5f, -125, 225},
+      {"a rise below the floor takes the attack, the floor is for falls", 10, 5, 50, 0.5f, 0.0f,
+       12.5f, 7.5f},
       {"magnitude equal to the envelope takes the attack and stays", 300, 300, 0, -0.9f, 0.9f,
        300, 300},
       {"first frame, hard: (1 + c) m and (1 - c) m", 80, 0, 0, 0.25f, -0.5f, 100, 60},
@@ -238,6 +240,41 @@ TEST(DynamicChaos, FullChaosScramblesDeterministically) {
   for (size_t i = 0; i < difference.size(); ++i) difference[i] -= original[i];
   EXPECT_GT(plugins::rms(difference), 0.3 * plugins::rms(original))
       << "full chaos left the sound nearly as it was";
+}
+
+// One tone in one bin: with attack and release neutral the bin's envelope
+// is its magnitude, the amplitude times half the window's sum, and chaos
+// c = 3072/16384 adds c^8 times that to its phase, about 0.47 rad here.
+// The tone's neighbours, reached by the window's leakage at about 0.4 of
+// its level, turn by less in the same direction, so the output tone is
+// advanced by somewhat less than the bin's own shift: never delayed.
+TEST(DynamicChaos, ChaosAdvancesABinsPhaseByItsShift) {
+  const int n = 1024, cycles = 64;  // per frame
+  const double pi = 3.14159265358979323846, amplitude = 1000.0;
+  std::vector<int16_t> input(6 * n);
+  for (size_t t = 0; t < input.size(); ++t) {
+    input[t] = static_cast<int16_t>(std::lround(amplitude * std::cos(2 * pi * cycles * t / n)));
+  }
+  double windowSum = 0.0;  // the Bartlett window lifted by 0.1
+  for (int i = 0; i < n; ++i) windowSum += (i < n / 2 ? i : n - 1 - i) * 2.0 / (n - 1) + 0.1;
+  const double chaosValue = 3072.0 / 16384.0;
+  const double shift = std::pow(chaosValue, 8) * amplitude / 2 * windowSum;
+
+  Instance dynamic(plugins::dynamic(), WaveFormat{1, 16, 44100}, bytesOf16(input),
+                   levels(8192, 8192, 3072));
+  const std::vector<int16_t> output = samplesOf16(dynamic.processed());
+  auto phaseOf = [&](const std::vector<int16_t>& x) {
+    double re = 0.0, im = 0.0;
+    for (int t = 2 * n; t < 5 * n; ++t) {
+      re += x[t] * std::cos(2 * pi * cycles * t / n);
+      im -= x[t] * std::sin(2 * pi * cycles * t / n);
+    }
+    return std::atan2(im, re);
+  };
+  const double turned = std::remainder(phaseOf(output) - phaseOf(input), 2 * pi);
+  EXPECT_NEAR(shift, 0.468, 0.01) << "the example's numbers changed";
+  EXPECT_GT(turned, 0.8 * shift) << "chaos turned the phase back, or hardly at all";
+  EXPECT_LE(turned, 1.01 * shift);
 }
 
 // At 22050 Hz a frame has bins 0..256, which read the left half of each

@@ -127,6 +127,37 @@ TEST(FourierTransfer, LoudestBinComesBackAt16383Of16384) {
   for (int i = h; i < 6 * h; ++i) ASSERT_EQ(output[i], 31998) << "sample " << i;
 }
 
+// A bin's table index is its relative level truncated, not rounded. The
+// curve steps from 0 to full at level 8192 (two points at that x), and a
+// quiet tone sits at relative level 8191.75 of a loud one: its index is
+// 8191, below the step, so it is removed; a rounded index would make it as
+// loud as the loud tone. Each tone has whole cycles per frame, so each
+// lies in one bin.
+TEST(FourierTransfer, LevelIndexIsTruncatedBelowAStepInTheCurve) {
+  const int n = 1024, blocks = 8;
+  const int loudCycles = 64, quietCycles = 150;  // per frame of n samples
+  const double pi = 3.14159265358979323846;
+  const double loud = 16000.0, quiet = loud * 8191.75 / 16384.0;
+  std::vector<int16_t> input(blocks * n / 2);
+  for (size_t t = 0; t < input.size(); ++t) {
+    input[t] = static_cast<int16_t>(std::lround(loud * std::cos(2 * pi * loudCycles * t / n) +
+                                                quiet * std::cos(2 * pi * quietCycles * t / n)));
+  }
+  Instance fourier(plugins::fourier(), WaveFormat{1, 16, 44100}, support::bytesOf16(input),
+                   "Step,3,4,0,0,8192,0,8192,16384,16384,16384");
+  const std::vector<int16_t> output = samplesOf16(fourier.processed());
+  auto amplitudeAt = [&](int cycles) {
+    double re = 0.0, im = 0.0;
+    for (int t = n; t < 3 * n; ++t) {
+      re += output[t] * std::cos(2 * pi * cycles * t / n);
+      im += output[t] * std::sin(2 * pi * cycles * t / n);
+    }
+    return 2.0 * std::hypot(re, im) / (2 * n);
+  };
+  EXPECT_NEAR(amplitudeAt(loudCycles), loud, 0.01 * loud);
+  EXPECT_LT(amplitudeAt(quietCycles), 0.01 * quiet) << "a level just below the step was rounded up to it";
+}
+
 TEST(FourierTransfer, SilenceStaysSilent) {
   for (const std::string& preset : {noEffect, poorSound, std::string("Full,3,2,0,16384,16384,16384")}) {
     SCOPED_TRACE(preset);

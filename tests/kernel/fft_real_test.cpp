@@ -103,6 +103,23 @@ TEST_F(RealFft, OrdersOutOfRangeAreReportedBeforeAnyTableIsBuilt) {
   EXPECT_TRUE(heap.requests().empty());
 }
 
+// Order 31 is the largest the transforms take: it is not refused as out of
+// range, and where the table heap cannot give its tables the report is the
+// one for missing table memory.
+TEST_F(RealFft, Order31IsAcceptedAndFailsOnlyForWantOfTableMemory) {
+  TableHeapRecorder heap;
+  heap.failFrom(0);
+  for (const EntryPoint& entry : entryPoints) {
+    capture_.clear();
+    EXPECT_TRUE(entry.run(31, NSP_FftForward, false, false)) << entry.name;
+    EXPECT_EQ(capture_.reports(), std::vector<Report>{fftReport(NSP_StatusOutOfMemory, entry.name,
+                                                                "No working Twd memory",
+                                                                entry.orderLine)});
+    EXPECT_EQ(nspStatusGet(), NSP_StatusOutOfMemory) << entry.name;
+  }
+  EXPECT_FALSE(heap.requests().empty()) << "order 31 never asked for its tables";
+}
+
 TEST_F(RealFft, NullBuffersAreReportedAfterTheTablesAreBuilt) {
   // The forward transform's split table, the inverse's exponential one.
   ComplexFloat** const splitSlots[] = {&nspKernelState.splitTwd[8], &nspKernelState.expTwd[9]};

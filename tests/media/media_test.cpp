@@ -3,7 +3,11 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <new>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -11,6 +15,24 @@
 #include "audio_file.h"
 #include "demo_signal.h"
 #include "sonogram.h"
+
+// The largest single allocation since the last reset: the reader must not
+// size its buffers by what a damaged header claims.
+namespace {
+std::size_t largestAllocation = 0;
+}
+void* operator new(std::size_t bytes) {
+  largestAllocation = std::max(largestAllocation, bytes);
+  if (void* block = std::malloc(bytes == 0 ? 1 : bytes)) return block;
+  throw std::bad_alloc();
+}
+// This operator new takes its blocks from malloc, so free is its match;
+// the compiler cannot see that.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+#pragma GCC diagnostic pop
 
 namespace fs = std::filesystem;
 using vortigen::Audio;
@@ -105,6 +127,21 @@ TEST_F(MediaFiles, RefusesWhatTheEffectsCannotTakeWithTheReason) {
   EXPECT_NE(messageOf(path("junk.wav")).find("cannot read"), std::string::npos);
   EXPECT_NE(messageOf(path("missing.wav")).find("missing.wav"), std::string::npos);
   EXPECT_THROW(vortigen::writeAudio(path("out.mp9"), rampAudio(1, 16, 8000, 10)), AudioError);
+}
+
+// 42 bytes of FLAC whose stream header claims about 10^9 sample frames
+// (found by the audio-file fuzzer): refused as unreadable, without first
+// asking for gigabytes to hold what the header claims.
+TEST_F(MediaFiles, DamagedHeaderClaimingBillionsOfFramesIsRefusedWithoutAllocatingThem) {
+  const unsigned char damaged[] = {
+      0x66, 0x4c, 0x61, 0x43, 0x00, 0x00, 0x00, 0x22, 0x10, 0x00, 0x10, 0x4d, 0x00, 0x00,
+      0x61, 0x00, 0x00, 0x61, 0x0a, 0xc4, 0x40, 0xf0, 0x3d, 0x00, 0x00, 0x01, 0x46, 0x4f,
+      0x52, 0x4d, 0x00, 0x00, 0x00, 0xf5, 0x06, 0xcb, 0xbb, 0x00, 0x53, 0x53, 0x4e, 0xac};
+  const std::string file = path("damaged.flac");
+  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(damaged), sizeof damaged);
+  largestAllocation = 0;
+  EXPECT_THROW(vortigen::readAudio(file), AudioError);
+  EXPECT_LT(largestAllocation, std::size_t{16} << 20);
 }
 
 TEST(Spectrogram, PutsAFullScaleSineAtItsFrequencyAndZeroDb) {

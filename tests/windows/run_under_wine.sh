@@ -30,19 +30,8 @@ if [ "$bits" = 64 ]; then
   [ -n "$wine" ] && [ -x "$wine" ] || skip "64-bit Wine (Debian package wine64) is not installed."
   export WINEARCH=win64
 else
-  # 32-bit Wine is itself a 32-bit x86 program. Whether the kernel runs
-  # those is seen by running one: a 93-byte i386 ELF that only exits.
-  if grep -qs "interpreter.*qemu-i386" /proc/sys/fs/binfmt_misc/* 2>/dev/null; then
-    skip "i386 programs run here only through qemu-i386 (binfmt_misc), and 32-bit Wine does not work under it."
-  fi
-  probe=$(mktemp)
-  printf '\x7f\x45\x4c\x46\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80' >"$probe"
-  chmod +x "$probe"
-  if ! "$probe" 2>/dev/null; then
-    rm -f "$probe"
-    skip "this Linux kernel cannot execute 32-bit x86 programs (no IA32 emulation), and 32-bit Wine is one."
-  fi
-  rm -f "$probe"
+  # The probe that scripts/setup.sh also asks before it installs 32-bit Wine.
+  reason=$("$(dirname "$0")/../../scripts/runs-i386.sh") || skip "$reason"
   wine=/usr/lib/wine/wine
   [ -x "$wine" ] || skip "32-bit Wine (Debian package wine32:i386) is not installed."
   export WINEARCH=win32
