@@ -28,7 +28,8 @@ std::string lowerExtension(const std::string& path) {
   return ext;
 }
 
-// Container of an output path, or 0 when the extension is unknown.
+}  // namespace
+
 int containerFor(const std::string& path) {
   const std::string ext = lowerExtension(path);
   if (ext == "wav") return SF_FORMAT_WAV;
@@ -37,6 +38,8 @@ int containerFor(const std::string& path) {
   if (ext == "ogg" || ext == "oga") return SF_FORMAT_OGG;
   return 0;
 }
+
+namespace {
 
 bool isEightBit(int subtype) { return subtype == SF_FORMAT_PCM_U8 || subtype == SF_FORMAT_PCM_S8; }
 

@@ -18,9 +18,9 @@ namespace vortigen {
 
 namespace fs = std::filesystem;
 
-namespace {
-
 void note(const std::string& sentence) { std::fprintf(stderr, "vortigen: %s\n", sentence.c_str()); }
+
+namespace {
 
 std::string inQuotes(const std::string& text) { return "\"" + text + "\""; }
 
@@ -33,12 +33,6 @@ std::string joined(const std::vector<std::string>& words, const std::string& las
   return text;
 }
 
-std::string secondsText(long long frames, int sampleRate) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.3f s", double(frames) / sampleRate);
-  return text;
-}
-
 template <typename Number>
 bool wholeText(std::string_view text, Number& value) {
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -46,12 +40,6 @@ bool wholeText(std::string_view text, Number& value) {
 }
 
 // ---- Curves from the command line ------------------------------------------------------------
-
-struct CurveOption {
-  size_t index;
-  std::string name;
-  std::vector<vthost::CurvePoint> points;
-};
 
 // "attack=0:12375,16384:12375": a curve's name and its points x:y.
 CurveOption parseCurveOption(const std::string& text, const EffectCommand& effect) {
@@ -112,6 +100,8 @@ void applyCurveOption(vthost::EffectHost& host, const CurveOption& option, const
   curve.points = option.points;
 }
 
+}  // namespace
+
 std::vector<CurveOption> parseCurveOptions(const EffectRun& run, const EffectCommand& effect) {
   std::vector<CurveOption> curves;
   for (const std::string& text : run.curves) {
@@ -125,9 +115,6 @@ std::vector<CurveOption> parseCurveOptions(const EffectRun& run, const EffectCom
   return curves;
 }
 
-// Sets the instance's curves as the run asks: a preset, then the curves
-// given one by one. Returns what it set, for labels, or an empty text when
-// the initial curves stay.
 std::string applySettings(vthost::EffectHost& host, const EffectRun& run, const EffectCommand& effect,
                           const std::vector<CurveOption>& curves) {
   std::string settings;
@@ -168,8 +155,6 @@ std::string applySettings(vthost::EffectHost& host, const EffectRun& run, const 
   return settings;
 }
 
-}  // namespace
-
 long long parsePosition(const std::string& text, const std::string& option, int sampleRate) {
   const std::string how = "; give seconds (as 1.5) or sample frames (as 66150s).";
   if (!text.empty() && text.back() == 's') {
@@ -186,16 +171,14 @@ long long parsePosition(const std::string& text, const std::string& option, int 
   return std::llround(seconds * sampleRate);
 }
 
-int runEffect(const EffectRun& run) {
-  const EffectCommand& effect = effectCommand(run.effect);
-  if (!isWritableAudioPath(run.output)) {
+void checkRequest(const EffectRun& run, const EffectCommand& effect) {
+  if (run.outputDirectory.empty() && !isWritableAudioPath(run.output)) {
     throw UsageError("The output " + run.output +
                      " has no extension the tool writes; end its name in .wav, .aiff, .flac or .ogg.");
   }
-  // What the user typed is checked before any file is read.
   if (!run.from.empty()) parsePosition(run.from, "--from", 44100);
   if (!run.to.empty()) parsePosition(run.to, "--to", 44100);
-  const std::vector<CurveOption> curves = parseCurveOptions(run, effect);
+  parseCurveOptions(run, effect);
   if (!run.presetText.empty()) {
     try {
       vthost::parsePreset(run.presetText);
@@ -203,76 +186,20 @@ int runEffect(const EffectRun& run) {
       throw UsageError(std::string("--preset-text: ") + e.what());
     }
   }
-  std::error_code sameError;
-  if (!run.inPlace && fs::equivalent(run.input, run.output, sameError)) {
-    throw UsageError("The output " + run.output + " is the input file " + run.input +
-                     "; give another output file, or --in-place to replace the input once processing is complete.");
+  if (!run.bits.empty() && run.bits != "8" && run.bits != "16" && run.bits != "24" && run.bits != "32" &&
+      run.bits != "float") {
+    throw UsageError("--bits " + run.bits + " is no sample format; give 8, 16, 24, 32 or float.");
   }
-
-  vthost::PluginLibrary plugin(pluginPath(effect.name, run.pluginDirectory));
-  InterruptWatch interrupts;
-  Audio audio = readAudio(run.input);
-  if (!audio.conversionNote.empty()) note(audio.conversionNote + ".");
-
-  const long long frames = audio.frames();
-  const long long first = run.from.empty() ? 0 : parsePosition(run.from, "--from", audio.sampleRate);
-  long long end = run.to.empty() ? frames : parsePosition(run.to, "--to", audio.sampleRate);
-  if (first >= frames) {
-    throw UsageError("--from " + run.from + " lies at or after the end of " + run.input + ", which holds " +
-                     std::to_string(frames) + " sample frames (" + secondsText(frames, audio.sampleRate) +
-                     "); give an earlier position.");
+  if (!run.path.empty() && run.path != "plugin" && run.path != "engine") {
+    throw UsageError("--path " + run.path + " is no path; give plugin or engine.");
   }
-  end = std::min(end, frames);
-  if (end <= first) {
-    throw UsageError("--to " + run.to + " does not lie after --from " + (run.from.empty() ? "0" : run.from) +
-                     "; the selection must hold at least one sample frame.");
-  }
-
-  OutputFile output(run.output);
-  std::optional<Spectrogram> before;
-  if (!run.spectrogram.empty()) before = analyse(audio);
-
-  const vthost::WaveFormat format{static_cast<WORD>(audio.channels), static_cast<WORD>(audio.bitsPerSample),
-                                  static_cast<LONG>(audio.sampleRate)};
-  vthost::HostOptions options;
-  options.logCalls = false;
-  vthost::EffectHost host(plugin, format, std::move(audio.bytes), options);
-  Instance instance(host);
-  const std::string settings = applySettings(host, run, effect, curves);
-  if (settings.empty()) {
-    note("no --preset, --preset-text or --curve was given, so the plug-in's initial curves apply and the "
-         "result is near-transparent.");
-  }
-
-  const bool complete =
-      processWithProgress(host, static_cast<long>(first), static_cast<long>(end - 1), effect.name, !run.quiet);
-  for (const std::string& problem : host.errors()) note("warning: " + problem);
-  audio.bytes = std::move(host.waveform());
-  if (!complete) {
-    if (run.keepPartial) {
-      output.write(audio);
-      output.commit();
-      note("interrupted; the partly processed sound is in " + run.output +
-           " (processed as far as the plug-in got, unchanged after that).");
-    } else {
-      note("interrupted; nothing was written and " + run.output + " is as it was.");
+  if (run.outputDirectory.empty()) {
+    std::error_code sameError;
+    if (!run.inPlace && fs::equivalent(run.input, run.output, sameError)) {
+      throw UsageError("The output " + run.output + " is the input file " + run.input +
+                       "; give another output file, or --in-place to replace the input once processing is complete.");
     }
-    return interruptedStatus();
   }
-
-  output.write(audio);
-  if (InterruptWatch::signal() != 0) {
-    note("interrupted; nothing was written and " + run.output + " is as it was.");
-    return interruptedStatus();
-  }
-  output.commit();
-
-  if (before) {
-    const std::string label = effect.name + (settings.empty() ? ", initial curves" : ", " + settings);
-    writeSpectrogramPng(run.spectrogram, {{"input: " + fs::path(run.input).filename().string(), *before},
-                                          {"output: " + label, analyse(audio)}});
-  }
-  return 0;
 }
 
 int listEffects(const std::string& pluginDirectory) {

@@ -19,8 +19,8 @@ namespace fs = std::filesystem;
 
 const std::vector<EffectCommand>& effectCommands() {
   static const std::vector<EffectCommand> commands = {
-      {"dynamic", {"attack", "release", "chaos"}},
-      {"fourier", {"transfer"}},
+      {"dynamic", "Dynamic and Chaos Effects", {"attack", "release", "chaos"}},
+      {"fourier", "Adds Pure Sound Effect", {"transfer"}},
   };
   return commands;
 }
@@ -149,20 +149,26 @@ PresetBook readPresetBook(vthost::EffectHost& host, const std::string& effect, c
     ScratchProfile scratch;
     book.builtIn = presetsThroughDialog(host, scratch.path(), warnings);
   }
-  if (profilePath.empty()) return book;
   std::error_code error;
-  if (profilePath.has_parent_path() && !fs::is_directory(profilePath.parent_path())) {
-    fs::create_directories(profilePath.parent_path(), error);
-    if (error) {
-      throw vthost::HostError("The directory " + profilePath.parent_path().string() +
-                              " of the preset profile could not be made (" + error.message() +
-                              "); give another profile with --profile FILE.");
-    }
-  }
-  book.stored = presetsThroughDialog(host, profilePath.string(), warnings);
+  if (profilePath.empty() || !fs::exists(profilePath, error)) return book;
   if (access(profilePath.c_str(), R_OK) != 0) {
     warnings.push_back("The preset profile " + profilePath.string() +
                        " cannot be read, so only the built-in presets are known; check the file or give another with --profile.");
+    return book;
+  }
+  // Read from a private copy: the plug-in seeds an empty section, and
+  // reading must change nothing of the user's.
+  ScratchProfile copy;
+  fs::copy_file(profilePath, copy.path(), fs::copy_options::overwrite_existing, error);
+  if (error) {
+    throw vthost::HostError("The preset profile " + profilePath.string() + " could not be read (" +
+                            error.message() + "); check the file or give another with --profile.");
+  }
+  std::vector<std::string> copyWarnings;
+  book.stored = presetsThroughDialog(host, copy.path(), copyWarnings);
+  for (std::string& w : copyWarnings) {
+    for (size_t at; (at = w.find(copy.path())) != std::string::npos;) w.replace(at, copy.path().size(), profilePath.string());
+    warnings.push_back(std::move(w));
   }
   return book;
 }
