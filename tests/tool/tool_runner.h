@@ -95,6 +95,45 @@ inline Result run(const std::string& program, std::vector<std::string> args,
   return result;
 }
 
+// Starts the program with output into files in `scratch` and returns at
+// once; `prepare` runs in the child just before the program (limits, the
+// umask, signal dispositions). finish() waits for it.
+struct Started {
+  pid_t pid = -1;
+  std::filesystem::path scratch;
+};
+
+inline Started start(const std::string& program, std::vector<std::string> args,
+                     const std::map<std::string, std::string>& environment, const std::filesystem::path& scratch,
+                     void (*prepare)() = nullptr) {
+  const std::string outPath = (scratch / "stdout.txt").string();
+  const std::string errPath = (scratch / "stderr.txt").string();
+  Environment env(environment);
+  std::vector<char*> argv = argvOf(program, args);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int in = open("/dev/null", O_RDONLY);
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    if (prepare != nullptr) prepare();
+    execve(program.c_str(), argv.data(), env.get());
+    _exit(127);
+  }
+  return Started{pid, scratch};
+}
+
+inline Result finish(const Started& started) {
+  Result result;
+  int status = 0;
+  if (started.pid > 0 && waitpid(started.pid, &status, 0) == started.pid) result.status = exitStatus(status);
+  result.out = fileText(started.scratch / "stdout.txt");
+  result.err = fileText(started.scratch / "stderr.txt");
+  return result;
+}
+
 // Runs the program on a pseudo-terminal; once its output holds `cue` for
 // the `times`th time, Ctrl-C is typed. Returns everything the terminal
 // showed. Gives up (killing the child) after `limit`.
