@@ -3,6 +3,7 @@
 // and the mouse routing that lets a button press pick the curve that
 // receives the mouse until the next press in another frame.
 #include "dialog.h"
+#include "dynamic_effect.h"
 
 namespace {
 
@@ -16,23 +17,6 @@ const CurveSetup dynamicCurveSetups[curveCount] = {
     {1023, 1.0 / 16384, 0.0, 100, 1.0 / 8192, -1.0, 100, 0, "Frequency", "Fmax", "Attack", ""},
     {1026, 1.0 / 16384, 0.0, 100, 1.0 / 8192, -1.0, 100, 0, "Frequency", "Fmax", "Release", ""},
     {1028, 1.0 / 16384, 0.0, 100, 1.0 / 16384, 0.0, 100, 0, "Frequency", "Fmax", "Effect", ""},
-};
-
-// Attack levels 1742 soft, 8192 neutral, 12375 hard; release 1394 soft,
-// 8192 neutral; chaos 0 off, 3834 effect, 16384 full. Every curve is flat.
-const BuiltinPreset dynamicPresets[] = {
-    {"Item1", "Flat (no effect),3,2,0,8192,16384,8192,2,0,8192,16384,8192,2,0,0,16384,0"},
-    {"Item2", "Soft Attack,3,2,0,1742,16384,1742,2,0,8192,16384,8192,2,0,0,16384,0"},
-    {"Item3", "Soft Release,3,2,0,8192,16384,8192,2,0,1394,16384,1394,2,0,0,16384,0"},
-    {"Item4", "Soft Dynamic,3,2,0,1742,16384,1742,2,0,1394,16384,1394,2,0,0,16384,0"},
-    {"Item5", "Soft Release+Effect,3,2,0,8192,16384,8192,2,0,1394,16384,1394,2,0,3834,16384,3834"},
-    {"Item6", "Soft Release+Chaos,3,2,0,8192,16384,8192,2,0,1394,16384,1394,2,0,16384,16384,16384"},
-    {"Item7", "Soft Dynamic+Effect,3,2,0,1742,16384,1742,2,0,1394,16384,1394,2,0,3834,16384,3834"},
-    {"Item8", "Soft Dynamic+Chaos,3,2,0,1742,16384,1742,2,0,1394,16384,1394,2,0,16384,16384,16384"},
-    {"Item9", "Hard Attack,3,2,0,12375,16384,12375,2,0,8192,16384,8192,2,0,0,16384,0"},
-    {"Item10", "Hard Attack Soft Release,3,2,0,12375,16384,12375,2,0,1394,16384,1394,2,0,0,16384,0"},
-    {"Item11", "Effect,3,2,0,8192,16384,8192,2,0,8192,16384,8192,2,0,3834,16384,3834"},
-    {"Item12", "Chaos,3,2,0,8192,16384,8192,2,0,8192,16384,8192,2,0,16384,16384,16384"},
 };
 
 // Moves and releases go to the Attack curve until a press lands elsewhere.

@@ -2,9 +2,9 @@
 // envelope follows the magnitude from frame to frame; the Attack and
 // Release curves exaggerate ("Hard") or smooth ("Soft") its rises and
 // falls, and the Chaos curve shifts each bin's phase by its envelope.
+#include "dynamic_effect.h"
 #include "envelope_rule.h"
 #include "nsp.h"
-#include "plugin.h"
 
 namespace {
 
@@ -29,31 +29,19 @@ constexpr double positionStep = 0.001953125;  // 1/512
 
 enum { attackWord = 0, releaseWord = 1, chaosWord = 2 };
 
-bool prepareTables(const XfmDoRecord& record, const FrameGeometry&, LockedBlock& tables) {
-  if (!obtainLockedBlock(sizeof(CurveTables), tables)) return false;
-  const WORD* words = lockInstanceWords(record);
-  if (words == nullptr) {
-    releaseLockedBlock(tables);
-    return false;
-  }
-  const CurveHandle attackCurve = words[attackWord];
-  const CurveHandle releaseCurve = words[releaseWord];
-  const CurveHandle chaosCurve = words[chaosWord];
-  auto* t = static_cast<CurveTables*>(tables.address);
+void fillTables(const CurveSampler& curves, void* tables) {
+  auto* t = static_cast<CurveTables*>(tables);
   // The host sees attack, release and chaos for each position in turn.
   for (int k = 0; k < curveEntries; ++k) {
     const double position = k * positionStep;
-    const double attack = hostCurveValue(record, attackCurve, position);
-    const double release = hostCurveValue(record, releaseCurve, position);
-    const double chaos = hostCurveValue(record, chaosCurve, position);
+    const double attack = sampleCurve(curves, attackWord, position);
+    const double release = sampleCurve(curves, releaseWord, position);
+    const double chaos = sampleCurve(curves, chaosWord, position);
     t->attack[k] = static_cast<float>((attack - 8192.0) * coefficientScale);
     t->release[k] = static_cast<float>((release - 8192.0) * coefficientScale);
     t->chaos[k] = static_cast<float>(chaos * chaosScale);
   }
-  return true;
 }
-
-void releaseTables(LockedBlock& tables) { releaseLockedBlock(tables); }
 
 // ---- Buffers in the working area ----------------------------------------------------------
 
@@ -136,30 +124,11 @@ void transformFrame(const StageFrames& frames, bool firstFrame) {
   for (int ch = 0; ch < g.channels; ++ch) nspsbMpy2(b.inverseWindow, frames.frame[ch], g.n);
 }
 
-const SpectralStage dynamicStage{ownFloats,      workingAreaBytes, prepareTables,
-                                 prepareWorkingArea, transformFrame, releaseTables};
-
-// Attack and release start flat at the middle (no effect), chaos flat at 0.
-const CurveShape dynamicCurves[] = {
-    {0, 16384, 0, 16384, 8192, 8192},
-    {0, 16384, 0, 16384, 8192, 8192},
-    {0, 16384, 0, 16384, 0, 0},
-};
-
 }  // namespace
 
-// The settings dialog, in dialog.cpp.
-extern const DialogDefinition dynamicDialog;
-
-const PluginDefinition vortigenPlugin{"Vortigens\\Dynamic",
-                                      "Orbelline",
-                                      "Dynamic and Chaos Effects",
-                                      15,
-                                      29,
-                                      8,
-                                      "gggi",
-                                      "yyyn",
-                                      dynamicCurves,
-                                      3,
-                                      &dynamicStage,
-                                      &dynamicDialog};
+extern const SpectralStage dynamicStage{.ownFloats = ownFloats,
+                                        .workingAreaBytes = workingAreaBytes,
+                                        .tableBytes = sizeof(CurveTables),
+                                        .fillTables = fillTables,
+                                        .prepareWorkingArea = prepareWorkingArea,
+                                        .transformFrame = transformFrame};

@@ -1,8 +1,8 @@
 // The fourier plug-in, "Adds Pure Sound Effect": every bin's level relative
 // to the loudest bin of its frame is replaced by the transfer curve's value
 // for that level; every bin keeps its phase.
+#include "fourier_effect.h"
 #include "nsp.h"
-#include "plugin.h"
 
 namespace {
 
@@ -18,23 +18,13 @@ static_assert(tableBytes == 65540);
 
 enum { transferWord = 0 };
 
-bool prepareTables(const XfmDoRecord& record, const FrameGeometry&, LockedBlock& tables) {
-  if (!obtainLockedBlock(tableBytes, tables)) return false;
-  const WORD* words = lockInstanceWords(record);
-  if (words == nullptr) {
-    releaseLockedBlock(tables);
-    return false;
-  }
-  const CurveHandle transferCurve = words[transferWord];
-  auto* table = static_cast<float*>(tables.address);
+void fillTables(const CurveSampler& curves, void* tables) {
+  auto* table = static_cast<float*>(tables);
   for (int i = 0; i < tableEntries; ++i) {
-    const double level = hostCurveValue(record, transferCurve, i * (1.0 / levelSteps));
+    const double level = sampleCurve(curves, transferWord, i * (1.0 / levelSteps));
     table[i] = level > highestLevel ? highestLevel : static_cast<float>(level);
   }
-  return true;
 }
-
-void releaseTables(LockedBlock& tables) { releaseLockedBlock(tables); }
 
 // ---- Frame transform ----------------------------------------------------------------------
 
@@ -78,28 +68,13 @@ int ownFloats(int) { return 0; }
 
 void prepareWorkingArea(const FrameGeometry&, const void*, float*) {}
 
-// No window and no state between frames: the working area holds only the
-// skeleton's buffers.
-const SpectralStage fourierStage{ownFloats,          nullptr,        prepareTables,
-                                 prepareWorkingArea, transformFrame, releaseTables};
-
-// The diagonal: every output level equals its input level.
-const CurveShape fourierCurves[] = {{0, 16384, 0, 16384, 0, 16384}};
-
 }  // namespace
 
-// The settings dialog, in dialog.cpp.
-extern const DialogDefinition fourierDialog;
-
-const PluginDefinition vortigenPlugin{"Vortigens\\Fourier",
-                                      "Orbelline",
-                                      "Adds Pure Sound Effect",
-                                      15,
-                                      29,
-                                      2,
-                                      "g",
-                                      "y",
-                                      fourierCurves,
-                                      1,
-                                      &fourierStage,
-                                      &fourierDialog};
+// No window and no state between frames: the working area holds only the
+// skeleton's buffers.
+extern const SpectralStage fourierStage{.ownFloats = ownFloats,
+                                        .workingAreaBytes = nullptr,
+                                        .tableBytes = tableBytes,
+                                        .fillTables = fillTables,
+                                        .prepareWorkingArea = prepareWorkingArea,
+                                        .transformFrame = transformFrame};

@@ -1,13 +1,16 @@
 // What a plug-in library supplies to the shared frame: its descriptor
 // values, its curves, its spectral stage and its settings dialog. Each
-// plug-in ends in one PluginDefinition named vortigenPlugin; the frame's
-// exports serve it.
+// plug-in library holds one PluginDefinition named vortigenPlugin, written
+// with designated initialisers; the frame's exports serve it.
 #ifndef VORTIGEN_FRAME_PLUGIN_H
 #define VORTIGEN_FRAME_PLUGIN_H
 
 #include "dialog.h"
 #include "hostcalls.h"
 #include "stage.h"
+
+// The maker both plug-ins name in their descriptor.
+inline constexpr const char* vortigenMaker = "Orbelline";
 
 struct PluginDefinition {
   // Descriptor values, as QueryXfm writes them.

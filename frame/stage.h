@@ -1,12 +1,12 @@
-// The spectral stage of a plug-in, as the streaming skeleton knows it: four
-// entry points and the sizes the stage declares. The skeleton does all the
-// rest of XfmDo (reading, framing, cross-fading, clipping, writing).
+// The spectral stage of a plug-in, as the streaming skeleton knows it: the
+// sizes it declares and four entry points. The stage never sees the host:
+// whoever drives it (the skeleton inside XfmDo, or the engine) owns the
+// table block, samples the curves for it and owns every buffer.
 #ifndef VORTIGEN_FRAME_STAGE_H
 #define VORTIGEN_FRAME_STAGE_H
 
-#include "globalblock.h"
 #include "nsp.h"
-#include "xfm.h"
+#include "win32.h"
 
 // N samples per channel and frame, N = 2^order, H = N/2 the hop and block
 // length; channels is 1 or 2.
@@ -24,8 +24,8 @@ struct StageFrames {
   FrameGeometry geometry;
   float* frame[2];
   ComplexFloat* spectrum[2];
-  float* own;          // the stage's own buffers in the working area
-  const void* tables;  // the stage's locked tables
+  float* own;          // the stage's own buffers
+  const void* tables;  // the stage's tables, filled by fillTables
 };
 
 // The forward transform of each channel's frame into its spectrum; two
@@ -40,26 +40,35 @@ inline void forwardTransformFrames(const StageFrames& frames) {
   }
 }
 
+// The curves' values as the stage's tables are filled: curve is the index
+// of the curve (its instance word), position 0.0 .. 1.0 along its x range;
+// the result is in raw y units. In XfmDo each call is one getCurveValue of
+// the host, so the order of the calls is what the host sees.
+struct CurveSampler {
+  double (*value)(const void* context, int curve, double position);
+  const void* context;
+};
+
+inline double sampleCurve(const CurveSampler& curves, int curve, double position) {
+  return curves.value(curves.context, curve, position);
+}
+
 struct SpectralStage {
-  // Floats of the stage's own buffers in the working area, for frame
-  // length n and two channels.
+  // Floats of the stage's own buffers, for frame length n and two
+  // channels.
   int (*ownFloats)(int n);
-  // The size of the whole working area the stage asks for; null for
+  // The size of the whole working area the stage asks XfmDo for; null for
   // exactly what the buffers take. Never less than that is allocated.
   SIZE_T (*workingAreaBytes)(int n);
+  // Bytes of the stage's tables, whatever the frame length.
+  SIZE_T tableBytes;
 
-  // Before the working area exists: allocates and locks the stage's
-  // tables, locks the instance block and fills the tables from the
-  // curves. On success the instance block stays locked (the skeleton
-  // unlocks it at the end); on failure nothing is held.
-  bool (*prepareTables)(const XfmDoRecord& record, const FrameGeometry& geometry,
-                        LockedBlock& tables);
-  // Once the working area is locked: fills the stage's own buffers.
+  // Fills tableBytes bytes of tables from the curves.
+  void (*fillTables)(const CurveSampler& curves, void* tables);
+  // Fills the stage's own buffers once they exist.
   void (*prepareWorkingArea)(const FrameGeometry& geometry, const void* tables, float* own);
-  // Once per pass; firstFrame is true on the first pass of the call.
+  // Once per frame; firstFrame is true on the first frame of a stream.
   void (*transformFrame)(const StageFrames& frames, bool firstFrame);
-  // At the end of the call: unlocks and frees the tables.
-  void (*releaseTables)(LockedBlock& tables);
 };
 
 #endif

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "crossfade.h"
+#include "globalblock.h"
 #include "hostcalls.h"
 
 namespace {
@@ -99,15 +101,6 @@ WorkingArea layOut(void* block, const FrameGeometry& g, int blockAlign, int ownF
   return area;
 }
 
-// fade-in runs from exactly 0 to exactly 1; fade-out is its mirror image.
-void fillRamps(const WorkingArea& area, int h) {
-  for (int i = 0; i < h; ++i) {
-    const float rising = static_cast<float>(i) / static_cast<float>(h - 1);
-    area.fadeIn[i] = rising;
-    area.fadeOut[h - 1 - i] = rising;
-  }
-}
-
 // One XfmDo call's streaming state.
 struct Stream {
   const XfmDoRecord& record;
@@ -160,17 +153,13 @@ void buildFrames(const Stream& s, const unsigned char* older, const unsigned cha
 // processed frame: the tail starts as the input's first half, faded out.
 void startTails(const Stream& s) {
   for (int ch = 0; ch < s.g.channels; ++ch) {
-    nspsbCopy(s.area.frame[ch], s.area.tail[ch], s.g.h);
-    nspsbMpy2(s.area.fadeOut, s.area.tail[ch], s.g.h);
+    startTail(s.area.frame[ch], s.area.tail[ch], s.area.fadeOut, s.g.h);
   }
 }
 
 void overlapAdd(const Stream& s) {
   for (int ch = 0; ch < s.g.channels; ++ch) {
-    float* frame = s.area.frame[ch];
-    nspsbMpy2(s.area.fadeIn, frame, s.g.h);
-    nspsbAdd2(s.area.tail[ch], frame, s.g.h);
-    nspsbMpy3(s.area.fadeOut, frame + s.g.h, s.area.tail[ch], s.g.h);
+    ::overlapAdd(s.area.frame[ch], s.area.tail[ch], s.area.fadeIn, s.area.fadeOut, s.g.h);
   }
 }
 
@@ -273,13 +262,34 @@ void streamBlocks(const Stream& s, LONG startByte, LONG totalBytes) {
   hostWriteData(r, s.area.output, writePosition, pending);
 }
 
-}  // namespace
+// The host's curve values through the instance's curve words: curve i is
+// the curve whose handle word i holds.
+struct InstanceCurves {
+  const XfmDoRecord& record;
+  const WORD* words;
+};
 
-FrameGeometry frameGeometry(LONG sampleRate, WORD channels) {
-  const int order = sampleRate >= 44100 ? 10 : sampleRate >= 22050 ? 9 : 8;
-  const int n = 1 << order;
-  return FrameGeometry{order, n, n / 2, channels == 1 ? 1 : 2};
+double instanceCurveValue(const void* context, int curve, double position) {
+  const auto& curves = *static_cast<const InstanceCurves*>(context);
+  return hostCurveValue(curves.record, curves.words[curve], position);
 }
+
+// Allocates and locks the stage's tables, locks the instance block and
+// fills the tables from the instance's curves. On success the instance
+// block stays locked until the end of the call; on failure nothing is held.
+bool prepareTables(const XfmDoRecord& record, const SpectralStage& stage, LockedBlock& tables) {
+  if (!obtainLockedBlock(stage.tableBytes, tables)) return false;
+  const WORD* words = lockInstanceWords(record);
+  if (words == nullptr) {
+    releaseLockedBlock(tables);
+    return false;
+  }
+  const InstanceCurves curves{record, words};
+  stage.fillTables(CurveSampler{instanceCurveValue, &curves}, tables.address);
+  return true;
+}
+
+}  // namespace
 
 int streamSelection(const XfmDoRecord* record, const SpectralStage& stage) {
   SampleFormat format{};
@@ -291,14 +301,14 @@ int streamSelection(const XfmDoRecord* record, const SpectralStage& stage) {
     case SelectionCheck::Stream: break;
   }
   const XfmDoRecord& r = *record;
-  const FrameGeometry g = frameGeometry(r.sampleRate, r.channels);
+  const FrameGeometry g = frameGeometryFor(r.sampleRate, r.channels);
 
   LockedBlock tables{};
-  if (!stage.prepareTables(r, g, tables)) return 1;
+  if (!prepareTables(r, stage, tables)) return 1;
 
   LockedBlock areaBlock{};
   if (!obtainLockedBlock(workingAreaBytes(stage, g, format.blockAlign), areaBlock)) {
-    stage.releaseTables(tables);
+    releaseLockedBlock(tables);
     unlockInstanceWords(r);
     return 1;
   }
@@ -317,11 +327,11 @@ int streamSelection(const XfmDoRecord* record, const SpectralStage& stage) {
                       static_cast<LONG>(g.h * format.blockAlign),
                       eightBit ? 127.0f : 32767.0f,
                       eightBit ? -127.0f : -32767.0f};
-  fillRamps(area, g.h);
+  fillRamps(area.fadeIn, area.fadeOut, g.h);
   streamBlocks(stream, startByte, totalBytes);
 
   hostEndProgress(r);
-  stage.releaseTables(tables);
+  releaseLockedBlock(tables);
   releaseLockedBlock(areaBlock);
   unlockInstanceWords(r);
   return 0;

@@ -3,9 +3,7 @@
 #define VORTIGEN_FRAME_STREAMING_H
 
 #include "stage.h"
-
-// N, the order and H for a sample rate; channels from the record's word.
-FrameGeometry frameGeometry(LONG sampleRate, WORD channels);
+#include "xfm.h"
 
 // Streams the record's selection through the stage: reads it block by
 // block, hands each frame to the stage, cross-fades, clips and writes each

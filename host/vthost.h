@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "curves.h"
 #include "xfm.h"
 
 namespace vthost {
@@ -65,11 +66,9 @@ struct WaveFormat {
   WORD blockAlign() const { return static_cast<WORD>(channels * (bitsPerSample / 8)); }
 };
 
-struct CurvePoint {
-  int x;
-  int y;
-  bool operator==(const CurvePoint&) const = default;
-};
+// Points and presets are the engine's curve model.
+using vtengine::CurvePoint;
+using vtengine::Preset;
 
 // A host curve object: ranges and the points the user drew.
 struct Curve {
@@ -83,15 +82,9 @@ struct Curve {
   double valueAt(double position) const;
 };
 
-// A preset text, "Name,3,n,x,y,...,n,x,y,...": a name, a number and one
-// point list per curve.
-struct Preset {
-  std::string name;
-  int version = 0;
-  std::vector<std::vector<CurvePoint>> curves;
-};
-
-// Throws HostError naming the text and what is wrong with it.
+// Reads a preset text, "Name,3,n,x,y,...,n,x,y,...": a name, a number and
+// one point list per curve. Throws HostError naming the text and what is
+// wrong with it.
 Preset parsePreset(std::string_view text);
 
 enum class Service {

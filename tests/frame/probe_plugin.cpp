@@ -2,6 +2,7 @@
 // skeleton with a stage whose transform a test chooses (leave the frame,
 // silence it, scale it) and which remembers what it was given.
 #include <cstring>
+#include <iterator>
 
 #include "exports.h"
 #include "plugin.h"
@@ -19,17 +20,9 @@ const float ownMarker = 1234.5f;
 
 int ownFloats(int) { return ownMarkerFloats; }
 
-// Like the real stages: a table block of its own, the instance block
-// locked, one curve value per call.
-bool prepareTables(const XfmDoRecord& record, const FrameGeometry&, LockedBlock& tables) {
-  if (!obtainLockedBlock(sizeof(double), tables)) return false;
-  const WORD* words = lockInstanceWords(record);
-  if (words == nullptr) {
-    releaseLockedBlock(tables);
-    return false;
-  }
-  *static_cast<double*>(tables.address) = hostCurveValue(record, words[0], 0.5);
-  return true;
+// Like the real stages: tables of its own, one curve value per call.
+void fillTables(const CurveSampler& curves, void* tables) {
+  *static_cast<double*>(tables) = sampleCurve(curves, 0, 0.5);
 }
 
 void prepareWorkingArea(const FrameGeometry&, const void*, float* own) {
@@ -63,17 +56,28 @@ void transformFrame(const StageFrames& frames, bool firstFrame) {
   }
 }
 
-void releaseTables(LockedBlock& tables) { releaseLockedBlock(tables); }
-
-const SpectralStage probeStage{ownFloats,          nullptr,        prepareTables,
-                               prepareWorkingArea, transformFrame, releaseTables};
+const SpectralStage probeStage{.ownFloats = ownFloats,
+                               .workingAreaBytes = nullptr,
+                               .tableBytes = sizeof(double),
+                               .fillTables = fillTables,
+                               .prepareWorkingArea = prepareWorkingArea,
+                               .transformFrame = transformFrame};
 
 const CurveShape probeCurves[] = {{0, 16384, 0, 16384, 0, 16384}};
 
 }  // namespace
 
-const PluginDefinition vortigenPlugin{"Vortigens\\Probe", "Orbelline", "Frame probe", 15, 29, 2,
-                                      "g", "y", probeCurves, 1, &probeStage};
+const PluginDefinition vortigenPlugin{.effectName = "Vortigens\\Probe",
+                                      .maker = vortigenMaker,
+                                      .description = "Frame probe",
+                                      .featureWord = 15,
+                                      .featureFlags = 29,
+                                      .instanceDataSize = 2,
+                                      .instanceWordTypes = "g",
+                                      .instanceWordSaved = "y",
+                                      .curves = probeCurves,
+                                      .curveCount = std::size(probeCurves),
+                                      .stage = &probeStage};
 
 extern "C" {
 

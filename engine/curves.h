@@ -1,0 +1,52 @@
+// The curve model shared by the engine and the reference host: point
+// lists on the plug-ins' raw 0..16384 scale, their value between points,
+// and the preset texts the plug-ins store them in.
+#ifndef VORTIGEN_ENGINE_CURVES_H
+#define VORTIGEN_ENGINE_CURVES_H
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vtengine {
+
+// What the engine throws: one sentence naming the value and what to do.
+class EngineError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct CurvePoint {
+  int x;
+  int y;
+  bool operator==(const CurvePoint&) const = default;
+};
+using PointList = std::vector<CurvePoint>;
+
+// A preset as the plug-ins store it: "Name,3,n,x,y,...,n,x,y,..." (a
+// name, a number and one point list per curve).
+struct Preset {
+  std::string name;
+  int version = 3;
+  std::vector<PointList> curves;
+};
+
+// Throws EngineError naming the text and the field that is wrong.
+Preset parsePreset(std::string_view text);
+// The text parsePreset reads back as the same preset.
+std::string presetText(const Preset& preset);
+
+// The value at x of a curve through the points (x ascending): linear
+// between points, the end value before the first point and after the
+// last; where two points share an x, the later one's y holds from that x
+// on. A list without points is 0.
+double curveValueAtX(const PointList& points, double x);
+
+// The value at position 0..1 over x 0..16384, as the host's curves of
+// both plug-ins give it to getCurveValue.
+double curveValue(const PointList& points, double position);
+
+}  // namespace vtengine
+
+#endif

@@ -1,0 +1,324 @@
+// The engine's stream: XfmDo's framing over float audio that arrives in
+// blocks of any length.
+//
+// Input is gathered per channel into blocks of H frames. When a block is
+// complete, it and the block before make a frame of N = 2H samples per
+// channel; each pair of channels (an odd last channel alone) goes through
+// the stage together, and the processed frame is cross-faded into one
+// output block of H frames, as the skeleton of XfmDo does it. That output
+// block is the one before the block just completed, so that the first
+// output exists once 2H input frames have arrived: output lags input by
+// N - 1 frames, the first N - 1 output frames being silence. finish()
+// writes what the skeleton writes at the end of a selection.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "crossfade.h"
+#include "effects.h"
+#include "engine.h"
+
+namespace vtengine {
+
+namespace {
+
+// Every buffer a channel group works on, laid out as the skeleton lays out
+// its working area: frames, spectra, tails, ramps, the stage's buffers.
+struct Group {
+  FrameGeometry geometry;
+  int firstChannel;
+  float* frame[2];
+  ComplexFloat* spectrum[2];
+  float* tail[2];
+  float* fadeIn;
+  float* fadeOut;
+  float* own;
+};
+
+int groupFloats(const FrameGeometry& g, const SpectralStage& stage) {
+  return g.channels * (g.n + 2) + 2 * (g.n + 2) + g.channels * g.h + 2 * g.h + stage.ownFloats(g.n);
+}
+
+// Floats per cache line: every group starts on one.
+constexpr size_t lineFloats = 64 / sizeof(float);
+
+size_t roundedToLines(size_t floats) { return (floats + lineFloats - 1) / lineFloats * lineFloats; }
+
+void checkSettings(const EngineSettings& s) {
+  if (!(s.sampleRate > 0) || !std::isfinite(s.sampleRate)) {
+    throw EngineError("The sample rate " + std::to_string(s.sampleRate) +
+                      " cannot be used; give a positive number of frames per second.");
+  }
+  if (s.channels < 1) {
+    throw EngineError("The channel count " + std::to_string(s.channels) +
+                      " cannot be used; give one channel or more.");
+  }
+  if (!(s.integerScale > 0) || !std::isfinite(s.integerScale)) {
+    throw EngineError("The integer scale " + std::to_string(s.integerScale) +
+                      " cannot be used; give a positive number such as 32768.");
+  }
+}
+
+}  // namespace
+
+struct Engine::Stream {
+  Effect effect;
+  const SpectralStage& stage;
+  std::unique_ptr<CurveTables> tables;
+  double sampleRate;
+  int channels;
+  int n;
+  int h;
+  float scale;
+  float inverseScale;
+
+  std::vector<float> storage;  // every buffer below
+  std::vector<Group> groups;
+  std::vector<float*> older;   // per channel, H frames: the block before
+  std::vector<float*> newer;   // per channel, H frames: the block being filled
+  std::vector<float*> output;  // per channel, H frames: the output block
+
+  // Where the stream stands.
+  int filled = 0;            // frames in the newer block
+  int64_t blocks = 0;        // complete blocks so far
+  int silenceLeft = 0;       // leading output frames still to come
+  int outputRead = 0;        // frames of the output block already written
+  int outputReady = 0;       // frames in the output block
+
+  Stream(const EngineSettings& settings, std::unique_ptr<CurveTables> curveTables);
+
+  void restart();
+  void completeBlock();
+  void transformGroup(Group& group, bool firstFrame);
+  void write(float* const* out, size_t at, int count);
+  int queued() const { return silenceLeft + outputReady - outputRead; }
+  void writeLastBlock(float* const* out, size_t at, int count) const;
+  void writeUnchanged(float* const* out, size_t at) const;
+};
+
+Engine::Stream::Stream(const EngineSettings& settings, std::unique_ptr<CurveTables> curveTables)
+    : effect(settings.effect),
+      stage(stageOf(settings.effect)),
+      tables(std::move(curveTables)),
+      sampleRate(settings.sampleRate),
+      channels(settings.channels),
+      scale(settings.integerScale),
+      inverseScale(1.0f / settings.integerScale) {
+  const FrameGeometry pair = frameGeometryFor(sampleRate, 2);
+  const FrameGeometry single = frameGeometryFor(sampleRate, 1);
+  n = pair.n;
+  h = pair.h;
+
+  const int pairs = channels / 2;
+  const bool odd = channels % 2 == 1;
+  const size_t pairFloats = roundedToLines(static_cast<size_t>(groupFloats(pair, stage)));
+  const size_t singleFloats = roundedToLines(static_cast<size_t>(groupFloats(single, stage)));
+  const size_t channelFloats = roundedToLines(3 * static_cast<size_t>(h));
+  const size_t total = static_cast<size_t>(pairs) * pairFloats + (odd ? singleFloats : 0) +
+                       static_cast<size_t>(channels) * channelFloats + lineFloats;
+  storage.assign(total, 0.0f);
+
+  // The first float on a cache line boundary.
+  float* next = storage.data();
+  while (reinterpret_cast<uintptr_t>(next) % 64 != 0) ++next;
+  auto take = [&next](size_t floats) {
+    float* buffer = next;
+    next += floats;
+    return buffer;
+  };
+
+  for (int c = 0; c < channels; c += 2) {
+    const FrameGeometry& g = c + 1 < channels ? pair : single;
+    float* start = next;
+    Group group{g, c, {nullptr, nullptr}, {nullptr, nullptr}, {nullptr, nullptr},
+                nullptr, nullptr, nullptr};
+    for (int ch = 0; ch < g.channels; ++ch) group.frame[ch] = take(static_cast<size_t>(g.n) + 2);
+    float* spectra = take(2 * (static_cast<size_t>(g.n) + 2));
+    group.spectrum[0] = reinterpret_cast<ComplexFloat*>(spectra);
+    group.spectrum[1] = reinterpret_cast<ComplexFloat*>(spectra + g.n + 2);
+    for (int ch = 0; ch < g.channels; ++ch) group.tail[ch] = take(static_cast<size_t>(g.h));
+    group.fadeIn = take(static_cast<size_t>(g.h));
+    group.fadeOut = take(static_cast<size_t>(g.h));
+    group.own = take(static_cast<size_t>(stage.ownFloats(g.n)));
+    next = start + (g.channels == 2 ? pairFloats : singleFloats);
+
+    fillRamps(group.fadeIn, group.fadeOut, g.h);
+    stage.prepareWorkingArea(g, tableData(*tables), group.own);
+    groups.push_back(group);
+  }
+  for (int c = 0; c < channels; ++c) {
+    float* start = take(channelFloats);
+    older.push_back(start);
+    newer.push_back(start + h);
+    output.push_back(start + 2 * h);
+  }
+
+  // The kernel makes its transform tables on a transform's first use: one
+  // silent frame per group makes them now rather than in process().
+  for (Group& group : groups) transformGroup(group, true);
+  restart();
+}
+
+void Engine::Stream::restart() {
+  filled = 0;
+  blocks = 0;
+  silenceLeft = n - 1;
+  outputRead = 0;
+  outputReady = 0;
+}
+
+void Engine::Stream::transformGroup(Group& group, bool firstFrame) {
+  const StageFrames frames{group.geometry,
+                           {group.frame[0], group.frame[1]},
+                           {group.spectrum[0], group.spectrum[1]},
+                           group.own,
+                           tableData(*tables)};
+  stage.transformFrame(frames, firstFrame);
+}
+
+// The newer block is complete. The first block only waits for the second;
+// from the second on, each makes a frame with the block before and the
+// output block for the block before.
+void Engine::Stream::completeBlock() {
+  if (blocks > 0) {
+    const bool firstFrame = blocks == 1;
+    for (Group& group : groups) {
+      const FrameGeometry& g = group.geometry;
+      for (int ch = 0; ch < g.channels; ++ch) {
+        const int c = group.firstChannel + ch;
+        std::memcpy(group.frame[ch], older[c], sizeof(float) * static_cast<size_t>(h));
+        std::memcpy(group.frame[ch] + h, newer[c], sizeof(float) * static_cast<size_t>(h));
+        if (firstFrame) startTail(group.frame[ch], group.tail[ch], group.fadeOut, h);
+      }
+      transformGroup(group, firstFrame);
+      for (int ch = 0; ch < g.channels; ++ch) {
+        float* frame = group.frame[ch];
+        overlapAdd(frame, group.tail[ch], group.fadeIn, group.fadeOut, h);
+        float* out = output[group.firstChannel + ch];
+        for (int i = 0; i < h; ++i) out[i] = frame[i] * inverseScale;
+      }
+    }
+    outputRead = 0;
+    outputReady = h;
+  }
+  std::swap(older, newer);
+  filled = 0;
+  ++blocks;
+}
+
+void Engine::Stream::write(float* const* out, size_t at, int count) {
+  // Silence first, then the output block.
+  const int silent = std::min(count, silenceLeft);
+  for (int c = 0; c < channels; ++c) std::fill_n(out[c] + at, silent, 0.0f);
+  silenceLeft -= silent;
+  at += static_cast<size_t>(silent);
+  count -= silent;
+  const int ready = std::min(count, outputReady - outputRead);
+  for (int c = 0; c < channels; ++c) {
+    std::memcpy(out[c] + at, output[c] + outputRead, sizeof(float) * static_cast<size_t>(ready));
+  }
+  outputRead += ready;
+  // Never reached while the latency holds; silence rather than stale data.
+  for (int c = 0; c < channels; ++c) std::fill_n(out[c] + at + ready, count - ready, 0.0f);
+}
+
+// The second half of the last frame, without fade, as the skeleton writes
+// the last block.
+void Engine::Stream::writeLastBlock(float* const* out, size_t at, int count) const {
+  for (const Group& group : groups) {
+    for (int ch = 0; ch < group.geometry.channels; ++ch) {
+      const float* half = group.frame[ch] + h;
+      float* destination = out[group.firstChannel + ch] + at;
+      for (int i = 0; i < count; ++i) destination[i] = half[i] * inverseScale;
+    }
+  }
+}
+
+// A stream of at most H frames never makes a frame: it comes back as it
+// went in, as XfmDo writes such a selection back.
+void Engine::Stream::writeUnchanged(float* const* out, size_t at) const {
+  const bool oneFullBlock = blocks == 1;
+  const int count = oneFullBlock ? h : filled;
+  for (int c = 0; c < channels; ++c) {
+    const float* source = oneFullBlock ? older[c] : newer[c];
+    for (int i = 0; i < count; ++i) out[c][at + static_cast<size_t>(i)] = source[i] * inverseScale;
+  }
+}
+
+Engine::Engine(const EngineSettings& settings) {
+  checkSettings(settings);
+  const std::vector<PointList>& curves =
+      settings.curves.empty() ? effectInfo(settings.effect).initialCurves : settings.curves;
+  stream_ = std::make_unique<Stream>(settings, prepareCurves(settings.effect, curves));
+}
+
+Engine::~Engine() = default;
+
+int Engine::latency() const { return stream_->n - 1; }
+int Engine::frameLength() const { return stream_->n; }
+int Engine::channels() const { return stream_->channels; }
+double Engine::sampleRate() const { return stream_->sampleRate; }
+Effect Engine::effect() const { return stream_->effect; }
+
+void Engine::process(const float* const* in, float* const* out, size_t frames) noexcept {
+  Stream& s = *stream_;
+  size_t done = 0;
+  while (done < frames) {
+    const int chunk = static_cast<int>(std::min(frames - done, static_cast<size_t>(s.h - s.filled)));
+    for (int c = 0; c < s.channels; ++c) {
+      const float* source = in[c] + done;
+      float* block = s.newer[c] + s.filled;
+      for (int i = 0; i < chunk; ++i) block[i] = source[i] * s.scale;
+    }
+    s.filled += chunk;
+    // The input is read before any output is written, so out may be in.
+    if (s.filled < s.h) {
+      s.write(out, done, chunk);
+    } else {
+      // The frame that completes the block is the first to need its output.
+      s.write(out, done, chunk - 1);
+      s.completeBlock();
+      s.write(out, done + static_cast<size_t>(chunk - 1), 1);
+    }
+    done += static_cast<size_t>(chunk);
+  }
+}
+
+void Engine::finish(float* const* out) noexcept {
+  Stream& s = *stream_;
+  const int room = s.n - 1;
+  size_t at = 0;
+  auto writeQueued = [&] {
+    const int count = std::min(s.queued(), room - static_cast<int>(at));
+    s.write(out, at, count);
+    at += static_cast<size_t>(count);
+  };
+  writeQueued();
+  if (s.blocks == 0 || (s.blocks == 1 && s.filled == 0)) {
+    s.writeUnchanged(out, at);
+    at += static_cast<size_t>(s.blocks == 1 ? s.h : s.filled);
+  } else {
+    int last = s.h;
+    if (s.filled > 0) {
+      // A short last block: silence after it, as XfmDo pads a short read.
+      last = s.filled;
+      for (int c = 0; c < s.channels; ++c) std::fill(s.newer[c] + s.filled, s.newer[c] + s.h, 0.0f);
+      s.completeBlock();
+      writeQueued();
+    }
+    s.writeLastBlock(out, at, last);
+    at += static_cast<size_t>(last);
+  }
+  s.restart();
+}
+
+void Engine::reset() noexcept { stream_->restart(); }
+
+void Engine::useCurves(std::unique_ptr<CurveTables>& tables) noexcept {
+  if (tables == nullptr || tables->effect() != stream_->effect) return;
+  std::swap(tables, stream_->tables);
+}
+
+}  // namespace vtengine
