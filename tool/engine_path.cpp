@@ -26,9 +26,7 @@ std::vector<vtengine::PointList> curvesOfRun(const EngineRun& r, std::string& se
   settings = applySettings(host, r.run, r.effect, parseCurveOptions(r.run, r.effect));
   std::vector<vtengine::PointList> curves;
   for (const CurveHandle handle : host.curveHandles()) {
-    vtengine::PointList points;
-    for (const vthost::CurvePoint& p : host.curve(handle).points) points.push_back({p.x, p.y});
-    curves.push_back(std::move(points));
+    curves.push_back(host.curve(handle).points);
   }
   return curves;
 }
@@ -60,9 +58,10 @@ bool throughEngine(const EngineRun& r, int64_t& clipped, std::string& settings) 
   copyFrames(r.reader, r.writer, r.first);
   bar.show(double(r.writer.framesWritten()), total);
 
-  std::vector<float> interleaved(size_t(blockFrames * channels));
-  std::vector<std::vector<float>> planes(size_t(channels), std::vector<float>(size_t(blockFrames)));
-  std::vector<float*> pointers(size_t(channels));
+  const auto channelCount = static_cast<size_t>(channels);
+  std::vector<float> interleaved(channelCount * blockFrames);
+  std::vector<std::vector<float>> planes(channelCount, std::vector<float>(blockFrames));
+  std::vector<float*> pointers(channelCount);
   for (int c = 0; c < channels; ++c) pointers[size_t(c)] = planes[size_t(c)].data();
   int64_t skip = engine->latency();  // output frames that precede the first processed one
 

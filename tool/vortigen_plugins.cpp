@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "dialog_services.h"
+#include "engine.h"
 
 #ifndef VORTIGEN_INSTALLED_PLUGIN_DIR
 #define VORTIGEN_INSTALLED_PLUGIN_DIR "../lib/vortigen/plugins"
@@ -18,10 +19,15 @@ namespace vortigen {
 namespace fs = std::filesystem;
 
 const std::vector<EffectCommand>& effectCommands() {
-  static const std::vector<EffectCommand> commands = {
-      {"dynamic", "Dynamic and Chaos Effects", {"attack", "release", "chaos"}},
-      {"fourier", "Adds Pure Sound Effect", {"transfer"}},
-  };
+  static const std::vector<EffectCommand> commands = [] {
+    std::vector<EffectCommand> made;
+    for (const vtengine::Effect effect : {vtengine::Effect::Dynamic, vtengine::Effect::Fourier}) {
+      const vtengine::EffectInfo& info = vtengine::effectInfo(effect);
+      made.push_back({std::string(info.name), std::string(info.description),
+                      std::vector<std::string>(info.curveNames.begin(), info.curveNames.end())});
+    }
+    return made;
+  }();
   return commands;
 }
 
