@@ -262,13 +262,18 @@ void SoundWriter::writeFloat(const float* samples, int64_t frames) {
     scratch_.reset(new int32_t[size_t(frames * channels_)]);
     scratchFrames_ = frames;
   }
+  // Quantised as the plug-ins quantise: clipped to full scale on both
+  // sides (-32767..32767 for 16 bits), 8-bit truncating value + 128,
+  // wider ones rounding to the nearest step, ties to even.
   const double steps = std::ldexp(1.0, format_.bits - 1);
-  const double high = steps - 1, low = -steps;
+  const double high = steps - 1, low = -high;
   const int shift = 32 - format_.bits;
+  const bool truncate = format_.bits == 8;
   for (int64_t i = 0; i < frames * channels_; ++i) {
-    double v = std::nearbyint(double(samples[i]) * steps);
-    if (!(v <= high && v >= low)) {  // NaN counts as clipped, to silence
-      v = std::isnan(v) ? 0.0 : std::clamp(v, low, high);
+    const double scaled = double(samples[i]) * steps;
+    double v = truncate ? std::floor(scaled + 128.0) - 128.0 : std::nearbyint(scaled);
+    if (!(scaled <= high && scaled >= low)) {  // NaN counts as clipped, to silence
+      v = std::isnan(scaled) ? 0.0 : std::clamp(v, low, high);
       ++clipped_;
     }
     const auto step = static_cast<int64_t>(v);
