@@ -21,6 +21,8 @@ FileWaveform::FileWaveform(SoundReader& reader, SoundReader& copier, SoundWriter
       channels_(reader.info().channels),
       frames_(reader.info().frames) {
   samples_.resize(size_t(copyBlockFrames * channels_));
+  ahead_.resize(samples_.size());
+  behind_.resize(samples_.size());
 }
 
 uint64_t FileWaveform::size() const { return uint64_t(frames_) * uint64_t(bytesPerSample_ * channels_); }
@@ -36,12 +38,19 @@ bool FileWaveform::read(void* buffer, uint64_t position, size_t count, std::stri
   int64_t frame = int64_t(position / frameBytes);
   int64_t left = int64_t(count / frameBytes);
   while (left > 0) {
-    const int64_t want = std::min(left, copyBlockFrames);
-    const int64_t got = reader_.readInt(frame, samples_.data(), want);
-    // What a truncated file does not hold is silence.
-    std::fill(samples_.begin() + got * channels_, samples_.begin() + want * channels_, 0);
-    for (int64_t i = 0; i < want * channels_; ++i) {
-      const int32_t s = samples_[size_t(i)];
+    // The plug-in reads half a frame at a time: the file is read in larger
+    // blocks ahead of it.
+    if (frame < aheadStart_ || frame >= aheadStart_ + aheadFrames_) {
+      aheadStart_ = frame;
+      aheadFrames_ = std::min(copyBlockFrames, frames_ - frame);
+      const int64_t got = reader_.readInt(frame, ahead_.data(), aheadFrames_);
+      // What a truncated file does not hold is silence.
+      std::fill(ahead_.begin() + got * channels_, ahead_.begin() + aheadFrames_ * channels_, 0);
+    }
+    const int64_t n = std::min(left, aheadStart_ + aheadFrames_ - frame);
+    const int32_t* samples = ahead_.data() + (frame - aheadStart_) * channels_;
+    for (int64_t i = 0; i < n * channels_; ++i) {
+      const int32_t s = samples[i];
       if (bytesPerSample_ == 1) {
         *bytes++ = static_cast<unsigned char>((s >> 24) + 128);
       } else {
@@ -50,8 +59,8 @@ bool FileWaveform::read(void* buffer, uint64_t position, size_t count, std::stri
         *bytes++ = static_cast<unsigned char>(v >> 8);
       }
     }
-    frame += want;
-    left -= want;
+    frame += n;
+    left -= n;
   }
   return true;
 }
@@ -59,7 +68,7 @@ bool FileWaveform::read(void* buffer, uint64_t position, size_t count, std::stri
 bool FileWaveform::write(const void* buffer, uint64_t position, size_t count, std::string& why) {
   const size_t frameBytes = size_t(bytesPerSample_ * channels_);
   const int64_t first = int64_t(position / frameBytes);
-  if (position % frameBytes != 0 || count % frameBytes != 0 || first < writer_.framesWritten()) {
+  if (position % frameBytes != 0 || count % frameBytes != 0 || first < framesDone()) {
     why = "writeData was asked to store " + std::to_string(count) + " bytes at byte " + std::to_string(position) +
           ", which is not the next whole sample frames of the output file.";
     return false;
@@ -82,29 +91,33 @@ bool FileWaveform::write(const void* buffer, uint64_t position, size_t count, st
 }
 
 void FileWaveform::writeBytes(const unsigned char* bytes, int64_t frames) {
-  int64_t left = frames;
-  while (left > 0) {
-    const int64_t n = std::min(left, copyBlockFrames);
-    for (int64_t i = 0; i < n * channels_; ++i) {
-      int32_t s = 0;
+  for (int64_t f = 0; f < frames; ++f) {
+    if (behindFrames_ == copyBlockFrames) flush();
+    int32_t* samples = behind_.data() + behindFrames_ * channels_;
+    for (int ch = 0; ch < channels_; ++ch) {
       if (bytesPerSample_ == 1) {
         const int v = int(*bytes++) - 128;
         atFullScale_ += v >= 127 || v <= -127;
-        s = int32_t(uint32_t(v) << 24);
+        samples[ch] = int32_t(uint32_t(v) << 24);
       } else {
         const auto v = static_cast<int16_t>(bytes[0] | (bytes[1] << 8));
         bytes += 2;
         atFullScale_ += v >= 32767 || v <= -32767;
-        s = int32_t(uint32_t(v) << 16);
+        samples[ch] = int32_t(uint32_t(v) << 16);
       }
-      samples_[size_t(i)] = s;
     }
-    writer_.writeInt(samples_.data(), n);
-    left -= n;
+    ++behindFrames_;
   }
 }
 
+// Writes what the plug-in wrote and is still held here.
+void FileWaveform::flush() {
+  if (behindFrames_ > 0) writer_.writeInt(behind_.data(), behindFrames_);
+  behindFrames_ = 0;
+}
+
 void FileWaveform::copyInputUpTo(int64_t frame) {
+  flush();
   frame = std::min(frame, frames_);
   while (writer_.framesWritten() < frame) {
     const int64_t at = writer_.framesWritten();

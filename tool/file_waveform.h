@@ -26,10 +26,11 @@ class FileWaveform : public vthost::WaveformStore {
   bool read(void* buffer, uint64_t position, size_t count, std::string& why) override;
   bool write(const void* buffer, uint64_t position, size_t count, std::string& why) override;
 
-  // Copies the input from where the writing stopped up to `frame`.
+  // Copies the input from where the writing stopped up to `frame`, after
+  // everything the plug-in wrote.
   void copyInputUpTo(int64_t frame);
   // Frames of the output written so far.
-  int64_t framesDone() const { return writer_.framesWritten(); }
+  int64_t framesDone() const { return writer_.framesWritten() + behindFrames_; }
   // Samples the plug-in wrote at full scale, where it clips.
   int64_t atFullScale() const { return atFullScale_; }
   // Called once when the output cannot be written (a full disk); the
@@ -39,6 +40,7 @@ class FileWaveform : public vthost::WaveformStore {
 
  private:
   void writeBytes(const unsigned char* bytes, int64_t frames);
+  void flush();
   SoundReader& reader_;
   SoundReader& copier_;
   SoundWriter& writer_;
@@ -47,6 +49,11 @@ class FileWaveform : public vthost::WaveformStore {
   int64_t frames_;
   int64_t atFullScale_ = 0;
   std::vector<int32_t> samples_;
+  std::vector<int32_t> ahead_;  // input frames from aheadStart_
+  int64_t aheadStart_ = 0;
+  int64_t aheadFrames_ = 0;
+  std::vector<int32_t> behind_;  // output frames the plug-in wrote, not yet in the file
+  int64_t behindFrames_ = 0;
   std::function<void()> onFailure_;
   std::string failure_;
 };

@@ -199,12 +199,18 @@ SampleFormat outputFormat(const SampleFormat& input, const std::string& bits, co
 
 // ---- Writing ---------------------------------------------------------------------------------
 
-SoundWriter::SoundWriter(const std::string& path, int channels, int sampleRate, const SampleFormat& format)
+SoundWriter::SoundWriter(const std::string& path, int channels, int sampleRate, const SampleFormat& format,
+                         int64_t frames)
     : path_(path), channels_(channels), format_(format) {
   SF_INFO sf{};
   sf.channels = channels;
   sf.samplerate = sampleRate;
-  sf.format = containerFor(path) | format.subtype;
+  // A WAV file past 4 GB (6.8 hours of 16-bit stereo at 44.1 kHz) needs
+  // the 64-bit form; smaller ones stay plain WAV, as readers expect.
+  const int container = containerFor(path);
+  const double bytes = double(frames) * channels * std::max(format.bits / 8, 1);
+  const bool large = container == SF_FORMAT_WAV && bytes > double(UINT32_MAX) - 65536;
+  sf.format = (large ? SF_FORMAT_RF64 : container) | format.subtype;
   file_ = reinterpret_cast<sf_private_tag*>(sf_open(path.c_str(), SFM_WRITE, &sf));
   if (file_ == nullptr) {
     throw AudioError("cannot write '" + path + "': " + withoutStop(sf_strerror(nullptr)));
@@ -285,7 +291,6 @@ void SoundWriter::writeFloat(const float* samples, int64_t frames) {
 
 void SoundWriter::close() {
   if (file_ == nullptr) return;
-  sf_write_sync(handle(file_));
   const int closed = sf_close(handle(file_));
   file_ = nullptr;
   if (closed != 0) throw AudioError("cannot finish '" + path_ + "': the disk may be full");

@@ -77,8 +77,9 @@ SampleFormat outputFormat(const SampleFormat& input, const std::string& bits, co
 
 class SoundWriter {
  public:
-  // Creates the file (replacing what is there). Throws AudioError.
-  SoundWriter(const std::string& path, int channels, int sampleRate, const SampleFormat& format);
+  // Creates the file (replacing what is there) for about `frames` sample
+  // frames. Throws AudioError.
+  SoundWriter(const std::string& path, int channels, int sampleRate, const SampleFormat& format, int64_t frames);
   ~SoundWriter();
   SoundWriter(const SoundWriter&) = delete;
   SoundWriter& operator=(const SoundWriter&) = delete;

@@ -153,7 +153,7 @@ Outcome processFile(const EffectRun& run, const std::string& input, const std::s
   int64_t clipped = 0;
   std::string settings;
   audioFile.writeWith([&](const std::string& temporary) {
-    SoundWriter writer(temporary, info.channels, info.sampleRate, format);
+    SoundWriter writer(temporary, info.channels, info.sampleRate, format, info.frames);
     if (usePlugin) {
       complete = throughPlugin(run, effect, reader, writer, selection, showProgress, clipped, settings);
     } else {
