@@ -173,7 +173,8 @@ int runBatch(const EffectRun& run) {
   {
   ProgressBar bar(run.effect, !run.quiet);
   bar.show(0, total, "files");
-  while (next < jobs.size() || !running.empty()) {
+  // After a signal no worker starts; those running are waited for.
+  while ((batchSignal == 0 && next < jobs.size()) || !running.empty()) {
     while (batchSignal == 0 && next < jobs.size() && int(running.size()) < workers) {
       const Job& job = jobs[next++];
       if (alreadyComplete(job)) {

@@ -1,6 +1,8 @@
 // Batches: many inputs into one directory, worker processes, a failing
 // file among good ones, resumption, and shards that partition the inputs.
+#include <csignal>
 #include <set>
+#include <thread>
 
 #include "tool_fixture.h"
 
@@ -88,6 +90,41 @@ TEST_F(Batch, ShardsPartitionTheSortedInputsWhateverTheirOrderOnTheCommandLine) 
   }
   EXPECT_EQ(total, 7u) << "no file in two shards";
   EXPECT_EQ(seen.size(), 7u) << "every file in one shard";
+}
+
+TEST_F(Batch, ASignalStopsEveryWorkerCleanlyAndARerunFinishesTheJob) {
+  fs::create_directories(dir_ / "in");
+  std::vector<std::string> inputs;
+  for (int i = 0; i < 5; ++i) inputs.push_back(write("in/slow" + std::to_string(i) + ".wav", testSound(1, 8, 11025, 3.0)));
+  std::vector<std::string> args{"dynamic"};
+  args.insert(args.end(), inputs.begin(), inputs.end());
+  args.insert(args.end(), {"--preset", "Chaos", "--output-dir", path("out"), "--jobs", "2"});
+  // Each progress report is held, so every file takes over a second.
+  const tool::Started started = tool::start(
+      vortigenPath, args, {{"XDG_CONFIG_HOME", configHome().string()}, {"VORTIGEN_TEST_PROGRESS_DELAY_MS", "50"}},
+      dir_ / "scratch");
+  auto temporaries = [&] {
+    int found = 0;
+    if (fs::is_directory(dir_ / "out")) {
+      for (const auto& e : fs::directory_iterator(dir_ / "out")) found += e.path().filename().string()[0] == '.';
+    }
+    return found;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (temporaries() == 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_GT(temporaries(), 0) << "no worker started writing";
+  kill(started.pid, SIGTERM);
+  const tool::Result stopped = tool::finish(started);
+  EXPECT_EQ(stopped.status, 128 + SIGTERM) << stopped.err;
+  EXPECT_NE(stopped.out.find("not done (interrupted; run again to resume)"), std::string::npos) << stopped.out;
+  EXPECT_EQ(temporaries(), 0);
+  EXPECT_LT(outputs().size(), 5u);
+
+  const tool::Result rerun = batch(inputs, {});
+  EXPECT_EQ(rerun.status, 0) << rerun.err;
+  EXPECT_EQ(outputs().size(), 5u);
 }
 
 TEST_F(Batch, FilesTooShortToProcessAreCountedAsFailures) {
