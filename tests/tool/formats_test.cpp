@@ -156,7 +156,18 @@ TEST_F(Tool, AnInterruptedEngineRunWritesNothingOrWithKeepPartialTheRestUnchange
     const tool::Started started = tool::start(
         vortigenPath, args, {{"XDG_CONFIG_HOME", configHome().string()}, {"VORTIGEN_TEST_PROGRESS_DELAY_MS", "100"}},
         dir_ / "scratch");
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    // Once the output is being written, the engine is under way.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    auto writing = [&] {
+      for (const auto& e : fs::directory_iterator(dir_)) {
+        if (e.path().filename().string().rfind(".out.vortigen-", 0) == 0) return true;
+      }
+      return false;
+    };
+    while (!writing() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     kill(started.pid, SIGINT);
     const tool::Result r = tool::finish(started);
     EXPECT_EQ(r.status, 130) << r.err;
