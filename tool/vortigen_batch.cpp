@@ -101,8 +101,11 @@ bool alreadyComplete(const Job& job) {
   return inFrames > 0 && inFrames == outFrames && inChannels == outChannels;
 }
 
-int processInWorker(const EffectRun& run, const Job& job) {
+// In a new worker, with the batch's signals blocked: they reach the
+// worker's own handlers once those are in place.
+int processInWorker(const EffectRun& run, const Job& job, const sigset_t& unblocked) {
   InterruptWatch interrupts;
+  sigprocmask(SIG_SETMASK, &unblocked, nullptr);
   try {
     switch (processFile(run, job.input, job.output, false)) {
       case Outcome::Processed: return WorkerProcessed;
@@ -151,6 +154,82 @@ class BatchSignals {
   struct sigaction previous_[3];
 };
 
+struct Tally {
+  int processed = 0, skipped = 0, failed = 0, tooShort = 0, interrupted = 0, done = 0;
+};
+
+void count(Tally& tally, int waitStatus) {
+  ++tally.done;
+  const int code = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
+  if (code == WorkerProcessed) {
+    ++tally.processed;
+  } else if (code == WorkerTooShort) {
+    ++tally.tooShort;
+  } else if (code > 128) {
+    ++tally.interrupted;
+  } else {
+    ++tally.failed;
+  }
+}
+
+// Runs the jobs in up to `workers` processes at a time, one file each.
+Tally runWorkers(const EffectRun& run, const std::vector<Job>& jobs, int workers) {
+  Tally tally;
+  const int total = static_cast<int>(jobs.size());
+  std::map<pid_t, int> running;  // pid -> slot in workerPids
+  size_t next = 0;
+  ProgressBar bar(run.effect, !run.quiet);
+  bar.show(0, total, "files");
+  sigset_t batchSignals, unblocked;
+  sigemptyset(&batchSignals);
+  for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&batchSignals, number);
+  // After a signal no worker starts; those running are waited for.
+  while ((batchSignal == 0 && next < jobs.size()) || !running.empty()) {
+    while (batchSignal == 0 && next < jobs.size() && int(running.size()) < workers) {
+      const Job& job = jobs[next++];
+      if (alreadyComplete(job)) {
+        ++tally.skipped;
+        ++tally.done;
+        continue;
+      }
+      std::fflush(nullptr);
+      int slot = 0;
+      while (workerPids[slot] != 0) ++slot;
+      // No signal between the fork and the worker's slot: it would miss it.
+      sigprocmask(SIG_BLOCK, &batchSignals, &unblocked);
+      const pid_t pid = fork();
+      if (pid == 0) {
+        // A group of its own: the parent alone hears the terminal and
+        // passes each signal on exactly once.
+        setpgid(0, 0);
+        for (int number : {SIGINT, SIGTERM, SIGHUP}) signal(number, SIG_DFL);
+        const int status = processInWorker(run, job, unblocked);
+        std::fflush(nullptr);
+        _exit(status);
+      }
+      if (pid > 0) {
+        workerPids[slot] = pid;
+        running[pid] = slot;
+      }
+      sigprocmask(SIG_SETMASK, &unblocked, nullptr);
+      if (pid < 0) {
+        throw vthost::HostError("No worker process could be started for " + job.input + "; give fewer --jobs.");
+      }
+    }
+    bar.show(tally.done, total, "files");
+    if (running.empty()) continue;
+    int status = 0;
+    const pid_t pid = waitpid(-1, &status, 0);
+    const auto found = running.find(pid);
+    if (pid < 0 || found == running.end()) continue;  // interrupted by a signal: look again
+    workerPids[found->second] = 0;
+    running.erase(found);
+    count(tally, status);
+  }
+  bar.show(tally.done, total, "files");
+  return tally;
+}
+
 }  // namespace
 
 int runBatch(const EffectRun& run) {
@@ -166,64 +245,11 @@ int runBatch(const EffectRun& run) {
   const int workers = std::clamp(run.jobs > 0 ? run.jobs : int(cores), 1, maxWorkers);
 
   BatchSignals signals;
-  int processed = 0, skipped = 0, failed = 0, tooShort = 0, interrupted = 0, done = 0;
+  const Tally tally = runWorkers(run, jobs, workers);
   const int total = static_cast<int>(jobs.size());
-  std::map<pid_t, int> running;  // pid -> slot
-  size_t next = 0;
-  {
-  ProgressBar bar(run.effect, !run.quiet);
-  bar.show(0, total, "files");
-  // After a signal no worker starts; those running are waited for.
-  while ((batchSignal == 0 && next < jobs.size()) || !running.empty()) {
-    while (batchSignal == 0 && next < jobs.size() && int(running.size()) < workers) {
-      const Job& job = jobs[next++];
-      if (alreadyComplete(job)) {
-        ++skipped;
-        ++done;
-        continue;
-      }
-      std::fflush(nullptr);
-      int slot = 0;
-      while (workerPids[slot] != 0) ++slot;
-      const pid_t pid = fork();
-      if (pid < 0) {
-        throw vthost::HostError("No worker process could be started for " + job.input + "; give fewer --jobs.");
-      }
-      if (pid == 0) {
-        // A group of its own: the parent alone hears the terminal and
-        // passes each signal on exactly once.
-        setpgid(0, 0);
-        const int status = processInWorker(run, job);
-        std::fflush(nullptr);
-        _exit(status);
-      }
-      workerPids[slot] = pid;
-      running[pid] = slot;
-    }
-    bar.show(done, total, "files");
-    if (running.empty()) continue;
-    int status = 0;
-    const pid_t pid = waitpid(-1, &status, 0);
-    if (pid < 0) continue;  // interrupted by a signal: look again
-    const auto found = running.find(pid);
-    if (found == running.end()) continue;
-    workerPids[found->second] = 0;
-    running.erase(found);
-    ++done;
-    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    if (code == WorkerProcessed) {
-      ++processed;
-    } else if (code == WorkerTooShort) {
-      ++tooShort;
-    } else if (code > 128) {
-      ++interrupted;
-    } else {
-      ++failed;
-    }
-  }
-  bar.show(done, total, "files");
-  }
-  const int notStarted = total - done;
+  const int notStarted = total - tally.done;
+  const auto [processed, skipped, failed, tooShort, interrupted, done] = tally;
+  (void)done;
   std::string summary = std::to_string(total) + (total == 1 ? " file: " : " files: ") + std::to_string(processed) +
                         " processed, " + std::to_string(skipped) + " skipped (already complete), " +
                         std::to_string(failed + tooShort) + " failed";
