@@ -63,7 +63,7 @@ SIZE_T workingAreaBytes(int n) { return 56 * static_cast<SIZE_T>(n) + 80; }
 
 // The Bartlett window lifted by 0.1, so that it never reaches 0 and can be
 // divided out again after resynthesis.
-void prepareWorkingArea(const FrameGeometry& g, const void*, float* own) {
+void prepareWorkingArea(const FrameGeometry& g, float* own) {
   const DynamicBuffers b = buffersIn(own, g.n);
   nspsbSet(1.0f, b.analysisWindow, g.n);
   nspsWinBartlett(b.analysisWindow, g.n);

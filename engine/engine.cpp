@@ -61,6 +61,17 @@ void checkSettings(const EngineSettings& s) {
   }
 }
 
+// Scaling copies, with the factor in a local so that the loops vectorise
+// (a member read through a pointer might alias the destination).
+void copyScaled(const float* source, float* destination, int count, float factor) {
+  for (int i = 0; i < count; ++i) destination[i] = source[i] * factor;
+}
+
+void scaled(const float* const* in, size_t from, float* const* blocks, int at, int channels,
+            int count, float factor) {
+  for (int c = 0; c < channels; ++c) copyScaled(in[c] + from, blocks[c] + at, count, factor);
+}
+
 }  // namespace
 
 struct Engine::Stream {
@@ -145,7 +156,7 @@ Engine::Stream::Stream(const EngineSettings& settings, std::unique_ptr<CurveTabl
     next = start + (g.channels == 2 ? pairFloats : singleFloats);
 
     fillRamps(group.fadeIn, group.fadeOut, g.h);
-    stage.prepareWorkingArea(g, tableData(*tables), group.own);
+    stage.prepareWorkingArea(g, group.own);
     groups.push_back(group);
   }
   for (int c = 0; c < channels; ++c) {
@@ -196,8 +207,7 @@ void Engine::Stream::completeBlock() {
       for (int ch = 0; ch < g.channels; ++ch) {
         float* frame = group.frame[ch];
         overlapAdd(frame, group.tail[ch], group.fadeIn, group.fadeOut, h);
-        float* out = output[group.firstChannel + ch];
-        for (int i = 0; i < h; ++i) out[i] = frame[i] * inverseScale;
+        copyScaled(frame, output[group.firstChannel + ch], h, inverseScale);
       }
     }
     outputRead = 0;
@@ -229,9 +239,7 @@ void Engine::Stream::write(float* const* out, size_t at, int count) {
 void Engine::Stream::writeLastBlock(float* const* out, size_t at, int count) const {
   for (const Group& group : groups) {
     for (int ch = 0; ch < group.geometry.channels; ++ch) {
-      const float* half = group.frame[ch] + h;
-      float* destination = out[group.firstChannel + ch] + at;
-      for (int i = 0; i < count; ++i) destination[i] = half[i] * inverseScale;
+      copyScaled(group.frame[ch] + h, out[group.firstChannel + ch] + at, count, inverseScale);
     }
   }
 }
@@ -242,8 +250,7 @@ void Engine::Stream::writeUnchanged(float* const* out, size_t at) const {
   const bool oneFullBlock = blocks == 1;
   const int count = oneFullBlock ? h : filled;
   for (int c = 0; c < channels; ++c) {
-    const float* source = oneFullBlock ? older[c] : newer[c];
-    for (int i = 0; i < count; ++i) out[c][at + static_cast<size_t>(i)] = source[i] * inverseScale;
+    copyScaled(oneFullBlock ? older[c] : newer[c], out[c] + at, count, inverseScale);
   }
 }
 
@@ -267,11 +274,7 @@ void Engine::process(const float* const* in, float* const* out, size_t frames) n
   size_t done = 0;
   while (done < frames) {
     const int chunk = static_cast<int>(std::min(frames - done, static_cast<size_t>(s.h - s.filled)));
-    for (int c = 0; c < s.channels; ++c) {
-      const float* source = in[c] + done;
-      float* block = s.newer[c] + s.filled;
-      for (int i = 0; i < chunk; ++i) block[i] = source[i] * s.scale;
-    }
+    scaled(in, done, s.newer.data(), s.filled, s.channels, chunk, s.scale);
     s.filled += chunk;
     // The input is read before any output is written, so out may be in.
     if (s.filled < s.h) {

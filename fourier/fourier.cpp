@@ -66,7 +66,7 @@ void transformFrame(const StageFrames& frames, bool) {
 
 int ownFloats(int) { return 0; }
 
-void prepareWorkingArea(const FrameGeometry&, const void*, float*) {}
+void prepareWorkingArea(const FrameGeometry&, float*) {}
 
 }  // namespace
 

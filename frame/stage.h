@@ -1,5 +1,5 @@
 // The spectral stage of a plug-in, as the streaming skeleton knows it: the
-// sizes it declares and four entry points. The stage never sees the host:
+// sizes it declares and three entry points. The stage never sees the host:
 // whoever drives it (the skeleton inside XfmDo, or the engine) owns the
 // table block, samples the curves for it and owns every buffer.
 #ifndef VORTIGEN_FRAME_STAGE_H
@@ -65,8 +65,9 @@ struct SpectralStage {
 
   // Fills tableBytes bytes of tables from the curves.
   void (*fillTables)(const CurveSampler& curves, void* tables);
-  // Fills the stage's own buffers once they exist.
-  void (*prepareWorkingArea)(const FrameGeometry& geometry, const void* tables, float* own);
+  // Fills the stage's own buffers once they exist. What it puts there
+  // does not depend on the curves: the engine swaps tables in mid-stream.
+  void (*prepareWorkingArea)(const FrameGeometry& geometry, float* own);
   // Once per frame; firstFrame is true on the first frame of a stream.
   void (*transformFrame)(const StageFrames& frames, bool firstFrame);
 };

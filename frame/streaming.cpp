@@ -313,7 +313,7 @@ int streamSelection(const XfmDoRecord* record, const SpectralStage& stage) {
     return 1;
   }
   const WorkingArea area = layOut(areaBlock.address, g, format.blockAlign, stage.ownFloats(g.n));
-  stage.prepareWorkingArea(g, tables.address, area.own);
+  stage.prepareWorkingArea(g, area.own);
   hostSetProgressText(r, "Processing Selection");
 
   const bool eightBit = format.bytesPerSample == 1;

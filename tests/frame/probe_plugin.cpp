@@ -25,7 +25,7 @@ void fillTables(const CurveSampler& curves, void* tables) {
   *static_cast<double*>(tables) = sampleCurve(curves, 0, 0.5);
 }
 
-void prepareWorkingArea(const FrameGeometry&, const void*, float* own) {
+void prepareWorkingArea(const FrameGeometry&, float* own) {
   for (int i = 0; i < ownMarkerFloats; ++i) own[i] = ownMarker;
 }
 
