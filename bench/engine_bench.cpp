@@ -48,8 +48,8 @@ void countRealTime(benchmark::State& state) {
       benchmark::Counter(double(seconds) * state.iterations(), benchmark::Counter::kIsRate);
 }
 
-void runXfmDo(benchmark::State& state, const char* pluginPath, vtengine::Effect,
-              const char* preset, int channels) {
+void runXfmDo(benchmark::State& state, const char* pluginPath, vtengine::Effect, const char* preset,
+              int channels) {
   const std::vector<int16_t> samples = material(channels);
   std::vector<uint8_t> input(samples.size() * 2);
   std::memcpy(input.data(), samples.data(), input.size());
@@ -108,7 +108,8 @@ const char fourierPreset[] = "Light Sound,3,3,0,0,11969,4740,16384,16384";
 
 using vtengine::Effect;
 
-BENCHMARK_CAPTURE(runXfmDo, dynamicStereo, VORTIGEN_DYNAMIC_PLUGIN, Effect::Dynamic, dynamicPreset, 2)
+BENCHMARK_CAPTURE(runXfmDo, dynamicStereo, VORTIGEN_DYNAMIC_PLUGIN, Effect::Dynamic, dynamicPreset,
+                  2)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(runEngine, dynamicStereo, "", Effect::Dynamic, dynamicPreset, 2)
     ->Unit(benchmark::kMillisecond);
@@ -116,7 +117,8 @@ BENCHMARK_CAPTURE(runXfmDo, dynamicMono, VORTIGEN_DYNAMIC_PLUGIN, Effect::Dynami
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(runEngine, dynamicMono, "", Effect::Dynamic, dynamicPreset, 1)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(runXfmDo, fourierStereo, VORTIGEN_FOURIER_PLUGIN, Effect::Fourier, fourierPreset, 2)
+BENCHMARK_CAPTURE(runXfmDo, fourierStereo, VORTIGEN_FOURIER_PLUGIN, Effect::Fourier, fourierPreset,
+                  2)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(runEngine, fourierStereo, "", Effect::Fourier, fourierPreset, 2)
     ->Unit(benchmark::kMillisecond);

@@ -2,22 +2,56 @@
 // Attack, Release and Chaos, each over frequency; its built-in presets;
 // and the mouse routing that lets a button press pick the curve that
 // receives the mouse until the next press in another frame.
+#include <iterator>
+
 #include "dialog.h"
+#include "dialog_template.h"
 #include "dynamic_effect.h"
 
 namespace {
 
-enum { attackWord = 0, releaseWord = 1, chaosWord = 2, activeCurveWord = 3, curveCount = 3 };
-
-const int curveFrames[curveCount] = {1023, 1026, 1028};
-
 // Frequency as a share of Fmax; attack and release levels with the neutral
-// middle 8192 at 0 (-1 .. +1); chaos from 0 to 1.
-const CurveSetup dynamicCurveSetups[curveCount] = {
-    {1023, 1.0 / 16384, 0.0, 100, 1.0 / 8192, -1.0, 100, 0, "Frequency", "Fmax", "Attack", ""},
-    {1026, 1.0 / 16384, 0.0, 100, 1.0 / 8192, -1.0, 100, 0, "Frequency", "Fmax", "Release", ""},
-    {1028, 1.0 / 16384, 0.0, 100, 1.0 / 16384, 0.0, 100, 0, "Frequency", "Fmax", "Effect", ""},
+// middle 8192 at 0 (-1 .. +1); chaos from 0 to 1. In curve word order.
+const CurveSetup dynamicCurveSetups[] = {
+    {.frameId = AttackFrame,
+     .xFactor = 1.0 / 16384,
+     .xOffset = 0.0,
+     .xMultiplier = 100,
+     .yFactor = 1.0 / 8192,
+     .yOffset = -1.0,
+     .yMultiplier = 100,
+     .scaleMode = 0,
+     .xName = "Frequency",
+     .xUnit = "Fmax",
+     .yName = "Attack",
+     .yUnit = ""},
+    {.frameId = ReleaseFrame,
+     .xFactor = 1.0 / 16384,
+     .xOffset = 0.0,
+     .xMultiplier = 100,
+     .yFactor = 1.0 / 8192,
+     .yOffset = -1.0,
+     .yMultiplier = 100,
+     .scaleMode = 0,
+     .xName = "Frequency",
+     .xUnit = "Fmax",
+     .yName = "Release",
+     .yUnit = ""},
+    {.frameId = ChaosFrame,
+     .xFactor = 1.0 / 16384,
+     .xOffset = 0.0,
+     .xMultiplier = 100,
+     .yFactor = 1.0 / 16384,
+     .yOffset = 0.0,
+     .yMultiplier = 100,
+     .scaleMode = 0,
+     .xName = "Frequency",
+     .xUnit = "Fmax",
+     .yName = "Effect",
+     .yUnit = ""},
 };
+static_assert(std::size(dynamicCurveSetups) == std::size(dynamicCurves));
+constexpr int curveCount = static_cast<int>(std::size(dynamicCurves));
 
 // Moves and releases go to the Attack curve until a press lands elsewhere.
 void startWithAttackCurve(WORD* instance) { instance[activeCurveWord] = 0; }
@@ -29,7 +63,7 @@ void routeMouse(const DialogState& state, UINT message, LONG x, LONG y) {
   WORD* instance = state.instance;
   if (message == WM_LBUTTONDOWN) {
     for (int curve = 0; curve < curveCount; ++curve) {
-      if (!controlContains(state.dialog, curveFrames[curve], x, y)) continue;
+      if (!controlContains(state.dialog, dynamicCurveSetups[curve].frameId, x, y)) continue;
       sendMouseToCurve(state, instance[curve], message, x, y);
       instance[activeCurveWord] = static_cast<WORD>(curve);
       return;
@@ -42,6 +76,10 @@ void routeMouse(const DialogState& state, UINT message, LONG x, LONG y) {
 
 }  // namespace
 
-extern const DialogDefinition dynamicDialog{
-    "dynvtg.hlp", "Dynamic",         dynamicPresets, sizeof dynamicPresets / sizeof dynamicPresets[0],
-    dynamicCurveSetups, startWithAttackCurve, routeMouse};
+extern const DialogDefinition dynamicDialog{.helpFile = "dynvtg.hlp",
+                                            .helpKeyword = "Dynamic",
+                                            .presets = dynamicPresets,
+                                            .presetCount = std::size(dynamicPresets),
+                                            .curveSetups = dynamicCurveSetups,
+                                            .afterCurveSetup = startWithAttackCurve,
+                                            .routeMouse = routeMouse};

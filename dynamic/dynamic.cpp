@@ -5,6 +5,7 @@
 #include "dynamic_effect.h"
 #include "envelope_rule.h"
 #include "nsp.h"
+#include "working_area.h"
 
 namespace {
 
@@ -26,8 +27,6 @@ static_assert(sizeof(CurveTables) == 6156);
 constexpr double coefficientScale = 0.00012112403100775194;
 constexpr double chaosScale = 1.0 / 16384.0;
 constexpr double positionStep = 0.001953125;  // 1/512
-
-enum { attackWord = 0, releaseWord = 1, chaosWord = 2 };
 
 void fillTables(const CurveSampler& curves, void* tables) {
   auto* t = static_cast<CurveTables*>(tables);
@@ -59,7 +58,7 @@ DynamicBuffers buffersIn(float* own, int n) {
 
 int ownFloats(int n) { return 4 * n + 4; }
 
-SIZE_T workingAreaBytes(int n) { return 56 * static_cast<SIZE_T>(n) + 80; }
+SIZE_T workingAreaBytes(int n) { return dynamicWorkingAreaBytes(static_cast<SIZE_T>(n)); }
 
 // The Bartlett window lifted by 0.1, so that it never reaches 0 and can be
 // divided out again after resynthesis.

@@ -11,6 +11,12 @@
 inline constexpr const char* dynamicEffectName = "Vortigens\\Dynamic";
 inline constexpr const char* dynamicDescription = "Dynamic and Chaos Effects";
 
+// InstanceData: four 16-bit words. The three curve handles come first, in
+// the order XfmInit creates the curves and presets carry them; the fourth
+// says which curve the dialog's mouse input goes to (0, 1 or 2) and is not
+// carried by presets.
+enum DynamicWord { attackWord = 0, releaseWord = 1, chaosWord = 2, activeCurveWord = 3 };
+
 // The words the curves are known by outside the plug-in.
 inline constexpr const char* dynamicCurveNames[] = {"attack", "release", "chaos"};
 
@@ -33,7 +39,8 @@ inline constexpr BuiltinPreset dynamicPresets[] = {
     {"Item7", "Soft Dynamic+Effect,3,2,0,1742,16384,1742,2,0,1394,16384,1394,2,0,3834,16384,3834"},
     {"Item8", "Soft Dynamic+Chaos,3,2,0,1742,16384,1742,2,0,1394,16384,1394,2,0,16384,16384,16384"},
     {"Item9", "Hard Attack,3,2,0,12375,16384,12375,2,0,8192,16384,8192,2,0,0,16384,0"},
-    {"Item10", "Hard Attack Soft Release,3,2,0,12375,16384,12375,2,0,1394,16384,1394,2,0,0,16384,0"},
+    {"Item10",
+     "Hard Attack Soft Release,3,2,0,12375,16384,12375,2,0,1394,16384,1394,2,0,0,16384,0"},
     {"Item11", "Effect,3,2,0,8192,16384,8192,2,0,8192,16384,8192,2,0,3834,16384,3834"},
     {"Item12", "Chaos,3,2,0,8192,16384,8192,2,0,8192,16384,8192,2,0,16384,16384,16384"},
 };

@@ -106,7 +106,8 @@ std::string presetText(const Preset& preset) {
   std::string text = preset.name + "," + std::to_string(preset.version);
   for (const PointList& points : preset.curves) {
     text += "," + std::to_string(points.size());
-    for (const CurvePoint& p : points) text += "," + std::to_string(p.x) + "," + std::to_string(p.y);
+    for (const CurvePoint& p : points)
+      text += "," + std::to_string(p.x) + "," + std::to_string(p.y);
   }
   return text;
 }

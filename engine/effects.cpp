@@ -61,8 +61,8 @@ const EffectInfo& fourierInfo() {
 constexpr int curveRangeEnd = 16384;
 
 void checkPoints(const EffectInfo& info, size_t curve, const PointList& points) {
-  const std::string where = "The " + std::string(info.curveNames[curve]) + " curve of " +
-                            std::string(info.name);
+  const std::string where =
+      "The " + std::string(info.curveNames[curve]) + " curve of " + std::string(info.name);
   if (points.empty()) {
     throw EngineError(where + " has no points; give it at least one.");
   }
@@ -116,10 +116,12 @@ std::unique_ptr<CurveTables> prepareCurves(Effect effect, const std::vector<Poin
   const EffectInfo& info = effectInfo(effect);
   if (curves.size() != info.curveNames.size()) {
     std::string names;
-    for (std::string_view n : info.curveNames) names += (names.empty() ? "" : ", ") + std::string(n);
+    for (std::string_view n : info.curveNames)
+      names += (names.empty() ? "" : ", ") + std::string(n);
     throw EngineError("The " + std::string(info.name) + " effect takes " +
                       std::to_string(info.curveNames.size()) + " curves (" + names + "), but " +
-                      std::to_string(curves.size()) + " were given; give one point list per curve.");
+                      std::to_string(curves.size()) +
+                      " were given; give one point list per curve.");
   }
   for (size_t i = 0; i < curves.size(); ++i) checkPoints(info, i, curves[i]);
   const SpectralStage& stage = stageOf(effect);

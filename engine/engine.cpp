@@ -92,11 +92,11 @@ struct Engine::Stream {
   std::vector<float*> output;  // per channel, H frames: the output block
 
   // Where the stream stands.
-  int filled = 0;            // frames in the newer block
-  int64_t blocks = 0;        // complete blocks so far
-  int silenceLeft = 0;       // leading output frames still to come
-  int outputRead = 0;        // frames of the output block already written
-  int outputReady = 0;       // frames in the output block
+  int filled = 0;       // frames in the newer block
+  int64_t blocks = 0;   // complete blocks so far
+  int silenceLeft = 0;  // leading output frames still to come
+  int outputRead = 0;   // frames of the output block already written
+  int outputReady = 0;  // frames in the output block
 
   Stream(const EngineSettings& settings, std::unique_ptr<CurveTables> curveTables);
 
@@ -143,8 +143,9 @@ Engine::Stream::Stream(const EngineSettings& settings, std::unique_ptr<CurveTabl
   for (int c = 0; c < channels; c += 2) {
     const FrameGeometry& g = c + 1 < channels ? pair : single;
     float* start = next;
-    Group group{g, c, {nullptr, nullptr}, {nullptr, nullptr}, {nullptr, nullptr},
-                nullptr, nullptr, nullptr};
+    Group group{
+        g,       c,      {nullptr, nullptr}, {nullptr, nullptr}, {nullptr, nullptr}, nullptr,
+        nullptr, nullptr};
     for (int ch = 0; ch < g.channels; ++ch) group.frame[ch] = take(static_cast<size_t>(g.n) + 2);
     float* spectra = take(2 * (static_cast<size_t>(g.n) + 2));
     group.spectrum[0] = reinterpret_cast<ComplexFloat*>(spectra);
@@ -273,7 +274,8 @@ void Engine::process(const float* const* in, float* const* out, size_t frames) n
   Stream& s = *stream_;
   size_t done = 0;
   while (done < frames) {
-    const int chunk = static_cast<int>(std::min(frames - done, static_cast<size_t>(s.h - s.filled)));
+    const int chunk =
+        static_cast<int>(std::min(frames - done, static_cast<size_t>(s.h - s.filled)));
     scaled(in, done, s.newer.data(), s.filled, s.channels, chunk, s.scale);
     s.filled += chunk;
     // The input is read before any output is written, so out may be in.

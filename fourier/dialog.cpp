@@ -1,18 +1,30 @@
 // The Fourier plug-in's settings dialog: the one transfer curve, input
 // level (Source) against output level (Dest); its built-in presets; and
 // mouse routing that hands everything to that curve.
+#include <iterator>
+
 #include "dialog.h"
+#include "dialog_template.h"
 #include "fourier_effect.h"
 
 namespace {
 
-enum { transferWord = 0 };
-
 // Both levels from 0 to 1 of the loudest bin, shown in decibels.
 const CurveSetup fourierCurveSetups[] = {
-    {1023, 1.0 / 16384, 0.0, 100, 1.0 / 16384, 0.0, 100, 1, "Input Sample", "dB", "Output Sample",
-     "dB"},
+    {.frameId = TransferFrame,
+     .xFactor = 1.0 / 16384,
+     .xOffset = 0.0,
+     .xMultiplier = 100,
+     .yFactor = 1.0 / 16384,
+     .yOffset = 0.0,
+     .yMultiplier = 100,
+     .scaleMode = 1,
+     .xName = "Input Sample",
+     .xUnit = "dB",
+     .yName = "Output Sample",
+     .yUnit = "dB"},
 };
+static_assert(std::size(fourierCurveSetups) == std::size(fourierCurves));
 
 // No hit test: the host decides what a click outside the frame means.
 void routeMouse(const DialogState& state, UINT message, LONG x, LONG y) {
@@ -21,6 +33,10 @@ void routeMouse(const DialogState& state, UINT message, LONG x, LONG y) {
 
 }  // namespace
 
-extern const DialogDefinition fourierDialog{
-    "ffvtg.hlp", "Fourier",          fourierPresets, sizeof fourierPresets / sizeof fourierPresets[0],
-    fourierCurveSetups, nullptr, routeMouse};
+extern const DialogDefinition fourierDialog{.helpFile = "ffvtg.hlp",
+                                            .helpKeyword = "Fourier",
+                                            .presets = fourierPresets,
+                                            .presetCount = std::size(fourierPresets),
+                                            .curveSetups = fourierCurveSetups,
+                                            .afterCurveSetup = nullptr,
+                                            .routeMouse = routeMouse};

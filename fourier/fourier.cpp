@@ -16,8 +16,6 @@ constexpr float highestLevel = 16383.0f;
 constexpr SIZE_T tableBytes = tableEntries * sizeof(float);
 static_assert(tableBytes == 65540);
 
-enum { transferWord = 0 };
-
 void fillTables(const CurveSampler& curves, void* tables) {
   auto* table = static_cast<float*>(tables);
   for (int i = 0; i < tableEntries; ++i) {

@@ -11,6 +11,9 @@
 inline constexpr const char* fourierEffectName = "Vortigens\\Fourier";
 inline constexpr const char* fourierDescription = "Adds Pure Sound Effect";
 
+// InstanceData: one 16-bit word, the transfer curve's handle.
+enum FourierWord { transferWord = 0 };
+
 // The word the curve is known by outside the plug-in.
 inline constexpr const char* fourierCurveNames[] = {"transfer"};
 

@@ -2,8 +2,8 @@
 //
 // The procedure keeps nothing between messages. Initialisation locks the
 // instance block and writes the block's address, its handle and the
-// record's address into the hidden control 1025, the state holder; every
-// later paint, command and mouse handler reads them back from there. A
+// record's address into the hidden control StateHolder; every later
+// paint, command and mouse handler reads them back from there. A
 // handler that finds the state holder empty or unreadable (before
 // initialisation has written it) leaves the host alone.
 #include <cstdint>

@@ -5,19 +5,8 @@
 #ifndef VORTIGEN_FRAME_DIALOG_H
 #define VORTIGEN_FRAME_DIALOG_H
 
+#include "dialog_controls.h"
 #include "xfm.h"
-
-// Control ids of the dialog template.
-enum DialogControl {
-  HelpButton = 300,
-  AddPresetButton = 325,
-  FirstCurveFrame = 1023,
-  PresetList = 1005,
-  PresetNameBox = 1006,
-  ValueReadout = 1024,
-  StateHolder = 1025,
-  DeletePresetButton = 1109
-};
 
 // How one curve is shown: the frame it is drawn in and the readout's scale
 // and labels, in the argument order of setCurveScale and setCurveLabels.

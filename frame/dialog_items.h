@@ -10,6 +10,7 @@
 #ifndef VORTIGEN_FRAME_DIALOG_ITEMS_H
 #define VORTIGEN_FRAME_DIALOG_ITEMS_H
 
+#include "dialog_controls.h"
 #include "win32.h"
 
 /* Popup with caption and system menu in a modal frame, at (73, 38),
@@ -26,22 +27,24 @@
 
 /* OK, Cancel, help and the preset pane: items 2 to 9 of both templates.
  * OK is not the default push button. */
-#define VORTIGEN_DIALOG_BUTTONS_AND_PRESETS(ITEM)                                                 \
-  ITEM(1, "BUTTON", "OK", BS_PUSHBUTTON | VORTIGEN_CHILD | WS_GROUP | WS_TABSTOP, 3, 196, 40, 14) \
-  ITEM(2, "BUTTON", "Cancel", BS_PUSHBUTTON | VORTIGEN_CHILD | WS_TABSTOP, 49, 196, 40, 14)       \
-  ITEM(300, "BUTTON", "?", BS_PUSHBUTTON | VORTIGEN_CHILD | WS_TABSTOP, 187, 196, 16, 14)         \
-  ITEM(-1, "STATIC", "&Presets", SS_LEFT | VORTIGEN_CHILD | WS_GROUP, 215, 2, 30, 8)              \
-  ITEM(1005, "LISTBOX", "",                                                                       \
+#define VORTIGEN_DIALOG_BUTTONS_AND_PRESETS(ITEM)                                                  \
+  ITEM(1, "BUTTON", "OK", BS_PUSHBUTTON | VORTIGEN_CHILD | WS_GROUP | WS_TABSTOP, 3, 196, 40, 14)  \
+  ITEM(2, "BUTTON", "Cancel", BS_PUSHBUTTON | VORTIGEN_CHILD | WS_TABSTOP, 49, 196, 40, 14)        \
+  ITEM(HelpButton, "BUTTON", "?", BS_PUSHBUTTON | VORTIGEN_CHILD | WS_TABSTOP, 187, 196, 16, 14)   \
+  ITEM(-1, "STATIC", "&Presets", SS_LEFT | VORTIGEN_CHILD | WS_GROUP, 215, 2, 30, 8)               \
+  ITEM(PresetList, "LISTBOX", "",                                                                  \
        LBS_SORT | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | VORTIGEN_CHILD | WS_BORDER | WS_VSCROLL |    \
-           WS_TABSTOP,                                                                            \
-       216, 13, 83, 169)                                                                          \
-  ITEM(1006, "EDIT", "", ES_LEFT | ES_AUTOHSCROLL | VORTIGEN_CHILD | WS_BORDER | WS_TABSTOP, 216, \
-       184, 84, 12)                                                                               \
-  ITEM(325, "BUTTON", "Add", BS_PUSHBUTTON | VORTIGEN_CHILD | WS_TABSTOP, 216, 199, 29, 11)       \
-  ITEM(1109, "BUTTON", "Del", BS_PUSHBUTTON | VORTIGEN_CHILD | WS_TABSTOP, 271, 199, 29, 11)
+           WS_TABSTOP,                                                                             \
+       216, 13, 83, 169)                                                                           \
+  ITEM(PresetNameBox, "EDIT", "",                                                                  \
+       ES_LEFT | ES_AUTOHSCROLL | VORTIGEN_CHILD | WS_BORDER | WS_TABSTOP, 216, 184, 84, 12)       \
+  ITEM(AddPresetButton, "BUTTON", "Add", BS_PUSHBUTTON | VORTIGEN_CHILD | WS_TABSTOP, 216, 199,    \
+       29, 11)                                                                                     \
+  ITEM(DeletePresetButton, "BUTTON", "Del", BS_PUSHBUTTON | VORTIGEN_CHILD | WS_TABSTOP, 271, 199, \
+       29, 11)
 
-/* A static sunken grey frame: a curve area (ids 1023, 1026, 1028) or the
- * frame around the readout (id -1). */
+/* A static sunken grey frame: a curve area (the plug-in's curve frame ids)
+ * or the frame around the readout (id -1). */
 #define VORTIGEN_SUNKEN_FRAME(ITEM, id, x, y, width, height) \
   ITEM(id, "STATIC", "", SS_GRAYFRAME | SS_SUNKEN | VORTIGEN_CHILD, x, y, width, height)
 
@@ -55,9 +58,10 @@
 
 /* The value readout the host writes into. */
 #define VORTIGEN_READOUT(ITEM, x, y, width, height) \
-  ITEM(1024, "STATIC", "data", SS_LEFT | VORTIGEN_CHILD, x, y, width, height)
+  ITEM(ValueReadout, "STATIC", "data", SS_LEFT | VORTIGEN_CHILD, x, y, width, height)
 
 /* The state holder: never visible. */
-#define VORTIGEN_STATE_HOLDER(ITEM) ITEM(1025, "STATIC", "", SS_LEFT | WS_CHILD, 93, 200, 8, 7)
+#define VORTIGEN_STATE_HOLDER(ITEM) \
+  ITEM(StateHolder, "STATIC", "", SS_LEFT | WS_CHILD, 93, 200, 8, 7)
 
 #endif

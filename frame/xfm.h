@@ -121,6 +121,11 @@ struct XfmDoRecord {
 /* The value QueryXfm returns. */
 enum { XfmInterfaceVersion = 0x0480 };
 
+/* The descriptor's featureWord and featureFlags, the same in both plug-ins.
+ * What they mean is the host's business; the plug-ins announce exactly
+ * these values, which hosts rely on. */
+enum { XfmFeatureWord = 15, XfmFeatureFlags = 29 };
+
 /* Entry points of every plug-in library. */
 typedef WORD(XFMAPI* XfmQueryProc)(XfmDescriptor* descriptor);
 typedef int(XFMAPI* XfmInitProc)(XfmDoRecord* record);

@@ -16,14 +16,13 @@
 #include <cstdio>
 #include <string_view>
 
+#include "dialog_controls.h"
 #include "vthost.h"
 
 namespace vthost {
 
 namespace {
 
-const int presetNameBox = 1006;
-const int presetListBox = 1005;
 // A press this close to a point, in pixels, grabs it.
 const int grabRadius = 5;
 // The sunken frame's border, in pixels, inside which the curve is drawn.
@@ -85,7 +84,7 @@ std::string trimmed(const std::string& text) {
 int listPresets(EffectHost& host, HWND dialog, const std::string& section) {
   DialogSide& side = host.dialogSide();
   side.presets.clear();
-  SendDlgItemMessageA(dialog, presetListBox, LB_RESETCONTENT, 0, 0);
+  SendDlgItemMessageA(dialog, PresetList, LB_RESETCONTENT, 0, 0);
   for (const std::string& key : profileKeys(side.profilePath, section)) {
     const std::string text = profileText(side.profilePath, section.c_str(), key.c_str());
     try {
@@ -96,29 +95,29 @@ int listPresets(EffectHost& host, HWND dialog, const std::string& section) {
                   side.profilePath + "; correct or remove it there)");
       continue;
     }
-    const LRESULT index = SendDlgItemMessageA(dialog, presetListBox, LB_ADDSTRING, 0,
+    const LRESULT index = SendDlgItemMessageA(dialog, PresetList, LB_ADDSTRING, 0,
                                               reinterpret_cast<LPARAM>(side.presets.back().name.c_str()));
-    SendDlgItemMessageA(dialog, presetListBox, LB_SETITEMDATA, static_cast<WPARAM>(index),
+    SendDlgItemMessageA(dialog, PresetList, LB_SETITEMDATA, static_cast<WPARAM>(index),
                         static_cast<LPARAM>(side.presets.size() - 1));
   }
   return static_cast<int>(side.presets.size());
 }
 
 const ListedPreset* selectedPreset(EffectHost& host, HWND dialog) {
-  const LRESULT index = SendDlgItemMessageA(dialog, presetListBox, LB_GETCURSEL, 0, 0);
+  const LRESULT index = SendDlgItemMessageA(dialog, PresetList, LB_GETCURSEL, 0, 0);
   if (index == LB_ERR) return nullptr;
   const LRESULT data =
-      SendDlgItemMessageA(dialog, presetListBox, LB_GETITEMDATA, static_cast<WPARAM>(index), 0);
+      SendDlgItemMessageA(dialog, PresetList, LB_GETITEMDATA, static_cast<WPARAM>(index), 0);
   const auto& presets = host.dialogSide().presets;
   if (data < 0 || static_cast<size_t>(data) >= presets.size()) return nullptr;
   return &presets[static_cast<size_t>(data)];
 }
 
 void selectByName(HWND dialog, const std::string& name) {
-  const LRESULT index = SendDlgItemMessageA(dialog, presetListBox, LB_FINDSTRINGEXACT,
+  const LRESULT index = SendDlgItemMessageA(dialog, PresetList, LB_FINDSTRINGEXACT,
                                             static_cast<WPARAM>(-1),
                                             reinterpret_cast<LPARAM>(name.c_str()));
-  SendDlgItemMessageA(dialog, presetListBox, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  SendDlgItemMessageA(dialog, PresetList, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
 // The key for a new preset: "Item" and one more than the highest number
@@ -383,7 +382,7 @@ LONG XFMAPI loadPresets(HWND dialog, LPCSTR section, LPCSTR profilePath) {
 // Del removes what the box shows.
 LONG XFMAPI presetNameCommand(HWND dialog) {
   if (logged(Service::PresetNameCommand, {}) == nullptr) return 0;
-  selectByName(dialog, trimmed(dialogItemText(dialog, presetNameBox)));
+  selectByName(dialog, trimmed(dialogItemText(dialog, PresetNameBox)));
   return 0;
 }
 
@@ -409,7 +408,7 @@ LONG XFMAPI presetListCommand(XfmDoRecord*, HWND dialog, LPCSTR section, WPARAM 
   std::vector<std::vector<CurvePoint>> after;
   for (CurveHandle handle : h->curveHandles()) after.push_back(h->curve(handle).points);
   h->dialogSide().dragCurve = CurveHandleNone;
-  SetDlgItemTextA(dialog, presetNameBox, chosen.name.c_str());
+  SetDlgItemTextA(dialog, PresetNameBox, chosen.name.c_str());
   return before != after ? 1 : 0;
 }
 
@@ -418,7 +417,7 @@ LONG XFMAPI presetListCommand(XfmDoRecord*, HWND dialog, LPCSTR section, WPARAM 
 LONG XFMAPI addPreset(XfmDoRecord* record, HWND dialog, LPCSTR section) {
   EffectHost* h = logged(Service::AddPreset, {}, textOf(section));
   if (h == nullptr || section == nullptr) return 0;
-  const std::string name = trimmed(dialogItemText(dialog, presetNameBox));
+  const std::string name = trimmed(dialogItemText(dialog, PresetNameBox));
   if (name.empty()) {
     h->refuse("Add was pressed with an empty preset name; type a name into the name box first.");
     return 0;

@@ -4,6 +4,7 @@
 #define VORTIGEN_KERNEL_NSPCHECK_H
 
 #include "nsp.h"
+#include "nspreportlines.h"
 
 // Reports a bad argument of the calling routine when `failed` holds and
 // tells the caller whether it did.

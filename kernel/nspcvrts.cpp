@@ -117,13 +117,10 @@ void floatsToInts(const float* src, void* dst, int len, int flags, int overflowL
   }
 }
 
-// Lines of the out-of-range report, per size, rounding and signedness.
-struct MemberLines {
-  int signedLine, unsignedLine;
-};
-constexpr MemberLines lines8[] = {{301, 303}, {307, 311}, {305, 309}, {313, 315}};
-constexpr MemberLines lines16[] = {{317, 319}, {323, 327}, {321, 325}, {329, 331}};
-constexpr MemberLines lines32[] = {{333, 335}, {339, 343}, {337, 341}, {345, 347}};
+// The out-of-range report's lines, indexed by Rounding in its order.
+constexpr const nspLine::OverflowLines* lines8 = nspLine::floatToInt8Overflow;
+constexpr const nspLine::OverflowLines* lines16 = nspLine::floatToInt16Overflow;
+constexpr const nspLine::OverflowLines* lines32 = nspLine::floatToInt32Overflow;
 
 template <Rounding R>
 void floatsToIntsOfSize(const float* src, void* dst, int len, int intSize, int flags) {
@@ -200,7 +197,7 @@ extern "C" {
 
 void nspsbIntToFloat(const void* src, float* dst, int len, int intSize, int flags) {
   nspStatusSet(NSP_StatusNoError);
-  checkConversion("nspsbIntToFloat", 407, src, dst, len, intSize,
+  checkConversion("nspsbIntToFloat", nspLine::sbIntToFloat, src, dst, len, intSize,
                   flags == 0 || flags == NSP_ConvUnsigned);
   if (nspStatusGet() < 0) return;
 
@@ -219,7 +216,8 @@ void nspsbIntToFloat(const void* src, float* dst, int len, int intSize, int flag
 
 void nspsbFloatToInt(const float* src, void* dst, int len, int intSize, int flags) {
   nspStatusSet(NSP_StatusNoError);
-  checkConversion("nspsbFloatToInt", 284, src, dst, len, intSize, countRoundingBits(flags) == 1);
+  checkConversion("nspsbFloatToInt", nspLine::sbFloatToInt, src, dst, len, intSize,
+                  countRoundingBits(flags) == 1);
   if (nspStatusGet() < 0) return;
 
   if (flags & NSP_ConvRoundNearest) {
@@ -234,10 +232,11 @@ void nspsbFloatToInt(const float* src, void* dst, int len, int intSize, int flag
 }
 
 void nspcbCplxTo2Real(const ComplexFloat* src, float* dstReal, float* dstImag, int length) {
-  if (nspBadArgument(length <= 0, "nspcbCplxTo2Real", "length<=0", module, 1290) ||
-      nspBadArgument(src == nullptr, "nspcbCplxTo2Real", "src==0", module, 1290) ||
-      nspBadArgument(dstReal == nullptr, "nspcbCplxTo2Real", "dstReal==0", module, 1290) ||
-      nspBadArgument(dstImag == nullptr, "nspcbCplxTo2Real", "dstImag==0", module, 1290)) {
+  constexpr int line = nspLine::cbCplxTo2Real;
+  if (nspBadArgument(length <= 0, "nspcbCplxTo2Real", "length<=0", module, line) ||
+      nspBadArgument(src == nullptr, "nspcbCplxTo2Real", "src==0", module, line) ||
+      nspBadArgument(dstReal == nullptr, "nspcbCplxTo2Real", "dstReal==0", module, line) ||
+      nspBadArgument(dstImag == nullptr, "nspcbCplxTo2Real", "dstImag==0", module, line)) {
     return;
   }
   for (int i = 0; i < length; ++i) {
@@ -249,8 +248,9 @@ void nspcbCplxTo2Real(const ComplexFloat* src, float* dstReal, float* dstImag, i
 // Either source may be null: its part is then +0.0.
 void nspcb2RealToCplx(const float* srcReal, const float* srcImag, ComplexFloat* dst,
                       int length) {
-  if (nspBadArgument(length <= 0, "nspcb2RealToCplx", "length<=0", module, 1377) ||
-      nspBadArgument(dst == nullptr, "nspcb2RealToCplx", "dst==0", module, 1377)) {
+  constexpr int line = nspLine::cb2RealToCplx;
+  if (nspBadArgument(length <= 0, "nspcb2RealToCplx", "length<=0", module, line) ||
+      nspBadArgument(dst == nullptr, "nspcb2RealToCplx", "dst==0", module, line)) {
     return;
   }
   if (srcReal == nullptr && srcImag == nullptr) {
@@ -264,10 +264,11 @@ void nspcb2RealToCplx(const float* srcReal, const float* srcImag, ComplexFloat* 
 }
 
 void nspcbCartToPolar(const ComplexFloat* src, float* mag, float* phase, int length) {
-  if (nspBadArgument(length <= 0, "nspcbCartToPolar", "length<=0", module, 1457) ||
-      nspBadArgument(src == nullptr, "nspcbCartToPolar", "src==0", module, 1457) ||
-      nspBadArgument(mag == nullptr, "nspcbCartToPolar", "mag==0", module, 1457) ||
-      nspBadArgument(phase == nullptr, "nspcbCartToPolar", "phase==0", module, 1457)) {
+  constexpr int line = nspLine::cbCartToPolar;
+  if (nspBadArgument(length <= 0, "nspcbCartToPolar", "length<=0", module, line) ||
+      nspBadArgument(src == nullptr, "nspcbCartToPolar", "src==0", module, line) ||
+      nspBadArgument(mag == nullptr, "nspcbCartToPolar", "mag==0", module, line) ||
+      nspBadArgument(phase == nullptr, "nspcbCartToPolar", "phase==0", module, line)) {
     return;
   }
   // Vectorised double-precision sqrt and atan2 (nspvmath), rounded to float
@@ -276,10 +277,11 @@ void nspcbCartToPolar(const ComplexFloat* src, float* mag, float* phase, int len
 }
 
 void nspcbPolarToCart(const float* mag, const float* phase, ComplexFloat* dst, int length) {
-  if (nspBadArgument(length <= 0, "nspcbPolarToCart", "length<=0", module, 1595) ||
-      nspBadArgument(mag == nullptr, "nspcbPolarToCart", "mag==0", module, 1595) ||
-      nspBadArgument(phase == nullptr, "nspcbPolarToCart", "phase==0", module, 1595) ||
-      nspBadArgument(dst == nullptr, "nspcbPolarToCart", "dst==0", module, 1595)) {
+  constexpr int line = nspLine::cbPolarToCart;
+  if (nspBadArgument(length <= 0, "nspcbPolarToCart", "length<=0", module, line) ||
+      nspBadArgument(mag == nullptr, "nspcbPolarToCart", "mag==0", module, line) ||
+      nspBadArgument(phase == nullptr, "nspcbPolarToCart", "phase==0", module, line) ||
+      nspBadArgument(dst == nullptr, "nspcbPolarToCart", "dst==0", module, line)) {
     return;
   }
   // Vectorised double-precision sin and cos (nspvmath), each product

@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "nspfftcore.h"
+#include "nspreportlines.h"
 #include "nspstate.h"
 
 namespace {
@@ -291,15 +292,17 @@ void nspsRealFftNip(const float* inSamps, ComplexFloat* outSamps, int order, int
     }
     return;
   }
-  if (badOrder(order, name, 1786)) return;
+  if (badOrder(order, name, nspLine::realFftOrder)) return;
   const int c = order - 1;
   FftTables tables{};
   if (order >= 2 && !fetchTables(c, nspGetSplitTwd, c, tables)) {
-    nspReportError(NSP_StatusOutOfMemory, name, "No working Twd memory", module, 1786);
+    nspReportError(NSP_StatusOutOfMemory, name, "No working Twd memory", module,
+                   nspLine::realFftOrder);
     return;
   }
   if (flags & NSP_FftInitOnly) return;
-  if (badBuffersOrFlags(inSamps, outSamps, flags, name, 1789, 1791)) return;
+  if (badBuffersOrFlags(inSamps, outSamps, flags, name, nspLine::realFftBuffers,
+                        nspLine::realFftFlags)) return;
 
   if (order == 0) {
     outSamps[0] = {inSamps[0], 0.0f};
@@ -333,15 +336,17 @@ void nspsCcsFftNip(const ComplexFloat* inSamps, float* outSamps, int order, int 
     nspFreeExpTwd(order);
     return;
   }
-  if (badOrder(order, name, 2011)) return;
+  if (badOrder(order, name, nspLine::ccsFftOrder)) return;
   const int c = order - 1;
   FftTables tables{};
   if (order >= 2 && !fetchTables(c, nspGetExpTwd, order, tables)) {
-    nspReportError(NSP_StatusOutOfMemory, name, "No working Twd memory", module, 2011);
+    nspReportError(NSP_StatusOutOfMemory, name, "No working Twd memory", module,
+                   nspLine::ccsFftOrder);
     return;
   }
   if (flags & NSP_FftInitOnly) return;
-  if (badBuffersOrFlags(inSamps, outSamps, flags, name, 2014, 2016)) return;
+  if (badBuffersOrFlags(inSamps, outSamps, flags, name, nspLine::ccsFftBuffers,
+                        nspLine::ccsFftFlags)) return;
 
   if (order == 0) {
     outSamps[0] = inSamps[0].re;
@@ -374,7 +379,8 @@ void nspsReal2FftNip(const float* inSamps1, ComplexFloat* outSamps1, const float
   // The status is not cleared on entry: an error recorded before this call
   // is traced here as well.
   if (nspStatusGet() < 0) {
-    nspReportError(NSP_StatusBacktrace, "nspsReal2FftNip", "out nspsRealFftNip", module, 2342);
+    nspReportError(NSP_StatusBacktrace, "nspsReal2FftNip", "out nspsRealFftNip", module,
+                   nspLine::real2FftBacktrace);
   }
 }
 

@@ -1,14 +1,37 @@
 // nspmisc: the kernel's status, error modes, error handlers and version.
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
 #include "nspstate.h"
 #include "win32.h"
 
+// The record's status field is not used: the status lives per thread (below).
 KernelState nspKernelState = {NSP_StatusNoError, NSP_ErrorModeLeaf, nspDefaultErrorReport,
                               {}, {}, {}, {}};
 
 namespace {
+
+// The status is sticky and callers read it after a call to learn whether
+// that call (and everything since the last clearing) succeeded. Several
+// plug-in instances may run on several threads of one host at once; with one
+// process-wide status they would race, and one instance would read another's
+// error (or have its own cleared by another's conversion). Each thread
+// therefore keeps its own status: a single-threaded caller sees exactly the
+// behaviour of one shared status.
+thread_local int threadStatus = NSP_StatusNoError;
+
+// Mode and handler stay process-wide (they are settings, not results), read
+// and written atomically so that changing them while other threads report is
+// not a data race.
+int loadMode() {
+  return std::atomic_ref<int>(nspKernelState.errorMode).load(std::memory_order_relaxed);
+}
+
+NspErrorHandler loadHandler() {
+  return std::atomic_ref<NspErrorHandler>(nspKernelState.errorHandler)
+      .load(std::memory_order_acquire);
+}
 
 #if defined(__clang__)
 #define NSP_COMPILER_MAKER "Clang " __clang_version__
@@ -52,18 +75,19 @@ bool isTraceReport(int status) {
 
 extern "C" {
 
-int nspStatusGet(void) { return nspKernelState.status; }
+int nspStatusGet(void) { return threadStatus; }
 
-void nspStatusSet(int status) { nspKernelState.status = status; }
+void nspStatusSet(int status) { threadStatus = status; }
 
-int nspErrorModeGet(void) { return nspKernelState.errorMode; }
+int nspErrorModeGet(void) { return loadMode(); }
 
-void nspErrorModeSet(int mode) { nspKernelState.errorMode = mode; }
+void nspErrorModeSet(int mode) {
+  std::atomic_ref<int>(nspKernelState.errorMode).store(mode, std::memory_order_relaxed);
+}
 
 NspErrorHandler nspSetErrorHandler(NspErrorHandler handler) {
-  NspErrorHandler previous = nspKernelState.errorHandler;
-  nspKernelState.errorHandler = handler != nullptr ? handler : nspDefaultErrorReport;
-  return previous;
+  return std::atomic_ref<NspErrorHandler>(nspKernelState.errorHandler)
+      .exchange(handler != nullptr ? handler : nspDefaultErrorReport, std::memory_order_acq_rel);
 }
 
 const char* nspStatusText(int status) {
@@ -82,14 +106,14 @@ const char* nspStatusText(int status) {
 
 int nspReportError(int status, const char* funcName, const char* context, const char* file,
                    int line) {
-  if (!isTraceReport(status)) nspKernelState.status = status;
+  if (!isTraceReport(status)) threadStatus = status;
   if (status == NSP_StatusNoError) return 0;
-  return nspKernelState.errorHandler(status, funcName, context, file, line);
+  return loadHandler()(status, funcName, context, file, line);
 }
 
 int nspDefaultErrorReport(int status, const char* funcName, const char* context,
                           const char* file, int line) {
-  const int mode = nspKernelState.errorMode;
+  const int mode = loadMode();
   if (mode == NSP_ErrorModeSilent) return status;
 
   if (funcName == nullptr) funcName = "<unknown>";
@@ -134,7 +158,7 @@ int nspDefaultErrorReport(int status, const char* funcName, const char* context,
 }
 
 int nspQuietErrorReport(int status, const char*, const char*, const char*, int) {
-  if (nspKernelState.errorMode == NSP_ErrorModeLeaf) std::exit(1);
+  if (loadMode() == NSP_ErrorModeLeaf) std::exit(1);
   return status;
 }
 

@@ -2,8 +2,18 @@
 // twiddles, complex exponentials, split coefficients, bit-reversal lists),
 // built on first use, kept in the kernel state until released.
 //
+// Several instances may run transforms on several threads at once. A slot is
+// read and filled atomically: a table is published complete (release/acquire),
+// and when two threads build the same empty slot at once the first stored
+// table wins and the other is freed, so no table leaks and every caller gets
+// the one the slot holds. Reading a filled slot allocates nothing and takes no
+// lock, so callers that build their orders' tables before streaming (an
+// NSP_FftInitOnly call) stream without touching the heap. Releasing a table
+// while another thread transforms with it remains the caller's fault to avoid.
+//
 // Every table entry is computed on its own from a double-precision angle
 // and stored as float, so a table's accuracy does not depend on its length.
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -150,19 +160,28 @@ int* buildBitRev(int c) {
 }
 
 // Returns the table of a slot, building and storing it when the slot is
-// empty. A table is stored only once it is complete.
+// empty. A table is stored only once it is complete; a thread that loses
+// the race to store it frees its own copy and returns the stored one.
 template <typename Table>
 Table* fetch(Table** slots, int order, Table* (*build)(int)) {
   if (!validOrder(order)) return nullptr;
-  if (slots[order] == nullptr) slots[order] = build(order);
-  return slots[order];
+  std::atomic_ref<Table*> slot(slots[order]);
+  Table* table = slot.load(std::memory_order_acquire);
+  if (table != nullptr) return table;
+  Table* built = build(order);
+  if (built == nullptr) return nullptr;
+  if (slot.compare_exchange_strong(table, built, std::memory_order_acq_rel,
+                                   std::memory_order_acquire)) {
+    return built;
+  }
+  nspTableFree(built);
+  return table;
 }
 
 template <typename Table>
 void release(Table** slots, int order) {
   if (!validOrder(order)) return;
-  nspTableFree(slots[order]);
-  slots[order] = nullptr;
+  nspTableFree(std::atomic_ref<Table*>(slots[order]).exchange(nullptr, std::memory_order_acq_rel));
 }
 
 }  // namespace

@@ -10,8 +10,9 @@ extern "C" {
 // relOp 0 raises everything below thresh (NaN included, so that a clipped
 // signal never carries a NaN); any other relOp lowers everything above it.
 void nspsbThresh1(float* vec, int len, float thresh, int relOp) {
-  if (nspBadArgument(len <= 0, "nspsbThresh1", "len<=0", module, 903) ||
-      nspBadArgument(vec == nullptr, "nspsbThresh1", "vec==0", module, 903)) {
+  constexpr int line = nspLine::sbThresh1;
+  if (nspBadArgument(len <= 0, "nspsbThresh1", "len<=0", module, line) ||
+      nspBadArgument(vec == nullptr, "nspsbThresh1", "vec==0", module, line)) {
     return;
   }
   // Every element is stored, kept or replaced, so that the loops vectorise.
@@ -26,8 +27,9 @@ void nspsbThresh1(float* vec, int len, float thresh, int relOp) {
 
 // Equal elements and NaNs never replace the value held.
 float nspsMax(const float* vec, int len) {
-  if (nspBadArgument(len <= 0, "nspsMax", "len<=0", module, 2341) ||
-      nspBadArgument(vec == nullptr, "nspsMax", "vec==0", module, 2341)) {
+  constexpr int line = nspLine::sMax;
+  if (nspBadArgument(len <= 0, "nspsMax", "len<=0", module, line) ||
+      nspBadArgument(vec == nullptr, "nspsMax", "vec==0", module, line)) {
     return 0.0f;
   }
   float largest = vec[0];

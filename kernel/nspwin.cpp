@@ -11,8 +11,9 @@ extern "C" {
 // from both ends at once. For odd n the middle element is met from both
 // sides and multiplied twice by its weight (1 up to rounding).
 void nspsWinBartlett(float* vec, int n) {
-  if (nspBadArgument(vec == nullptr, "nspsWinBartlett", "Null pointer to buffer", module, 136) ||
-      nspBadArgument(n <= 2, "nspsWinBartlett", "Bad number of items", module, 136)) {
+  constexpr int line = nspLine::sWinBartlett;
+  if (nspBadArgument(vec == nullptr, "nspsWinBartlett", "Null pointer to buffer", module, line) ||
+      nspBadArgument(n <= 2, "nspsWinBartlett", "Bad number of items", module, line)) {
     return;
   }
   const double step = 2.0 / (n - 1);

@@ -1,4 +1,4 @@
-// Linux stand-in for the Windows export look-up (dialogs.cpp runs the
+// Linux stand-in for the Windows export look-up (dialog_session.cpp runs the
 // modal dialogs).
 //
 // A module handle is the handle the dynamic loader returned for the

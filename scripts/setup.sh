@@ -9,8 +9,13 @@ packages=(
   libfftw3-dev
   libsndfile1-dev libcairo2-dev fonts-dejavu-core fonts-dejavu-extra
   libcli11-dev
+  clang-format-14
+  lv2-dev liblilv-dev lilv-utils sox alsa-utils
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
 )
+# Ardour (about 70 packages) only on request: VORTIGEN_ARDOUR=1; its test
+# runs when ardour7-lua is there.
+if [ "${VORTIGEN_ARDOUR:-0}" = 1 ]; then packages+=(ardour); fi
 
 missing=()
 for p in "${packages[@]}"; do

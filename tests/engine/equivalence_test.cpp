@@ -32,7 +32,8 @@ struct Material {
 // Interleaved integer samples: 8-bit as -128..127 (the byte less 128).
 std::vector<int> samplesOf(const Material& m, int frames) {
   const double amplitude = m.bits == 8 ? 118.0 : 29000.0;
-  const std::vector<double> values = support::musicLike(frames, m.channels, amplitude, m.sampleRate);
+  const std::vector<double> values =
+      support::musicLike(frames, m.channels, amplitude, m.sampleRate);
   std::vector<int> samples(values.size());
   const double limit = m.bits == 8 ? 127.0 : 32767.0;
   for (size_t i = 0; i < values.size(); ++i) {

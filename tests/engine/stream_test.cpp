@@ -32,7 +32,8 @@ Planar music(int channels, size_t frames, double sampleRate) {
 EngineSettings settingsFor(Effect effect, int presetIndex, int channels, double sampleRate) {
   EngineSettings s;
   s.effect = effect;
-  s.curves = vtengine::parsePreset(vtengine::effectInfo(effect).builtInPresets[presetIndex].text).curves;
+  s.curves =
+      vtengine::parsePreset(vtengine::effectInfo(effect).builtInPresets[presetIndex].text).curves;
   s.channels = channels;
   s.sampleRate = sampleRate;
   return s;
@@ -78,6 +79,21 @@ TEST(EngineBlocks, EmptyBlocksChangeNothing) {
   EXPECT_TRUE(sameBits(enginetest::runEngine(engine, input, 100), expected));
 }
 
+TEST(EngineBlocks, AnEmptyStreamFinishesWithSilenceAndLeavesNothingBehind) {
+  const Planar input = music(2, 4000, 44100);
+  Engine fresh(settingsFor(Effect::Dynamic, dynamicChaos, 2, 44100));
+  const Planar expected = enginetest::runEngine(fresh, input, 256);
+  Engine engine(settingsFor(Effect::Dynamic, dynamicChaos, 2, 44100));
+  Planar tail = enginetest::silence(2, static_cast<size_t>(engine.latency()));
+  for (auto& channel : tail) std::fill(channel.begin(), channel.end(), 9.0f);
+  float* out[] = {tail[0].data(), tail[1].data()};
+  engine.finish(out);
+  for (const auto& channel : tail) {
+    EXPECT_TRUE(std::all_of(channel.begin(), channel.end(), [](float v) { return v == 0.0f; }));
+  }
+  EXPECT_TRUE(sameBits(enginetest::runEngine(engine, input, 256), expected));
+}
+
 // 3 to 6 channels: each pair as a stereo engine would process it, an odd
 // last channel as a mono engine would.
 TEST(EngineChannels, ManyChannelsArePairsAndAnOddLastChannelAlone) {
@@ -111,8 +127,8 @@ TEST(EngineLatency, AnImpulseComesOutLatencyFramesLater) {
     const float* in[] = {input.data()};
     float* out[] = {output.data()};
     engine.process(in, out, frames);
-    const auto peak = std::max_element(output.begin(), output.end(),
-                                       [](float a, float b) { return std::fabs(a) < std::fabs(b); });
+    const auto peak = std::max_element(
+        output.begin(), output.end(), [](float a, float b) { return std::fabs(a) < std::fabs(b); });
     EXPECT_EQ(static_cast<size_t>(peak - output.begin()), at + engine.latency());
     EXPECT_NEAR(*peak, 0.5f, 0.01f);
     EXPECT_EQ(engine.latency(), engine.frameLength() - 1);
@@ -171,13 +187,15 @@ TEST(EngineCurves, UsedCurvesActLikeAnEngineMadeWithThem) {
   const Planar expected = enginetest::runEngine(made, input, 500);
 
   Engine engine(settingsFor(Effect::Dynamic, dynamicChaos, 2, 22050));
-  auto tables = vtengine::prepareCurves(Effect::Dynamic, settingsFor(Effect::Dynamic, 8, 2, 22050).curves);
+  auto tables =
+      vtengine::prepareCurves(Effect::Dynamic, settingsFor(Effect::Dynamic, 8, 2, 22050).curves);
   engine.useCurves(tables);
   ASSERT_NE(tables, nullptr) << "the previous tables come back to be freed";
   EXPECT_TRUE(sameBits(enginetest::runEngine(engine, input, 500), expected));
 
   // Tables of the other effect are refused and stay with the caller.
-  auto other = vtengine::prepareCurves(Effect::Fourier, vtengine::effectInfo(Effect::Fourier).initialCurves);
+  auto other =
+      vtengine::prepareCurves(Effect::Fourier, vtengine::effectInfo(Effect::Fourier).initialCurves);
   engine.useCurves(other);
   ASSERT_NE(other, nullptr);
   EXPECT_EQ(other->effect(), Effect::Fourier);
@@ -201,15 +219,21 @@ TEST(EngineSettingsCheck, UnusableSettingsAreRefusedNamingTheValue) {
       {"zero rate", with([](EngineSettings& s) { s.sampleRate = 0; }), "sample rate"},
       {"NaN rate", with([](EngineSettings& s) { s.sampleRate = std::nan(""); }), "sample rate"},
       {"zero scale", with([](EngineSettings& s) { s.integerScale = 0; }), "integer scale"},
-      {"two curves for three", with([](EngineSettings& s) { s.curves = {{{0, 0}}, {{0, 0}}}; }),
+      {"two curves for three", with([](EngineSettings& s) {
+         s.curves = {{{0, 0}}, {{0, 0}}};
+       }),
        "takes 3 curves (attack, release, chaos), but 2"},
-      {"a point above the range",
-       with([](EngineSettings& s) { s.curves = {{{0, 0}}, {{0, 16385}}, {{0, 0}}}; }),
+      {"a point above the range", with([](EngineSettings& s) {
+         s.curves = {{{0, 0}}, {{0, 16385}}, {{0, 0}}};
+       }),
        "release curve of dynamic has the point (0,16385)"},
-      {"x falling",
-       with([](EngineSettings& s) { s.curves = {{{0, 0}}, {{0, 0}}, {{500, 0}, {400, 0}}}; }),
+      {"x falling", with([](EngineSettings& s) {
+         s.curves = {{{0, 0}}, {{0, 0}}, {{500, 0}, {400, 0}}};
+       }),
        "lets x fall from 500 to 400"},
-      {"a curve without points", with([](EngineSettings& s) { s.curves = {{}, {{0, 0}}, {{0, 0}}}; }),
+      {"a curve without points", with([](EngineSettings& s) {
+         s.curves = {{}, {{0, 0}}, {{0, 0}}};
+       }),
        "attack curve of dynamic has no points"},
   };
   for (const Case& c : cases) {
@@ -224,8 +248,9 @@ TEST(EngineSettingsCheck, UnusableSettingsAreRefusedNamingTheValue) {
 }
 
 TEST(EngineGeometry, FrameLengthFollowsThePluginsRuleAtEveryRate) {
-  const std::pair<double, int> cases[] = {{8000, 256},   {11025, 256},  {22049, 256}, {22050, 512},
-                                          {44099, 512},  {44100, 1024}, {48000, 1024}, {96000, 1024}};
+  const std::pair<double, int> cases[] = {{8000, 256},   {11025, 256}, {22049, 256},
+                                          {22050, 512},  {44099, 512}, {44100, 1024},
+                                          {48000, 1024}, {96000, 1024}};
   for (const auto& [rate, n] : cases) {
     EngineSettings s;
     s.sampleRate = rate;
@@ -261,7 +286,8 @@ TEST(EngineEffects, InitialCurvesAreTheOnesXfmInitCreatesInTheHost) {
     const auto& initial = vtengine::effectInfo(effect).initialCurves;
     ASSERT_EQ(handles.size(), initial.size());
     ASSERT_EQ(vtengine::effectInfo(effect).curveNames.size(), initial.size());
-    for (size_t i = 0; i < handles.size(); ++i) EXPECT_EQ(host.curve(handles[i]).points, initial[i]);
+    for (size_t i = 0; i < handles.size(); ++i)
+      EXPECT_EQ(host.curve(handles[i]).points, initial[i]);
     host.destroy();
   }
 }

@@ -50,8 +50,8 @@ TEST(Descriptor, WritesItsFieldsAndNoOtherByte) {
       std::memcpy(expected.data() + at, bytes, count);
     };
     auto putText = [&put](size_t at, const char* text) { put(at, text, std::strlen(text) + 1); };
-    const WORD featureWord = 15;
-    const DWORD featureFlags = 29;
+    const WORD featureWord = XfmFeatureWord;
+    const DWORD featureFlags = XfmFeatureFlags;
     putText(0, e.effectName);
     putText(40, "Orbelline");
     putText(120, e.description);

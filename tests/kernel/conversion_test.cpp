@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "nsp.h"
+#include "nspreportlines.h"
 #include "report_capture.h"
 
 namespace {
@@ -21,35 +22,39 @@ struct Member {
   bool isUnsigned;
   int roundingFlag;
   int fenvMode;
-  int overflowLine;
 };
 
-// The family, with the line each member reports an out-of-range element at.
+// The line a member reports an out-of-range element at.
+int overflowLine(const Member& m) {
+  return nspLine::floatToIntOverflow(m.intSize, m.roundingFlag, m.isUnsigned);
+}
+
+// The family of float-to-integer conversions.
 const Member members[] = {
-    {8, false, NSP_ConvRoundNearest, FE_TONEAREST, 301},
-    {8, true, NSP_ConvRoundNearest, FE_TONEAREST, 303},
-    {8, false, NSP_ConvRoundDown, FE_DOWNWARD, 305},
-    {8, true, NSP_ConvRoundDown, FE_DOWNWARD, 309},
-    {8, false, NSP_ConvRoundZero, FE_TOWARDZERO, 307},
-    {8, true, NSP_ConvRoundZero, FE_TOWARDZERO, 311},
-    {8, false, NSP_ConvRoundUp, FE_UPWARD, 313},
-    {8, true, NSP_ConvRoundUp, FE_UPWARD, 315},
-    {16, false, NSP_ConvRoundNearest, FE_TONEAREST, 317},
-    {16, true, NSP_ConvRoundNearest, FE_TONEAREST, 319},
-    {16, false, NSP_ConvRoundDown, FE_DOWNWARD, 321},
-    {16, true, NSP_ConvRoundDown, FE_DOWNWARD, 325},
-    {16, false, NSP_ConvRoundZero, FE_TOWARDZERO, 323},
-    {16, true, NSP_ConvRoundZero, FE_TOWARDZERO, 327},
-    {16, false, NSP_ConvRoundUp, FE_UPWARD, 329},
-    {16, true, NSP_ConvRoundUp, FE_UPWARD, 331},
-    {32, false, NSP_ConvRoundNearest, FE_TONEAREST, 333},
-    {32, true, NSP_ConvRoundNearest, FE_TONEAREST, 335},
-    {32, false, NSP_ConvRoundDown, FE_DOWNWARD, 337},
-    {32, true, NSP_ConvRoundDown, FE_DOWNWARD, 341},
-    {32, false, NSP_ConvRoundZero, FE_TOWARDZERO, 339},
-    {32, true, NSP_ConvRoundZero, FE_TOWARDZERO, 343},
-    {32, false, NSP_ConvRoundUp, FE_UPWARD, 345},
-    {32, true, NSP_ConvRoundUp, FE_UPWARD, 347},
+    {8, false, NSP_ConvRoundNearest, FE_TONEAREST},
+    {8, true, NSP_ConvRoundNearest, FE_TONEAREST},
+    {8, false, NSP_ConvRoundDown, FE_DOWNWARD},
+    {8, true, NSP_ConvRoundDown, FE_DOWNWARD},
+    {8, false, NSP_ConvRoundZero, FE_TOWARDZERO},
+    {8, true, NSP_ConvRoundZero, FE_TOWARDZERO},
+    {8, false, NSP_ConvRoundUp, FE_UPWARD},
+    {8, true, NSP_ConvRoundUp, FE_UPWARD},
+    {16, false, NSP_ConvRoundNearest, FE_TONEAREST},
+    {16, true, NSP_ConvRoundNearest, FE_TONEAREST},
+    {16, false, NSP_ConvRoundDown, FE_DOWNWARD},
+    {16, true, NSP_ConvRoundDown, FE_DOWNWARD},
+    {16, false, NSP_ConvRoundZero, FE_TOWARDZERO},
+    {16, true, NSP_ConvRoundZero, FE_TOWARDZERO},
+    {16, false, NSP_ConvRoundUp, FE_UPWARD},
+    {16, true, NSP_ConvRoundUp, FE_UPWARD},
+    {32, false, NSP_ConvRoundNearest, FE_TONEAREST},
+    {32, true, NSP_ConvRoundNearest, FE_TONEAREST},
+    {32, false, NSP_ConvRoundDown, FE_DOWNWARD},
+    {32, true, NSP_ConvRoundDown, FE_DOWNWARD},
+    {32, false, NSP_ConvRoundZero, FE_TOWARDZERO},
+    {32, true, NSP_ConvRoundZero, FE_TOWARDZERO},
+    {32, false, NSP_ConvRoundUp, FE_UPWARD},
+    {32, true, NSP_ConvRoundUp, FE_UPWARD},
 };
 
 double lowest(const Member& m) {
@@ -183,7 +188,7 @@ TEST(FloatToInt, LimitsOfTheRanges) {
     SCOPED_TRACE(c.name);
     unsigned char dst[4] = {0xAB, 0xAB, 0xAB, 0xAB};
     nspsbFloatToInt(&c.value, dst, 1, c.intSize, c.flags);
-    const Member m{c.intSize, (c.flags & 0x800) != 0, c.flags & 0x780, 0, 0};
+    const Member m{c.intSize, (c.flags & 0x800) != 0, c.flags & 0x780, 0};
     std::vector<unsigned char> bytes(dst, dst + 4);
     if (std::isnan(c.expected)) {
       EXPECT_EQ(dst[0], 0xAB) << "an out-of-range element without flags stays as it was";
@@ -205,9 +210,9 @@ TEST(FloatToInt, EveryMemberReportsOverflowWithItsOwnLineAndGoesOn) {
     const char* belowText = m.isUnsigned ? "A negative float cannot be converted to unsigned"
                                          : "A float exceeds an integer";
     const std::vector<Report> expected = {
-        badArgument("nspsbFloatToInt", "A float exceeds an integer", "nspcvrts", m.overflowLine),
-        badArgument("nspsbFloatToInt", belowText, "nspcvrts", m.overflowLine)};
-    EXPECT_EQ(capture.reports(), expected) << m.intSize << " " << m.overflowLine;
+        badArgument("nspsbFloatToInt", "A float exceeds an integer", "nspcvrts", overflowLine(m)),
+        badArgument("nspsbFloatToInt", belowText, "nspcvrts", overflowLine(m))};
+    EXPECT_EQ(capture.reports(), expected) << m.intSize << " " << overflowLine(m);
     EXPECT_EQ(readElement(out, m, 0), highest(m));
     EXPECT_EQ(readElement(out, m, 1), 1.0) << "conversion goes on after a report";
     EXPECT_EQ(readElement(out, m, 2), lowest(m));
@@ -246,7 +251,7 @@ TEST(FloatToInt, NanCountsAsAboveTheMaximum) {
   EXPECT_EQ(unsignedOut[0], 255);
   ASSERT_EQ(capture.reports().size(), 1u);
   EXPECT_EQ(capture.reports()[0], badArgument("nspsbFloatToInt", "A float exceeds an integer",
-                                              "nspcvrts", 311));
+                                              "nspcvrts", nspLine::floatToIntOverflow(8, NSP_ConvRoundZero, true)));
 }
 
 TEST(ConversionChecks, ReportEveryFailedCheckInOrderAndConvertNothing) {
@@ -256,22 +261,22 @@ TEST(ConversionChecks, ReportEveryFailedCheckInOrderAndConvertNothing) {
 
   nspsbFloatToInt(nullptr, dst, 0, 16, 0x80);
   EXPECT_EQ(capture.reports(), (std::vector<Report>{
-                                   badArgument("nspsbFloatToInt", "len<=0", "nspcvrts", 284),
-                                   badArgument("nspsbFloatToInt", "src==0", "nspcvrts", 284)}));
+                                   badArgument("nspsbFloatToInt", "len<=0", "nspcvrts", nspLine::sbFloatToInt),
+                                   badArgument("nspsbFloatToInt", "src==0", "nspcvrts", nspLine::sbFloatToInt)}));
   capture.clear();
 
   nspsbFloatToInt(src, nullptr, 2, 12, 0x180);
   EXPECT_EQ(capture.reports(),
             (std::vector<Report>{
-                badArgument("nspsbFloatToInt", "dst==0", "nspcvrts", 284),
-                badArgument("nspsbFloatToInt", "Invalid size of an integer", "nspcvrts", 284),
-                badArgument("nspsbFloatToInt", "Invalid conversion flag", "nspcvrts", 284)}));
+                badArgument("nspsbFloatToInt", "dst==0", "nspcvrts", nspLine::sbFloatToInt),
+                badArgument("nspsbFloatToInt", "Invalid size of an integer", "nspcvrts", nspLine::sbFloatToInt),
+                badArgument("nspsbFloatToInt", "Invalid conversion flag", "nspcvrts", nspLine::sbFloatToInt)}));
   capture.clear();
 
   for (int flags : {0x1000, 0x180, 0, 0x2800}) {
     nspsbFloatToInt(src, dst, 2, 16, flags);
     EXPECT_EQ(capture.reports(), (std::vector<Report>{badArgument(
-                                     "nspsbFloatToInt", "Invalid conversion flag", "nspcvrts", 284)}))
+                                     "nspsbFloatToInt", "Invalid conversion flag", "nspcvrts", nspLine::sbFloatToInt)}))
         << flags;
     capture.clear();
   }
@@ -281,15 +286,15 @@ TEST(ConversionChecks, ReportEveryFailedCheckInOrderAndConvertNothing) {
   float fdst[2] = {9, 9};
   nspsbIntToFloat(dst, fdst, 2, 16, 0x80);
   EXPECT_EQ(capture.reports(), (std::vector<Report>{badArgument(
-                                   "nspsbIntToFloat", "Invalid conversion flag", "nspcvrts", 407)}));
+                                   "nspsbIntToFloat", "Invalid conversion flag", "nspcvrts", nspLine::sbIntToFloat)}));
   capture.clear();
   nspsbIntToFloat(nullptr, nullptr, -1, 64, 0);
   EXPECT_EQ(capture.reports(),
             (std::vector<Report>{
-                badArgument("nspsbIntToFloat", "len<=0", "nspcvrts", 407),
-                badArgument("nspsbIntToFloat", "src==0", "nspcvrts", 407),
-                badArgument("nspsbIntToFloat", "dst==0", "nspcvrts", 407),
-                badArgument("nspsbIntToFloat", "Invalid size of an integer", "nspcvrts", 407)}));
+                badArgument("nspsbIntToFloat", "len<=0", "nspcvrts", nspLine::sbIntToFloat),
+                badArgument("nspsbIntToFloat", "src==0", "nspcvrts", nspLine::sbIntToFloat),
+                badArgument("nspsbIntToFloat", "dst==0", "nspcvrts", nspLine::sbIntToFloat),
+                badArgument("nspsbIntToFloat", "Invalid size of an integer", "nspcvrts", nspLine::sbIntToFloat)}));
   EXPECT_EQ(fdst[0], 9.0f);
 }
 

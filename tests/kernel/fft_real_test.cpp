@@ -11,6 +11,7 @@
 #include "fft_reference.h"
 #include "fft_tables.h"
 #include "nsp.h"
+#include "nspreportlines.h"
 #include "nspstate.h"
 #include "report_capture.h"
 
@@ -55,8 +56,11 @@ bool runInverse(int order, int flags, bool nullIn, bool nullOut) {
   return out == before;
 }
 
-const EntryPoint entryPoints[] = {{"nspsRealFftNip", 1786, 1789, 1791, runForward},
-                                  {"nspsCcsFftNip", 2011, 2014, 2016, runInverse}};
+const EntryPoint entryPoints[] = {
+    {"nspsRealFftNip", nspLine::realFftOrder, nspLine::realFftBuffers, nspLine::realFftFlags,
+     runForward},
+    {"nspsCcsFftNip", nspLine::ccsFftOrder, nspLine::ccsFftBuffers, nspLine::ccsFftFlags,
+     runInverse}};
 
 TEST_F(RealFft, BadDirectionBitsAreReportedAndNothingIsWritten) {
   struct Case {
@@ -188,8 +192,9 @@ TEST_F(RealFft, PairedTransformTracesAnEarlierErrorAfterDoingBothBlocks) {
   nspsbMpy1(1.0f, nullptr, 4);  // an unrelated error, still recorded
   capture_.clear();
   nspsReal2FftNip(in1.data(), out1.data(), in2.data(), out2.data(), 8, NSP_FftForward);
-  EXPECT_EQ(capture_.reports(), std::vector<Report>{fftReport(NSP_StatusBacktrace, "nspsReal2FftNip",
-                                                              "out nspsRealFftNip", 2342)});
+  EXPECT_EQ(capture_.reports(),
+            std::vector<Report>{fftReport(NSP_StatusBacktrace, "nspsReal2FftNip",
+                                          "out nspsRealFftNip", nspLine::real2FftBacktrace)});
   EXPECT_EQ(nspStatusGet(), NSP_StatusBadArgument) << "the backtrace keeps the first error";
   EXPECT_LE(relativeRmsError(out1.data(), referenceRealSpectrum(in1, -1)), 1e-6);
   EXPECT_LE(relativeRmsError(out2.data(), referenceRealSpectrum(in2, -1)), 1e-6);
@@ -200,9 +205,10 @@ TEST_F(RealFft, PairedTransformDoesTheSecondBlockWhenTheFirstFails) {
   std::vector<ComplexFloat> out1(129), out2(129);
   nspsReal2FftNip(nullptr, out1.data(), in2.data(), out2.data(), 8, NSP_FftForward);
   EXPECT_EQ(capture_.reports(),
-            (std::vector<Report>{badArgument("nspsRealFftNip", "inSamps==0", "nspffts", 1789),
+            (std::vector<Report>{badArgument("nspsRealFftNip", "inSamps==0", "nspffts",
+                                             nspLine::realFftBuffers),
                                  fftReport(NSP_StatusBacktrace, "nspsReal2FftNip",
-                                           "out nspsRealFftNip", 2342)}));
+                                           "out nspsRealFftNip", nspLine::real2FftBacktrace)}));
   EXPECT_LE(relativeRmsError(out2.data(), referenceRealSpectrum(in2, -1)), 1e-6);
 
   capture_.clear();

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "nsp.h"
+#include "nspreportlines.h"
 #include "report_capture.h"
 #include "vtplatform.h"
 
@@ -101,7 +102,8 @@ TEST(ErrorMode, StartsAsLeafAndIsKept) {
 }
 
 TEST_F(DefaultReport, LeafModeAsksYesNoWithTheStoredStatusInTheCaption) {
-  EXPECT_EQ(nspReportError(-5, "nspsRealFftNip", "inSamps==0", "nspffts", 1789), -5);
+  EXPECT_EQ(nspReportError(-5, "nspsRealFftNip", "inSamps==0", "nspffts", nspLine::realFftBuffers),
+            -5);
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].caption, "SPL Library Error: Bad argument");
   EXPECT_EQ(boxes[0].text,
@@ -110,8 +112,9 @@ TEST_F(DefaultReport, LeafModeAsksYesNoWithTheStoredStatusInTheCaption) {
 }
 
 TEST_F(DefaultReport, BacktraceUsesCalledFromAndNamesTheFirstError) {
-  nspReportError(-5, "nspsRealFftNip", "order<0", "nspffts", 1786);
-  nspReportError(-1, "nspsReal2FftNip", "out nspsRealFftNip", "nspffts", 2342);
+  nspReportError(-5, "nspsRealFftNip", "order<0", "nspffts", nspLine::realFftOrder);
+  nspReportError(-1, "nspsReal2FftNip", "out nspsRealFftNip", "nspffts",
+                 nspLine::real2FftBacktrace);
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[1].caption, "SPL Library Error: Bad argument");
   EXPECT_EQ(boxes[1].text, std::string("called from [nspffts:2342]:nspsReal2FftNip():\n "

@@ -162,8 +162,8 @@ void checkQueryXfm(const PluginCase& p) {
   putText(expected, 0, p.effectName);
   putText(expected, 40, "Orbelline");
   putText(expected, 120, p.description);
-  const WORD featureWord = 15;
-  const DWORD featureFlags = 29;
+  const WORD featureWord = XfmFeatureWord;
+  const DWORD featureFlags = XfmFeatureFlags;
   put(expected, 190, &featureWord, 2);
   put(expected, 192, &featureFlags, 4);
   put(expected, 196, &p.instanceDataSize, 4);
