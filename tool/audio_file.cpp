@@ -112,7 +112,8 @@ Audio readAudio(const std::string& path) {
     }
     if (audio.bitsPerSample == 8) {
       audio.bytes.resize(samples);
-      for (size_t i = 0; i < samples; ++i) audio.bytes[i] = static_cast<uint8_t>((pcm[i] >> 8) + 128);
+      for (size_t i = 0; i < samples; ++i)
+        audio.bytes[i] = static_cast<uint8_t>((pcm[i] >> 8) + 128);
     } else {
       audio.bytes.resize(samples * 2);
       for (size_t i = 0; i < samples; ++i) storeSample16(audio.bytes, i, pcm[i]);

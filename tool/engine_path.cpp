@@ -38,13 +38,15 @@ bool throughEngine(const EngineRun& r, int64_t& clipped, std::string& settings) 
   const int channels = info.channels;
   vtengine::EngineSettings engineSettings;
   const std::optional<vtengine::Effect> effect = vtengine::effectNamed(r.effect.name);
-  if (!effect) throw vthost::HostError("The engine has no effect " + r.effect.name + "; use --path plugin.");
+  if (!effect)
+    throw vthost::HostError("The engine has no effect " + r.effect.name + "; use --path plugin.");
   engineSettings.effect = *effect;
   engineSettings.curves = curvesOfRun(r, settings);
   engineSettings.sampleRate = info.sampleRate;
   engineSettings.channels = channels;
   // 8-bit samples are on the plug-ins' 8-bit scale, all others on the 16-bit one.
-  engineSettings.integerScale = info.format.isInteger() && info.format.bits == 8 ? 128.0f : 32768.0f;
+  engineSettings.integerScale =
+      info.format.isInteger() && info.format.bits == 8 ? 128.0f : 32768.0f;
   std::unique_ptr<vtengine::Engine> engine;
   try {
     engine = std::make_unique<vtengine::Engine>(engineSettings);
@@ -71,7 +73,8 @@ bool throughEngine(const EngineRun& r, int64_t& clipped, std::string& settings) 
     skip -= dropped;
     const int64_t kept = frames - dropped;
     for (int64_t f = 0; f < kept; ++f) {
-      for (int c = 0; c < channels; ++c) interleaved[size_t(f * channels + c)] = planes[size_t(c)][size_t(dropped + f)];
+      for (int c = 0; c < channels; ++c)
+        interleaved[size_t(f * channels + c)] = planes[size_t(c)][size_t(dropped + f)];
     }
     if (kept > 0) r.writer.writeFloat(interleaved.data(), kept);
   };
@@ -86,7 +89,8 @@ bool throughEngine(const EngineRun& r, int64_t& clipped, std::string& settings) 
     // What a truncated file does not hold is silence.
     std::fill(interleaved.begin() + got * channels, interleaved.begin() + want * channels, 0.0f);
     for (int64_t f = 0; f < want; ++f) {
-      for (int c = 0; c < channels; ++c) planes[size_t(c)][size_t(f)] = interleaved[size_t(f * channels + c)];
+      for (int c = 0; c < channels; ++c)
+        planes[size_t(c)][size_t(f)] = interleaved[size_t(f * channels + c)];
     }
     engine->process(pointers.data(), pointers.data(), size_t(want));
     emit(want);

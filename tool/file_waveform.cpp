@@ -25,13 +25,15 @@ FileWaveform::FileWaveform(SoundReader& reader, SoundReader& copier, SoundWriter
   behind_.resize(samples_.size());
 }
 
-uint64_t FileWaveform::size() const { return uint64_t(frames_) * uint64_t(bytesPerSample_ * channels_); }
+uint64_t FileWaveform::size() const {
+  return uint64_t(frames_) * uint64_t(bytesPerSample_ * channels_);
+}
 
 bool FileWaveform::read(void* buffer, uint64_t position, size_t count, std::string& why) {
   const size_t frameBytes = size_t(bytesPerSample_ * channels_);
   if (position % frameBytes != 0 || count % frameBytes != 0) {
-    why = "readData was asked for " + std::to_string(count) + " bytes at byte " + std::to_string(position) +
-          ", which is no whole number of sample frames.";
+    why = "readData was asked for " + std::to_string(count) + " bytes at byte " +
+          std::to_string(position) + ", which is no whole number of sample frames.";
     return false;
   }
   auto* bytes = static_cast<unsigned char*>(buffer);
@@ -69,7 +71,8 @@ bool FileWaveform::write(const void* buffer, uint64_t position, size_t count, st
   const size_t frameBytes = size_t(bytesPerSample_ * channels_);
   const int64_t first = int64_t(position / frameBytes);
   if (position % frameBytes != 0 || count % frameBytes != 0 || first < framesDone()) {
-    why = "writeData was asked to store " + std::to_string(count) + " bytes at byte " + std::to_string(position) +
+    why = "writeData was asked to store " + std::to_string(count) + " bytes at byte " +
+          std::to_string(position) +
           ", which is not the next whole sample frames of the output file.";
     return false;
   }

@@ -20,7 +20,8 @@ std::string clockText(double seconds) {
 }
 
 ProgressBar::ProgressBar(std::string label, bool wanted)
-    : label_(std::move(label)), shown_(wanted && isatty(STDERR_FILENO) == 1),
+    : label_(std::move(label)),
+      shown_(wanted && isatty(STDERR_FILENO) == 1),
       start_(std::chrono::steady_clock::now()) {}
 
 ProgressBar::~ProgressBar() {
@@ -37,14 +38,17 @@ void ProgressBar::show(double done, double total, const std::string& counted) {
   drawn_ = true;
   lastDrawn_ = now;
   const double elapsed = std::chrono::duration<double>(now - start_).count();
-  const std::string left = fraction > 0.001 ? clockText(elapsed * (1 - fraction) / fraction) + " left" : "-:-- left";
+  const std::string left =
+      fraction > 0.001 ? clockText(elapsed * (1 - fraction) / fraction) + " left" : "-:-- left";
   std::string count;
-  if (!counted.empty()) count = " " + std::to_string(long(done)) + "/" + std::to_string(long(total)) + " " + counted;
+  if (!counted.empty())
+    count = " " + std::to_string(long(done)) + "/" + std::to_string(long(total)) + " " + counted;
   const int width = 30;
   const int filled = percent * width / 100;
   std::fprintf(stderr, "\r%s [%s%s] %3d%%%s, %s elapsed, %s\033[K", label_.c_str(),
-               std::string(size_t(filled), '#').c_str(), std::string(size_t(width - filled), '.').c_str(), percent,
-               count.c_str(), clockText(elapsed).c_str(), left.c_str());
+               std::string(size_t(filled), '#').c_str(),
+               std::string(size_t(width - filled), '.').c_str(), percent, count.c_str(),
+               clockText(elapsed).c_str(), left.c_str());
   std::fflush(stderr);
 }
 

@@ -133,12 +133,13 @@ Spectrogram analyseMono(int64_t frames, int sampleRate, int maxColumns, Fetch fe
 Spectrogram analyse(const Audio& audio, int maxColumns) {
   const std::vector<float> mono = channelMean(audio);
   const auto frames = static_cast<int64_t>(mono.size());
-  return analyseMono(frames, audio.sampleRate, maxColumns, [&](int64_t start, int count, float* out) {
-    for (int i = 0; i < count; ++i) {
-      const int64_t t = start + i;
-      out[i] = (t >= 0 && t < frames) ? mono[size_t(t)] : 0.0f;
-    }
-  });
+  return analyseMono(frames, audio.sampleRate, maxColumns,
+                     [&](int64_t start, int count, float* out) {
+                       for (int i = 0; i < count; ++i) {
+                         const int64_t t = start + i;
+                         out[i] = (t >= 0 && t < frames) ? mono[size_t(t)] : 0.0f;
+                       }
+                     });
 }
 
 Spectrogram analyseFile(const std::string& path, int maxColumns) {
@@ -146,17 +147,19 @@ Spectrogram analyseFile(const std::string& path, int maxColumns) {
   const int channels = reader.info().channels;
   const int64_t frames = std::min(reader.info().frames, reader.framesRead());
   std::vector<float> samples(size_t(fftSize) * channels);
-  return analyseMono(frames, reader.info().sampleRate, maxColumns, [&](int64_t start, int count, float* out) {
-    std::fill(out, out + count, 0.0f);
-    const int64_t from = std::max<int64_t>(start, 0);
-    const int skip = static_cast<int>(from - start);
-    const int64_t got = reader.readFloat(from, samples.data(), count - skip);
-    for (int64_t f = 0; f < got; ++f) {
-      double sum = 0.0;
-      for (int ch = 0; ch < channels; ++ch) sum += samples[size_t(f * channels + ch)];
-      out[skip + f] = static_cast<float>(sum / channels);
-    }
-  });
+  return analyseMono(frames, reader.info().sampleRate, maxColumns,
+                     [&](int64_t start, int count, float* out) {
+                       std::fill(out, out + count, 0.0f);
+                       const int64_t from = std::max<int64_t>(start, 0);
+                       const int skip = static_cast<int>(from - start);
+                       const int64_t got = reader.readFloat(from, samples.data(), count - skip);
+                       for (int64_t f = 0; f < got; ++f) {
+                         double sum = 0.0;
+                         for (int ch = 0; ch < channels; ++ch)
+                           sum += samples[size_t(f * channels + ch)];
+                         out[skip + f] = static_cast<float>(sum / channels);
+                       }
+                     });
 }
 
 void writeSpectrogramPng(const std::string& path,
@@ -194,8 +197,8 @@ void writeSpectrogramPng(const std::string& path,
         for (int r = loRow; r <= hiRow; ++r) db = std::max(db, s.level(col, r));
         const auto rgb = colourOf((db - floorDb) / -floorDb);
         auto* pixel = reinterpret_cast<uint32_t*>(data + (y0 + py) * stride) + left + px;
-        *pixel = (uint32_t(rgb[0] * 255) << 16) | (uint32_t(rgb[1] * 255) << 8) |
-                 uint32_t(rgb[2] * 255);
+        *pixel =
+            (uint32_t(rgb[0] * 255) << 16) | (uint32_t(rgb[1] * 255) << 8) | uint32_t(rgb[2] * 255);
       }
     }
     cairo_surface_mark_dirty(surface.get());

@@ -9,7 +9,6 @@
 #include <fstream>
 #include <vector>
 
-
 namespace vortigen {
 
 namespace {
@@ -113,8 +112,10 @@ SoundReader::SoundReader(const std::string& path) : path_(path) {
                        info_.format.describe() + " in " + info_.container +
                        "); re-make or re-copy the file");
     }
-    if (sf.channels < 1) throw AudioError("'" + path + "' has no channels; give a file with sound in it");
-    if (sf.frames == 0) throw AudioError("'" + path + "' holds no samples; give a file with sound in it");
+    if (sf.channels < 1)
+      throw AudioError("'" + path + "' has no channels; give a file with sound in it");
+    if (sf.frames == 0)
+      throw AudioError("'" + path + "' holds no samples; give a file with sound in it");
     if (sf.samplerate < 1000 || sf.samplerate > 768000) {
       throw AudioError("'" + path + "' has a sample rate of " + std::to_string(sf.samplerate) +
                        " Hz; the tool handles 1000 to 768000 Hz (resample it first)");
@@ -126,10 +127,11 @@ SoundReader::SoundReader(const std::string& path) : path_(path) {
   if (info_.container == "wav") {
     const auto [claimed, held] = waveDataLengths(path);
     if (claimed > held) {
-      const uint64_t frameBytes = uint64_t(sf.channels) * uint64_t(std::max(info_.format.bits / 8, 1));
-      truncation_ = "'" + path + "' is truncated: its header promises " + std::to_string(claimed / frameBytes) +
-                    " sample frames, the file holds " + std::to_string(held / frameBytes) +
-                    "; only those were read";
+      const uint64_t frameBytes =
+          uint64_t(sf.channels) * uint64_t(std::max(info_.format.bits / 8, 1));
+      truncation_ = "'" + path + "' is truncated: its header promises " +
+                    std::to_string(claimed / frameBytes) + " sample frames, the file holds " +
+                    std::to_string(held / frameBytes) + "; only those were read";
     }
   }
 }
@@ -163,7 +165,8 @@ int64_t SoundReader::readFloat(int64_t position, float* samples, int64_t frames)
 
 // ---- Output format ---------------------------------------------------------------------------
 
-SampleFormat outputFormat(const SampleFormat& input, const std::string& bits, const std::string& path) {
+SampleFormat outputFormat(const SampleFormat& input, const std::string& bits,
+                          const std::string& path) {
   const int container = containerFor(path);
   SampleFormat format = input;
   if (bits.empty()) {
@@ -184,23 +187,25 @@ SampleFormat outputFormat(const SampleFormat& input, const std::string& bits, co
   } else {
     throw UsageError("--bits " + bits + " is no sample format; give 8, 16, 24, 32 or float.");
   }
-  if (format.bits == 8) format.subtype = container == SF_FORMAT_WAV ? SF_FORMAT_PCM_U8 : SF_FORMAT_PCM_S8;
+  if (format.bits == 8)
+    format.subtype = container == SF_FORMAT_WAV ? SF_FORMAT_PCM_U8 : SF_FORMAT_PCM_S8;
   if (container == SF_FORMAT_OGG) return formatOfSubtype(SF_FORMAT_VORBIS);
   SF_INFO probe{};
   probe.channels = 1;
   probe.samplerate = 44100;
   probe.format = container | format.subtype;
   if (!sf_format_check(&probe)) {
-    throw UsageError("The output " + path + " cannot hold " + format.describe() +
-                     " samples; give --bits with a depth it takes (FLAC: 8, 16 or 24) or write a .wav file.");
+    throw UsageError(
+        "The output " + path + " cannot hold " + format.describe() +
+        " samples; give --bits with a depth it takes (FLAC: 8, 16 or 24) or write a .wav file.");
   }
   return format;
 }
 
 // ---- Writing ---------------------------------------------------------------------------------
 
-SoundWriter::SoundWriter(const std::string& path, int channels, int sampleRate, const SampleFormat& format,
-                         int64_t frames)
+SoundWriter::SoundWriter(const std::string& path, int channels, int sampleRate,
+                         const SampleFormat& format, int64_t frames)
     : path_(path), channels_(channels), format_(format) {
   SF_INFO sf{};
   sf.channels = channels;
@@ -224,8 +229,8 @@ SoundWriter::~SoundWriter() {
 }
 
 void SoundWriter::failed() {
-  throw AudioError("cannot write all of '" + path_ + "': " + withoutStop(sf_strerror(handle(file_))) +
-                   "; the disk may be full");
+  throw AudioError("cannot write all of '" + path_ +
+                   "': " + withoutStop(sf_strerror(handle(file_))) + "; the disk may be full");
 }
 
 void SoundWriter::writeInt(const int32_t* samples, int64_t frames) {
@@ -233,7 +238,8 @@ void SoundWriter::writeInt(const int32_t* samples, int64_t frames) {
   if (format_.isFloat) {
     // Integers on a float file: exact for up to 24 bits.
     std::unique_ptr<float[]> values(new float[size_t(frames * channels_)]);
-    for (int64_t i = 0; i < frames * channels_; ++i) values[size_t(i)] = float(samples[i] / intFullScale);
+    for (int64_t i = 0; i < frames * channels_; ++i)
+      values[size_t(i)] = float(samples[i] / intFullScale);
     writeFloat(values.get(), frames);
     return;
   }

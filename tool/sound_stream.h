@@ -21,9 +21,9 @@ namespace vortigen {
 // The sample format of a file: integer PCM of 8 to 32 bits, float, or a
 // compressed one decoded to float.
 struct SampleFormat {
-  int bits = 16;        // 8, 16, 24, 32 for integer PCM; 32 or 64 for float
-  bool isFloat = false; // float samples or a lossy codec
-  int subtype = 0;      // the library's subtype of the file it came from
+  int bits = 16;         // 8, 16, 24, 32 for integer PCM; 32 or 64 for float
+  bool isFloat = false;  // float samples or a lossy codec
+  int subtype = 0;       // the library's subtype of the file it came from
 
   bool isInteger() const { return !isFloat; }
   std::string describe() const;
@@ -73,13 +73,15 @@ class SoundReader {
 // The sample format output gets: the input's, or what --bits asks
 // ("8", "16", "24", "32", "float"); Ogg is always Vorbis. Throws UsageError
 // when the container cannot hold it.
-SampleFormat outputFormat(const SampleFormat& input, const std::string& bits, const std::string& path);
+SampleFormat outputFormat(const SampleFormat& input, const std::string& bits,
+                          const std::string& path);
 
 class SoundWriter {
  public:
   // Creates the file (replacing what is there) for about `frames` sample
   // frames. Throws AudioError.
-  SoundWriter(const std::string& path, int channels, int sampleRate, const SampleFormat& format, int64_t frames);
+  SoundWriter(const std::string& path, int channels, int sampleRate, const SampleFormat& format,
+              int64_t frames);
   ~SoundWriter();
   SoundWriter(const SoundWriter&) = delete;
   SoundWriter& operator=(const SoundWriter&) = delete;

@@ -43,7 +43,8 @@ Shard parseShard(const std::string& text) {
     valid = valid && *end == '\0' && slash + 1 < text.size();
   }
   if (!valid || shard.count < 1 || shard.index < 1 || shard.index > shard.count) {
-    throw UsageError("--shard " + text + " is no slice; give K/N with 1 <= K <= N, as in --shard 2/8.");
+    throw UsageError("--shard " + text +
+                     " is no slice; give K/N with 1 <= K <= N, as in --shard 2/8.");
   }
   return shard;
 }
@@ -66,8 +67,10 @@ std::vector<Job> jobsOf(const EffectRun& run) {
     const std::string name = fs::path(inputs[i]).filename().string();
     const auto [other, fresh] = byName.emplace(name, inputs[i]);
     if (!fresh) {
-      throw UsageError("The inputs " + other->second + " and " + inputs[i] + " would both be written to " +
-                       (fs::path(run.outputDirectory) / name).string() + "; rename one, or run them separately.");
+      throw UsageError("The inputs " + other->second + " and " + inputs[i] +
+                       " would both be written to " +
+                       (fs::path(run.outputDirectory) / name).string() +
+                       "; rename one, or run them separately.");
     }
     if (!isWritableAudioPath(name)) {
       throw UsageError("The input " + inputs[i] +
@@ -213,7 +216,8 @@ Tally runWorkers(const EffectRun& run, const std::vector<Job>& jobs, int workers
       }
       sigprocmask(SIG_SETMASK, &unblocked, nullptr);
       if (pid < 0) {
-        throw vthost::HostError("No worker process could be started for " + job.input + "; give fewer --jobs.");
+        throw vthost::HostError("No worker process could be started for " + job.input +
+                                "; give fewer --jobs.");
       }
     }
     bar.show(tally.done, total, "files");
@@ -250,12 +254,14 @@ int runBatch(const EffectRun& run) {
   const int notStarted = total - tally.done;
   const auto [processed, skipped, failed, tooShort, interrupted, done] = tally;
   (void)done;
-  std::string summary = std::to_string(total) + (total == 1 ? " file: " : " files: ") + std::to_string(processed) +
-                        " processed, " + std::to_string(skipped) + " skipped (already complete), " +
-                        std::to_string(failed + tooShort) + " failed";
+  std::string summary = std::to_string(total) + (total == 1 ? " file: " : " files: ") +
+                        std::to_string(processed) + " processed, " + std::to_string(skipped) +
+                        " skipped (already complete), " + std::to_string(failed + tooShort) +
+                        " failed";
   if (tooShort > 0) summary += " (" + std::to_string(tooShort) + " too short to process)";
   if (interrupted + notStarted > 0) {
-    summary += ", " + std::to_string(interrupted + notStarted) + " not done (interrupted; run again to resume)";
+    summary += ", " + std::to_string(interrupted + notStarted) +
+               " not done (interrupted; run again to resume)";
   }
   std::printf("%s.\n", summary.c_str());
   std::fflush(stdout);

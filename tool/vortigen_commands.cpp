@@ -46,14 +46,14 @@ CurveOption parseCurveOption(const std::string& text, const EffectCommand& effec
   const std::string names = joined(effect.curveNames, " and ");
   const size_t equals = text.find('=');
   if (equals == std::string::npos) {
-    throw UsageError("--curve " + inQuotes(text) + " names no curve; write NAME=x:y,x:y,... with NAME one of " +
-                     names + ".");
+    throw UsageError("--curve " + inQuotes(text) +
+                     " names no curve; write NAME=x:y,x:y,... with NAME one of " + names + ".");
   }
   CurveOption option{0, text.substr(0, equals), {}};
   const auto found = std::find(effect.curveNames.begin(), effect.curveNames.end(), option.name);
   if (found == effect.curveNames.end()) {
-    throw UsageError(effect.name + " has no curve " + inQuotes(option.name) + " (in --curve " + inQuotes(text) +
-                     "); its curves are " + names + ".");
+    throw UsageError(effect.name + " has no curve " + inQuotes(option.name) + " (in --curve " +
+                     inQuotes(text) + "); its curves are " + names + ".");
   }
   option.index = static_cast<size_t>(found - effect.curveNames.begin());
   const std::string_view list = std::string_view(text).substr(equals + 1);
@@ -66,12 +66,14 @@ CurveOption parseCurveOption(const std::string& text, const EffectCommand& effec
     if (colon == std::string_view::npos || !wholeText(point.substr(0, colon), p.x) ||
         !wholeText(point.substr(colon + 1), p.y)) {
       throw UsageError("--curve " + inQuotes(text) + ": point " + std::to_string(number) + " " +
-                       inQuotes(std::string(point)) + " is not x:y with whole numbers x and y, as in " +
-                       option.name + "=0:8192,16384:8192.");
+                       inQuotes(std::string(point)) +
+                       " is not x:y with whole numbers x and y, as in " + option.name +
+                       "=0:8192,16384:8192.");
     }
     if (!option.points.empty() && p.x < option.points.back().x) {
-      throw UsageError("--curve " + inQuotes(text) + ": x falls from " + std::to_string(option.points.back().x) +
-                       " to " + std::to_string(p.x) + " at point " + std::to_string(number) +
+      throw UsageError("--curve " + inQuotes(text) + ": x falls from " +
+                       std::to_string(option.points.back().x) + " to " + std::to_string(p.x) +
+                       " at point " + std::to_string(number) +
                        "; give the points from left to right.");
     }
     option.points.push_back(p);
@@ -81,20 +83,22 @@ CurveOption parseCurveOption(const std::string& text, const EffectCommand& effec
   return option;
 }
 
-void applyCurveOption(vthost::EffectHost& host, const CurveOption& option, const std::string& text) {
+void applyCurveOption(vthost::EffectHost& host, const CurveOption& option,
+                      const std::string& text) {
   const std::vector<CurveHandle> handles = host.curveHandles();
   if (option.index >= handles.size()) {
-    throw vthost::HostError("The plug-in " + std::string(host.descriptor().effectName) + " has only " +
-                            std::to_string(handles.size()) + " curves; --curve " + option.name +
-                            " cannot be set.");
+    throw vthost::HostError("The plug-in " + std::string(host.descriptor().effectName) +
+                            " has only " + std::to_string(handles.size()) + " curves; --curve " +
+                            option.name + " cannot be set.");
   }
   vthost::Curve& curve = host.curve(handles[option.index]);
   for (const vthost::CurvePoint& p : option.points) {
     if (p.x < curve.xMin || p.x > curve.xMax || p.y < curve.yMin || p.y > curve.yMax) {
-      throw UsageError("--curve " + inQuotes(text) + " puts a point at " + std::to_string(p.x) + ":" +
-                       std::to_string(p.y) + ", outside the curve's range; keep x within " +
-                       std::to_string(curve.xMin) + ".." + std::to_string(curve.xMax) + " and y within " +
-                       std::to_string(curve.yMin) + ".." + std::to_string(curve.yMax) + ".");
+      throw UsageError("--curve " + inQuotes(text) + " puts a point at " + std::to_string(p.x) +
+                       ":" + std::to_string(p.y) + ", outside the curve's range; keep x within " +
+                       std::to_string(curve.xMin) + ".." + std::to_string(curve.xMax) +
+                       " and y within " + std::to_string(curve.yMin) + ".." +
+                       std::to_string(curve.yMax) + ".");
     }
   }
   curve.points = option.points;
@@ -108,15 +112,16 @@ std::vector<CurveOption> parseCurveOptions(const EffectRun& run, const EffectCom
     curves.push_back(parseCurveOption(text, effect));
     for (size_t i = 0; i + 1 < curves.size(); ++i) {
       if (curves[i].index == curves.back().index) {
-        throw UsageError("--curve " + curves.back().name + " is given twice; give each curve once.");
+        throw UsageError("--curve " + curves.back().name +
+                         " is given twice; give each curve once.");
       }
     }
   }
   return curves;
 }
 
-std::string applySettings(vthost::EffectHost& host, const EffectRun& run, const EffectCommand& effect,
-                          const std::vector<CurveOption>& curves) {
+std::string applySettings(vthost::EffectHost& host, const EffectRun& run,
+                          const EffectCommand& effect, const std::vector<CurveOption>& curves) {
   std::string settings;
   if (!run.presetText.empty()) {
     try {
@@ -135,10 +140,12 @@ std::string applySettings(vthost::EffectHost& host, const EffectRun& run, const 
       std::vector<std::string> names;
       for (const NamedPreset& p : book.builtIn) names.push_back(inQuotes(p.name));
       for (const NamedPreset& p : book.storedOwn()) {
-        if (std::find(names.begin(), names.end(), inQuotes(p.name)) == names.end()) names.push_back(inQuotes(p.name));
+        if (std::find(names.begin(), names.end(), inQuotes(p.name)) == names.end())
+          names.push_back(inQuotes(p.name));
       }
-      throw UsageError(effect.name + " has no preset " + inQuotes(run.preset) + " (built in or in " +
-                       profile.string() + "); the presets are " + joined(names, " and ") + ".");
+      throw UsageError(effect.name + " has no preset " + inQuotes(run.preset) +
+                       " (built in or in " + profile.string() + "); the presets are " +
+                       joined(names, " and ") + ".");
     }
     try {
       host.applyPreset(preset->text);
@@ -173,8 +180,9 @@ long long parsePosition(const std::string& text, const std::string& option, int 
 
 void checkRequest(const EffectRun& run, const EffectCommand& effect) {
   if (run.outputDirectory.empty() && !isWritableAudioPath(run.output)) {
-    throw UsageError("The output " + run.output +
-                     " has no extension the tool writes; end its name in .wav, .aiff, .flac or .ogg.");
+    throw UsageError(
+        "The output " + run.output +
+        " has no extension the tool writes; end its name in .wav, .aiff, .flac or .ogg.");
   }
   if (!run.from.empty()) parsePosition(run.from, "--from", 44100);
   if (!run.to.empty()) parsePosition(run.to, "--to", 44100);
@@ -186,8 +194,8 @@ void checkRequest(const EffectRun& run, const EffectCommand& effect) {
       throw UsageError(std::string("--preset-text: ") + e.what());
     }
   }
-  if (!run.bits.empty() && run.bits != "8" && run.bits != "16" && run.bits != "24" && run.bits != "32" &&
-      run.bits != "float") {
+  if (!run.bits.empty() && run.bits != "8" && run.bits != "16" && run.bits != "24" &&
+      run.bits != "32" && run.bits != "float") {
     throw UsageError("--bits " + run.bits + " is no sample format; give 8, 16, 24, 32 or float.");
   }
   if (!run.path.empty() && run.path != "plugin" && run.path != "engine") {
@@ -197,7 +205,8 @@ void checkRequest(const EffectRun& run, const EffectCommand& effect) {
     std::error_code sameError;
     if (!run.inPlace && fs::equivalent(run.input, run.output, sameError)) {
       throw UsageError("The output " + run.output + " is the input file " + run.input +
-                       "; give another output file, or --in-place to replace the input once processing is complete.");
+                       "; give another output file, or --in-place to replace the input once "
+                       "processing is complete.");
     }
   }
 }
@@ -216,22 +225,27 @@ int listEffects(const std::string& pluginDirectory) {
       XfmDescriptor descriptor{};
       plugin.queryXfm(&descriptor);
       // A plug-in may fill a text field to its end without a terminator.
-      const std::string description(descriptor.description, strnlen(descriptor.description, sizeof descriptor.description));
-      const std::string effectName(descriptor.effectName, strnlen(descriptor.effectName, sizeof descriptor.effectName));
-      std::printf("%-10s %-28s %s\n", library.stem().c_str(), description.c_str(), effectName.c_str());
+      const std::string description(descriptor.description,
+                                    strnlen(descriptor.description, sizeof descriptor.description));
+      const std::string effectName(descriptor.effectName,
+                                   strnlen(descriptor.effectName, sizeof descriptor.effectName));
+      std::printf("%-10s %-28s %s\n", library.stem().c_str(), description.c_str(),
+                  effectName.c_str());
       ++listed;
     } catch (const vthost::HostError& e) {
       note("warning: " + std::string(e.what()));
     }
   }
   if (listed == 0) {
-    throw vthost::HostError("No plug-in in " + directory.string() +
-                            " could be loaded; build the plug-ins or give their directory with --plugin-dir.");
+    throw vthost::HostError(
+        "No plug-in in " + directory.string() +
+        " could be loaded; build the plug-ins or give their directory with --plugin-dir.");
   }
   return 0;
 }
 
-int listPresets(const std::string& effect, const std::string& profile, const std::string& pluginDirectory) {
+int listPresets(const std::string& effect, const std::string& profile,
+                const std::string& pluginDirectory) {
   const EffectCommand& command = effectCommand(effect);
   vthost::PluginLibrary plugin(pluginPath(command.name, pluginDirectory));
   vthost::EffectHost host(plugin, vthost::WaveFormat{}, {});
@@ -244,7 +258,8 @@ int listPresets(const std::string& effect, const std::string& profile, const std
   auto print = [](const NamedPreset& p, const char* remark) {
     std::printf("  %-26s %s%s\n", p.name.c_str(), p.text.c_str(), remark);
   };
-  std::printf("Built-in presets of %s (%s):\n", command.name.c_str(), host.descriptor().description);
+  std::printf("Built-in presets of %s (%s):\n", command.name.c_str(),
+              host.descriptor().description);
   for (const NamedPreset& p : book.builtIn) print(p, "");
   std::printf("Presets of %s stored in %s [%s]:\n", command.name.c_str(), profilePath.c_str(),
               host.descriptor().effectName);

@@ -17,12 +17,12 @@ struct EffectCommand;
 // vortigen dynamic|fourier INPUT... --output-dir DIR [--jobs N] [--shard K/N] [options]
 struct EffectRun {
   std::string effect;
-  std::vector<std::string> files;   // INPUT OUTPUT, or the inputs of a batch
-  std::string outputDirectory;      // set: a batch
-  int jobs = 0;                     // worker processes of a batch; 0: one per core
-  std::string shard;                // "K/N"
-  std::string bits;                 // "", "8", "16", "24", "32" or "float"
-  std::string path;                 // "", "plugin" or "engine"
+  std::vector<std::string> files;  // INPUT OUTPUT, or the inputs of a batch
+  std::string outputDirectory;     // set: a batch
+  int jobs = 0;                    // worker processes of a batch; 0: one per core
+  std::string shard;               // "K/N"
+  std::string bits;                // "", "8", "16", "24", "32" or "float"
+  std::string path;                // "", "plugin" or "engine"
   std::string input;
   std::string output;
   std::string preset;
@@ -57,8 +57,8 @@ void checkRequest(const EffectRun& run, const EffectCommand& effect);
 // Sets the instance's curves as the run asks: a preset, then the curves
 // given one by one. Returns what it set, for labels, or an empty text when
 // the initial curves stay.
-std::string applySettings(vthost::EffectHost& host, const EffectRun& run, const EffectCommand& effect,
-                          const std::vector<CurveOption>& curves);
+std::string applySettings(vthost::EffectHost& host, const EffectRun& run,
+                          const EffectCommand& effect, const std::vector<CurveOption>& curves);
 
 // How one file ended.
 enum class Outcome { Processed, TooShort, Interrupted };
@@ -79,7 +79,8 @@ void note(const std::string& sentence);
 int listEffects(const std::string& pluginDirectory);
 
 // vortigen presets EFFECT: built-in and stored presets.
-int listPresets(const std::string& effect, const std::string& profile, const std::string& pluginDirectory);
+int listPresets(const std::string& effect, const std::string& profile,
+                const std::string& pluginDirectory);
 
 // vortigen demo [DIR]: the demonstration input and the result of every
 // built-in preset of both effects, with spectrograms.

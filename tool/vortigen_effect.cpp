@@ -32,7 +32,9 @@ std::string frameText(long long frame) { return "frame " + std::to_string(frame)
 // Half a frame of the effects: a selection of this many sample frames or
 // fewer is given back unchanged (the plug-ins' rule; frames of 1024 from
 // 44100 Hz, 512 from 22050 Hz, else 256).
-long long halfFrame(int sampleRate) { return sampleRate >= 44100 ? 512 : sampleRate >= 22050 ? 256 : 128; }
+long long halfFrame(int sampleRate) {
+  return sampleRate >= 44100 ? 512 : sampleRate >= 22050 ? 256 : 128;
+}
 
 struct Selection {
   long long first = 0;
@@ -44,8 +46,9 @@ Selection selectionOf(const EffectRun& run, const std::string& input, long long 
   s.first = run.from.empty() ? 0 : parsePosition(run.from, "--from", rate);
   const long long to = run.to.empty() ? frames : parsePosition(run.to, "--to", rate);
   if (s.first >= frames) {
-    throw UsageError("--from " + run.from + " (" + frameText(s.first) + ") lies at or after the end of " + input +
-                     ", which holds " + std::to_string(frames) + " sample frames (" + secondsText(frames, rate) +
+    throw UsageError("--from " + run.from + " (" + frameText(s.first) +
+                     ") lies at or after the end of " + input + ", which holds " +
+                     std::to_string(frames) + " sample frames (" + secondsText(frames, rate) +
                      "); give an earlier position.");
   }
   s.end = std::min(to, frames);
@@ -64,34 +67,38 @@ std::string pluginRefusal(const SoundInfo& info, const Selection& selection) {
     return "the plug-ins take 8- and 16-bit PCM only, and this file holds " + format + " samples";
   }
   if (info.channels > 2) {
-    return "the plug-ins take mono and stereo only, and this file has " + std::to_string(info.channels) +
-           " channels";
+    return "the plug-ins take mono and stereo only, and this file has " +
+           std::to_string(info.channels) + " channels";
   }
   const long long frameBytes = info.channels * (info.format.bits / 8);
   if (selection.end * frameBytes > INT32_MAX) {
     const long long most = INT32_MAX / frameBytes;
-    return "the plug-ins' byte positions are 32-bit, which reach " + std::to_string(most) + " sample frames (" +
-           secondsText(most, info.sampleRate) + ") of this format, and the selection ends at " +
-           frameText(selection.end);
+    return "the plug-ins' byte positions are 32-bit, which reach " + std::to_string(most) +
+           " sample frames (" + secondsText(most, info.sampleRate) +
+           ") of this format, and the selection ends at " + frameText(selection.end);
   }
   return "";
 }
 
 void noteSettings(const std::string& settings) {
   if (settings.empty()) {
-    note("no --preset, --preset-text or --curve was given, so the plug-in's initial curves apply and the "
-         "result is near-transparent.");
+    note(
+        "no --preset, --preset-text or --curve was given, so the plug-in's initial curves apply "
+        "and the "
+        "result is near-transparent.");
   }
 }
 
 // The plug-in's XfmDo over the files: returns false when interrupted.
-bool throughPlugin(const EffectRun& run, const EffectCommand& effect, SoundReader& reader, SoundWriter& writer,
-                   const Selection& selection, bool showProgress, int64_t& clipped, std::string& settings) {
+bool throughPlugin(const EffectRun& run, const EffectCommand& effect, SoundReader& reader,
+                   SoundWriter& writer, const Selection& selection, bool showProgress,
+                   int64_t& clipped, std::string& settings) {
   const SoundInfo& info = reader.info();
   SoundReader copier(reader.path());
   FileWaveform store(reader, copier, writer, info.format.bits);
   vthost::PluginLibrary plugin(pluginPath(effect.name, run.pluginDirectory));
-  const vthost::WaveFormat format{static_cast<WORD>(info.channels), static_cast<WORD>(info.format.bits),
+  const vthost::WaveFormat format{static_cast<WORD>(info.channels),
+                                  static_cast<WORD>(info.format.bits),
                                   static_cast<LONG>(info.sampleRate)};
   vthost::HostOptions options;
   options.logCalls = false;
@@ -101,14 +108,14 @@ bool throughPlugin(const EffectRun& run, const EffectCommand& effect, SoundReade
   settings = applySettings(host, run, effect, parseCurveOptions(run, effect));
   noteSettings(settings);
   const double frames = double(info.frames);
-  const bool complete =
-      processWithProgress(host, static_cast<long>(selection.first), static_cast<long>(selection.end - 1),
-                          effect.name, showProgress, false, [&] { return double(store.framesDone()) / frames; });
+  const bool complete = processWithProgress(
+      host, static_cast<long>(selection.first), static_cast<long>(selection.end - 1), effect.name,
+      showProgress, false, [&] { return double(store.framesDone()) / frames; });
   if (!store.failure().empty()) throw AudioError(store.failure());
   for (const std::string& problem : host.errors()) note("warning: " + problem);
   if (!host.errors().empty()) {
-    throw vthost::HostError("The result of " + reader.path() + " is incomplete (see the warnings above); " +
-                            "nothing was written.");
+    throw vthost::HostError("The result of " + reader.path() +
+                            " is incomplete (see the warnings above); " + "nothing was written.");
   }
   if (!complete && !run.keepPartial) return false;
   // What the plug-in did not write (after an interruption) and the frames
@@ -155,9 +162,11 @@ Outcome processFile(const EffectRun& run, const std::string& input, const std::s
   audioFile.writeWith([&](const std::string& temporary) {
     SoundWriter writer(temporary, info.channels, info.sampleRate, format, info.frames);
     if (usePlugin) {
-      complete = throughPlugin(run, effect, reader, writer, selection, showProgress, clipped, settings);
+      complete =
+          throughPlugin(run, effect, reader, writer, selection, showProgress, clipped, settings);
     } else {
-      const EngineRun engineRun{run, effect, reader, writer, selection.first, selection.end, showProgress};
+      const EngineRun engineRun{run,           effect,      reader, writer, selection.first,
+                                selection.end, showProgress};
       complete = throughEngine(engineRun, clipped, settings);
       noteSettings(settings);
     }
@@ -165,8 +174,10 @@ Outcome processFile(const EffectRun& run, const std::string& input, const std::s
   });
   if (reader.framesRead() < info.frames && reader.truncation().empty()) {
     note("warning: " + input + " ended after " + std::to_string(reader.framesRead()) + " of the " +
-         std::to_string(info.frames) + " sample frames its header promises (truncated or damaged); the rest is "
-         "silence in " + output + ".");
+         std::to_string(info.frames) +
+         " sample frames its header promises (truncated or damaged); the rest is "
+         "silence in " +
+         output + ".");
   }
   if (!complete) {
     if (run.keepPartial) {
@@ -183,7 +194,8 @@ Outcome processFile(const EffectRun& run, const std::string& input, const std::s
     return Outcome::Interrupted;
   }
   if (pictureFile) {
-    const std::string label = effect.name + (settings.empty() ? ", initial curves" : ", " + settings);
+    const std::string label =
+        effect.name + (settings.empty() ? ", initial curves" : ", " + settings);
     const Spectrogram before = analyseFile(input);
     const Spectrogram after = analyseFile(audioFile.temporary());
     pictureFile->writeWith([&](const std::string& temporary) {
@@ -194,8 +206,8 @@ Outcome processFile(const EffectRun& run, const std::string& input, const std::s
   audioFile.commit();
   if (pictureFile) pictureFile->commit();
   if (clipped > 0) {
-    note(output + ": " + std::to_string(clipped) + (clipped == 1 ? " sample was" : " samples were") +
-         " clipped at full scale; " +
+    note(output + ": " + std::to_string(clipped) +
+         (clipped == 1 ? " sample was" : " samples were") + " clipped at full scale; " +
          (usePlugin ? "--path engine --bits float keeps them." : "--bits float keeps them."));
   }
   return Outcome::Processed;

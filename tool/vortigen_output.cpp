@@ -64,12 +64,14 @@ OutputFile::OutputFile(const fs::path& path) : target_(path) {
   if (error) target_ = path;
   const fs::path directory = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
   const std::string extension = target_.extension().string();
-  std::string pattern = (directory / ("." + target_.stem().string() + ".vortigen-XXXXXX" + extension)).string();
+  std::string pattern =
+      (directory / ("." + target_.stem().string() + ".vortigen-XXXXXX" + extension)).string();
   const int fd = mkstemps(pattern.data(), static_cast<int>(extension.size()));
   if (fd < 0) {
     const std::string reason = std::strerror(errno);
-    throw AudioError("cannot write '" + path.string() + "': no file can be made in " + directory.string() +
-                     " (" + reason + "); check that the directory exists and is writable");
+    throw AudioError("cannot write '" + path.string() + "': no file can be made in " +
+                     directory.string() + " (" + reason +
+                     "); check that the directory exists and is writable");
   }
   close(fd);
   temporary_ = pattern;
@@ -111,7 +113,8 @@ void OutputFile::commit() {
   std::error_code error;
   fs::rename(temporary_, target_, error);
   if (error) {
-    throw AudioError("cannot put the finished '" + target_.string() + "' in place (" + error.message() +
+    throw AudioError("cannot put the finished '" + target_.string() + "' in place (" +
+                     error.message() +
                      "); check that it is not a directory and that its directory is writable");
   }
   committed_ = true;
@@ -143,7 +146,8 @@ extern "C" void onInterrupt(int number) {
     _exit(128 + number);
   }
   caughtSignal = number;
-  if (vthost::EffectHost* host = processingHost.load(std::memory_order_relaxed)) host->requestCancel();
+  if (vthost::EffectHost* host = processingHost.load(std::memory_order_relaxed))
+    host->requestCancel();
 }
 
 // Makes the host the one an interrupt cancels, while it processes.
@@ -187,7 +191,8 @@ long testProgressDelayMs() { return environmentNumber("VORTIGEN_TEST_PROGRESS_DE
 // ---- Progress ------------------------------------------------------------------------------
 
 bool processWithProgress(vthost::EffectHost& host, long first, long last, const std::string& label,
-                         bool showProgress, bool eraseWhenDone, const std::function<double()>& fractionDone) {
+                         bool showProgress, bool eraseWhenDone,
+                         const std::function<double()>& fractionDone) {
   if (InterruptWatch::signal() != 0) return false;
   ProgressBar bar(label, showProgress);
   const long delayMs = testProgressDelayMs();
@@ -209,9 +214,10 @@ bool processWithProgress(vthost::EffectHost& host, long first, long last, const 
   host.setProgressHandler(nullptr);
   const bool cancelled = host.record().cancelFlag != nullptr && *host.record().cancelFlag != 0;
   if (result != 0) {
-    throw vthost::HostError("The plug-in " + std::string(host.descriptor().effectName) +
-                            " could not process the selection (XfmDo returned " + std::to_string(result) +
-                            ": no working memory); close other programs or process a shorter selection.");
+    throw vthost::HostError(
+        "The plug-in " + std::string(host.descriptor().effectName) +
+        " could not process the selection (XfmDo returned " + std::to_string(result) +
+        ": no working memory); close other programs or process a shorter selection.");
   }
   if (cancelled || InterruptWatch::signal() != 0) return false;
   bar.show(1.0, 1.0);

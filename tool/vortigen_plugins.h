@@ -78,7 +78,8 @@ struct NamedPreset {
 // the presets the section then holds, in key order. The plug-in seeds an
 // empty section with its built-in presets. Entries the host cannot read
 // are left out and described in `warnings`.
-std::vector<NamedPreset> presetsThroughDialog(vthost::EffectHost& host, const std::string& profilePath,
+std::vector<NamedPreset> presetsThroughDialog(vthost::EffectHost& host,
+                                              const std::string& profilePath,
                                               std::vector<std::string>& warnings);
 
 // The built-in presets of an effect (read through the dialog from a

@@ -23,7 +23,8 @@ class Batch : public Tool {
     return inputs;
   }
 
-  tool::Result batch(const std::vector<std::string>& inputs, const std::vector<std::string>& options) {
+  tool::Result batch(const std::vector<std::string>& inputs,
+                     const std::vector<std::string>& options) {
     std::vector<std::string> args{"dynamic"};
     args.insert(args.end(), inputs.begin(), inputs.end());
     args.insert(args.end(), {"--preset", "Chaos", "--output-dir", path("out")});
@@ -33,7 +34,8 @@ class Batch : public Tool {
 
   std::set<std::string> outputs(const std::string& directory = "out") const {
     std::set<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir_ / directory)) names.insert(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(dir_ / directory))
+      names.insert(e.path().filename().string());
     return names;
   }
 };
@@ -44,7 +46,9 @@ TEST_F(Batch, AFailingFileIsReportedAndTheRestAreProcessedAsSingleRunsWould) {
   inputs.push_back(path("in/broken.wav"));
   const tool::Result r = batch(inputs, {"--jobs", "2"});
   EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_NE(r.out.find("4 files: 3 processed, 0 skipped (already complete), 1 failed."), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("4 files: 3 processed, 0 skipped (already complete), 1 failed."),
+            std::string::npos)
+      << r.out;
   EXPECT_NE(r.err.find("broken.wav"), std::string::npos) << r.err;
   EXPECT_EQ(outputs(), (std::set<std::string>{"a0.wav", "a1.wav", "a2.wav"}));
   ASSERT_EQ(vortigen({"dynamic", inputs[1], path("single.wav"), "--preset", "Chaos"}).status, 0);
@@ -63,7 +67,8 @@ TEST_F(Batch, ARerunSkipsCompleteOutputsAndRedoesMissingOrIncompleteOnes) {
   std::ofstream(path("out/a2.wav")) << "RIFF";
   const tool::Result second = batch(inputs, {"--jobs", "1"});
   EXPECT_EQ(second.status, 0) << second.err;
-  EXPECT_NE(second.out.find("4 files: 2 processed, 2 skipped (already complete), 0 failed."), std::string::npos)
+  EXPECT_NE(second.out.find("4 files: 2 processed, 2 skipped (already complete), 0 failed."),
+            std::string::npos)
       << second.out;
   EXPECT_EQ(tool::fileText(path("out/a0.wav")), kept);
   EXPECT_EQ(readSound(path("out/a2.wav")).frames(), readSound(inputs[2]).frames());
@@ -75,11 +80,13 @@ TEST_F(Batch, ShardsPartitionTheSortedInputsWhateverTheirOrderOnTheCommandLine) 
   size_t total = 0;
   for (int k = 1; k <= 3; ++k) {
     SCOPED_TRACE(k);
-    std::rotate(inputs.begin(), inputs.begin() + 2, inputs.end());  // the order given does not matter
+    std::rotate(inputs.begin(), inputs.begin() + 2,
+                inputs.end());  // the order given does not matter
     std::vector<std::string> args{"fourier"};
     args.insert(args.end(), inputs.begin(), inputs.end());
     const std::string shardDir = "shard" + std::to_string(k);
-    args.insert(args.end(), {"--preset", "Five", "--output-dir", path(shardDir), "--shard", std::to_string(k) + "/3", "-q"});
+    args.insert(args.end(), {"--preset", "Five", "--output-dir", path(shardDir), "--shard",
+                             std::to_string(k) + "/3", "-q"});
     const tool::Result r = vortigen(args);
     ASSERT_EQ(r.status, 0) << r.err;
     const std::set<std::string> mine = outputs(shardDir);
@@ -95,18 +102,21 @@ TEST_F(Batch, ShardsPartitionTheSortedInputsWhateverTheirOrderOnTheCommandLine) 
 TEST_F(Batch, ASignalStopsEveryWorkerCleanlyAndARerunFinishesTheJob) {
   fs::create_directories(dir_ / "in");
   std::vector<std::string> inputs;
-  for (int i = 0; i < 5; ++i) inputs.push_back(write("in/slow" + std::to_string(i) + ".wav", testSound(1, 8, 11025, 3.0)));
+  for (int i = 0; i < 5; ++i)
+    inputs.push_back(write("in/slow" + std::to_string(i) + ".wav", testSound(1, 8, 11025, 3.0)));
   std::vector<std::string> args{"dynamic"};
   args.insert(args.end(), inputs.begin(), inputs.end());
   args.insert(args.end(), {"--preset", "Chaos", "--output-dir", path("out"), "--jobs", "2"});
   // Each progress report is held, so every file takes over a second.
   const tool::Started started = tool::start(
-      vortigenPath, args, {{"XDG_CONFIG_HOME", configHome().string()}, {"VORTIGEN_TEST_PROGRESS_DELAY_MS", "50"}},
+      vortigenPath, args,
+      {{"XDG_CONFIG_HOME", configHome().string()}, {"VORTIGEN_TEST_PROGRESS_DELAY_MS", "50"}},
       dir_ / "scratch");
   auto temporaries = [&] {
     int found = 0;
     if (fs::is_directory(dir_ / "out")) {
-      for (const auto& e : fs::directory_iterator(dir_ / "out")) found += e.path().filename().string()[0] == '.';
+      for (const auto& e : fs::directory_iterator(dir_ / "out"))
+        found += e.path().filename().string()[0] == '.';
     }
     return found;
   };
@@ -118,7 +128,8 @@ TEST_F(Batch, ASignalStopsEveryWorkerCleanlyAndARerunFinishesTheJob) {
   kill(started.pid, SIGTERM);
   const tool::Result stopped = tool::finish(started);
   EXPECT_EQ(stopped.status, 128 + SIGTERM) << stopped.err;
-  EXPECT_NE(stopped.out.find("not done (interrupted; run again to resume)"), std::string::npos) << stopped.out;
+  EXPECT_NE(stopped.out.find("not done (interrupted; run again to resume)"), std::string::npos)
+      << stopped.out;
   EXPECT_EQ(temporaries(), 0);
   EXPECT_LT(outputs().size(), 5u);
 
@@ -132,10 +143,13 @@ TEST_F(Batch, FilesTooShortToProcessAreCountedAsFailures) {
   inputs.push_back(write("in/tiny.wav", testSound(1, 16, 22050, 0.005)));
   const tool::Result r = batch(inputs, {});
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.out.find("3 files: 2 processed, 0 skipped (already complete), 1 failed (1 too short to process)."),
-            std::string::npos)
+  EXPECT_NE(
+      r.out.find(
+          "3 files: 2 processed, 0 skipped (already complete), 1 failed (1 too short to process)."),
+      std::string::npos)
       << r.out;
-  EXPECT_NE(r.err.find("nothing was processed in " + path("in/tiny.wav")), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("nothing was processed in " + path("in/tiny.wav")), std::string::npos)
+      << r.err;
   EXPECT_FALSE(fs::exists(path("out/tiny.wav")));
 }
 

@@ -24,8 +24,17 @@ TEST_F(Tool, ASelectionTooShortToProcessIsReportedAndNothingIsWritten) {
     std::string said;
   };
   const Case cases[] = {
-      {"a whole file of half a frame", 44100, 512 / 44100.0, {}, 1, "the selection holds 512 sample frames"},
-      {"a selection of half a frame", 22050, 0.5, {"--from", "100s", "--to", "356s"}, 1,
+      {"a whole file of half a frame",
+       44100,
+       512 / 44100.0,
+       {},
+       1,
+       "the selection holds 512 sample frames"},
+      {"a selection of half a frame",
+       22050,
+       0.5,
+       {"--from", "100s", "--to", "356s"},
+       1,
        "at 22050 Hz the effects process selections of at least 257"},
       {"one frame more is processed", 44100, 513 / 44100.0, {}, 0, ""},
   };
@@ -83,8 +92,8 @@ TEST_F(Tool, ASpectrogramThatCannotBeWrittenChangesNoFile) {
   const std::string in = write("in.wav", testSound(2, 16, 44100, 0.2));
   {
     SCOPED_TRACE("its directory is missing: found before processing");
-    const tool::Result r =
-        vortigen({"dynamic", in, path("out.wav"), "--preset", "Chaos", "--spectrogram", path("nowhere/look.png")});
+    const tool::Result r = vortigen({"dynamic", in, path("out.wav"), "--preset", "Chaos",
+                                     "--spectrogram", path("nowhere/look.png")});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("nowhere"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(path("out.wav")));
@@ -93,9 +102,10 @@ TEST_F(Tool, ASpectrogramThatCannotBeWrittenChangesNoFile) {
     SCOPED_TRACE("the disk fills while the picture is written");
     std::ofstream(path("look.png")) << "the earlier picture";
     std::ofstream(path("out.wav")) << "the earlier sound";
-    const tool::Started started =
-        tool::start(vortigenPath, {"dynamic", in, path("out.wav"), "--preset", "Chaos", "--spectrogram", path("look.png")},
-                    {{"XDG_CONFIG_HOME", configHome().string()}}, dir_ / "scratch", limitFileSizeTo60k);
+    const tool::Started started = tool::start(
+        vortigenPath,
+        {"dynamic", in, path("out.wav"), "--preset", "Chaos", "--spectrogram", path("look.png")},
+        {{"XDG_CONFIG_HOME", configHome().string()}}, dir_ / "scratch", limitFileSizeTo60k);
     const tool::Result r = tool::finish(started);
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("look.png"), std::string::npos) << r.err;
@@ -115,14 +125,17 @@ TEST_F(Tool, DamagedInputsAreNamedAsSuch) {
   fs::copy_file(path("whole.ogg"), path("cut.ogg"));
   fs::resize_file(path("cut.ogg"), fs::file_size(path("whole.ogg")) / 2);
 
-  const tool::Result wav = vortigen({"dynamic", path("cut.wav"), path("out.wav"), "--preset", "Chaos"});
+  const tool::Result wav =
+      vortigen({"dynamic", path("cut.wav"), path("out.wav"), "--preset", "Chaos"});
   EXPECT_EQ(wav.status, 0) << wav.err;
-  EXPECT_NE(wav.err.find("truncated: its header promises 22050 sample frames, the file holds 10000"),
-            std::string::npos)
+  EXPECT_NE(
+      wav.err.find("truncated: its header promises 22050 sample frames, the file holds 10000"),
+      std::string::npos)
       << wav.err;
   EXPECT_EQ(readSound(path("out.wav")).frames(), 10000);
 
-  const tool::Result ogg = vortigen({"dynamic", path("cut.ogg"), path("out.ogg"), "--preset", "Chaos"});
+  const tool::Result ogg =
+      vortigen({"dynamic", path("cut.ogg"), path("out.ogg"), "--preset", "Chaos"});
   EXPECT_EQ(ogg.status, 1);
   EXPECT_NE(ogg.err.find("truncated or damaged"), std::string::npos) << ogg.err;
   EXPECT_EQ(ogg.err.find("too long"), std::string::npos) << ogg.err;
@@ -132,7 +145,8 @@ TEST_F(Tool, DamagedInputsAreNamedAsSuch) {
 std::vector<std::string> temporaries(const fs::path& dir) {
   std::vector<std::string> found;
   for (const auto& e : fs::directory_iterator(dir)) {
-    if (e.path().filename().string().find(".vortigen-") != std::string::npos) found.push_back(e.path().string());
+    if (e.path().filename().string().find(".vortigen-") != std::string::npos)
+      found.push_back(e.path().string());
   }
   return found;
 }
@@ -152,10 +166,10 @@ TEST_F(Tool, EverySignalButKillLeavesNoTemporaryFileBehind) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const tool::Started started =
-        tool::start(vortigenPath, {"dynamic", in, path("out.wav"), "--preset", "Chaos"},
-                    {{"XDG_CONFIG_HOME", configHome().string()}, {"VORTIGEN_TEST_PROGRESS_DELAY_MS", "50"}},
-                    dir_ / "scratch");
+    const tool::Started started = tool::start(
+        vortigenPath, {"dynamic", in, path("out.wav"), "--preset", "Chaos"},
+        {{"XDG_CONFIG_HOME", configHome().string()}, {"VORTIGEN_TEST_PROGRESS_DELAY_MS", "50"}},
+        dir_ / "scratch");
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (temporaries(dir_).empty() && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -182,13 +196,16 @@ TEST_F(Tool, ANewOutputFollowsTheUmaskAndAReplacedOneKeepsItsMode) {
   };
   const std::map<std::string, std::string> env{{"XDG_CONFIG_HOME", configHome().string()}};
   const std::vector<std::string> args{"dynamic", in, path("new.wav"), "--preset", "Chaos"};
-  ASSERT_EQ(tool::finish(tool::start(vortigenPath, args, env, dir_ / "scratch", umask027)).status, 0);
+  ASSERT_EQ(tool::finish(tool::start(vortigenPath, args, env, dir_ / "scratch", umask027)).status,
+            0);
   EXPECT_EQ(modeOf(path("new.wav")), 0640u);
   fs::remove(path("new.wav"));
-  ASSERT_EQ(tool::finish(tool::start(vortigenPath, args, env, dir_ / "scratch", umask022)).status, 0);
+  ASSERT_EQ(tool::finish(tool::start(vortigenPath, args, env, dir_ / "scratch", umask022)).status,
+            0);
   EXPECT_EQ(modeOf(path("new.wav")), 0644u);
   chmod(path("new.wav").c_str(), 0600);
-  ASSERT_EQ(tool::finish(tool::start(vortigenPath, args, env, dir_ / "scratch", umask022)).status, 0);
+  ASSERT_EQ(tool::finish(tool::start(vortigenPath, args, env, dir_ / "scratch", umask022)).status,
+            0);
   EXPECT_EQ(modeOf(path("new.wav")), 0600u);
 }
 

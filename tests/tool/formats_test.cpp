@@ -24,13 +24,14 @@ TEST_F(Tool, BitsWidensThePlugInsResultExactlyAndNarrowsItByRounding) {
     double tolerance;
   };
   const Case cases[] = {
-      {"24", "24.wav", SF_FORMAT_PCM_24, 0.0},       {"32", "32.wav", SF_FORMAT_PCM_32, 0.0},
-      {"float", "float.wav", SF_FORMAT_FLOAT, 0.0},  {"24", "24.flac", SF_FORMAT_PCM_24, 0.0},
-      {"8", "8.wav", SF_FORMAT_PCM_U8, 0.5 / 128},   {"16", "16.aiff", SF_FORMAT_PCM_16, 0.0},
+      {"24", "24.wav", SF_FORMAT_PCM_24, 0.0},      {"32", "32.wav", SF_FORMAT_PCM_32, 0.0},
+      {"float", "float.wav", SF_FORMAT_FLOAT, 0.0}, {"24", "24.flac", SF_FORMAT_PCM_24, 0.0},
+      {"8", "8.wav", SF_FORMAT_PCM_U8, 0.5 / 128},  {"16", "16.aiff", SF_FORMAT_PCM_16, 0.0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
-    const tool::Result r = vortigen({"dynamic", in, path(c.file), "--preset", "Chaos", "--bits", c.bits});
+    const tool::Result r =
+        vortigen({"dynamic", in, path(c.file), "--preset", "Chaos", "--bits", c.bits});
     ASSERT_EQ(r.status, 0) << r.err;
     const Sound out = readSound(path(c.file));
     EXPECT_EQ(subtypeOf(out), c.subtype);
@@ -45,10 +46,12 @@ TEST_F(Tool, ClippedSamplesAreCountedAndReported) {
   const std::string in = path("in.wav");
   writeSound(in, toneSound(2, 44100, 0.5, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0.95));
   // Every level lifted to full scale.
-  const tool::Result loud = vortigen({"fourier", in, path("loud.wav"), "--curve", "transfer=0:16384,16384:16384"});
+  const tool::Result loud =
+      vortigen({"fourier", in, path("loud.wav"), "--curve", "transfer=0:16384,16384:16384"});
   ASSERT_EQ(loud.status, 0) << loud.err;
   EXPECT_NE(loud.err.find("samples were clipped at full scale"), std::string::npos) << loud.err;
-  const tool::Result gentle = vortigen({"fourier", in, path("gentle.wav"), "--preset", "No Effect"});
+  const tool::Result gentle =
+      vortigen({"fourier", in, path("gentle.wav"), "--preset", "No Effect"});
   ASSERT_EQ(gentle.status, 0) << gentle.err;
   EXPECT_EQ(gentle.err.find("clipped"), std::string::npos) << gentle.err;
 }
@@ -83,7 +86,8 @@ TEST_F(Tool, DeepWideAndFastInputsGoThroughTheEngineAndKeepTheirFormat) {
     SCOPED_TRACE(c.name);
     const bool flac = (c.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC;
     const Sound input = toneSound(c.channels, c.rate, 0.4, c.format, 0.5);
-    const std::string in = path(flac ? "in.flac" : "in.wav"), out = path(flac ? "out.flac" : "out.wav");
+    const std::string in = path(flac ? "in.flac" : "in.wav"),
+                      out = path(flac ? "out.flac" : "out.wav");
     writeSound(in, input);
     const tool::Result r = vortigen({"dynamic", in, out, "--preset", "Chaos"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -130,7 +134,8 @@ TEST_F(Tool, FloatOutputOfTheEngineIsNotClippedAndIntegerOutputCountsItsClipping
   // A float master may go above full scale; the engine keeps it there.
   const std::string in = path("hot.wav");
   writeSound(in, toneSound(2, 44100, 0.4, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1.6));
-  const tool::Result asFloat = vortigen({"fourier", in, path("float.wav"), "--preset", "No Effect"});
+  const tool::Result asFloat =
+      vortigen({"fourier", in, path("float.wav"), "--preset", "No Effect"});
   ASSERT_EQ(asFloat.status, 0) << asFloat.err;
   EXPECT_EQ(asFloat.err.find("clipped"), std::string::npos) << asFloat.err;
   const Sound output = readSound(path("float.wav"));
@@ -139,9 +144,11 @@ TEST_F(Tool, FloatOutputOfTheEngineIsNotClippedAndIntegerOutputCountsItsClipping
   for (float v : output.samples) peak = std::max(peak, std::abs(v));
   EXPECT_GT(peak, 1.2f);
 
-  const tool::Result as16 = vortigen({"fourier", in, path("16.wav"), "--preset", "No Effect", "--bits", "16"});
+  const tool::Result as16 =
+      vortigen({"fourier", in, path("16.wav"), "--preset", "No Effect", "--bits", "16"});
   ASSERT_EQ(as16.status, 0) << as16.err;
-  EXPECT_NE(as16.err.find("samples were clipped at full scale; --bits float keeps them"), std::string::npos)
+  EXPECT_NE(as16.err.find("samples were clipped at full scale; --bits float keeps them"),
+            std::string::npos)
       << as16.err;
   EXPECT_EQ(subtypeOfFile(readSound(path("16.wav"))), SF_FORMAT_PCM_16);
 }
@@ -154,7 +161,8 @@ TEST_F(Tool, AnInterruptedEngineRunWritesNothingOrWithKeepPartialTheRestUnchange
     std::vector<std::string> args{"dynamic", path("in.wav"), path("out.wav"), "--preset", "Chaos"};
     if (keep) args.push_back("--keep-partial");
     const tool::Started started = tool::start(
-        vortigenPath, args, {{"XDG_CONFIG_HOME", configHome().string()}, {"VORTIGEN_TEST_PROGRESS_DELAY_MS", "100"}},
+        vortigenPath, args,
+        {{"XDG_CONFIG_HOME", configHome().string()}, {"VORTIGEN_TEST_PROGRESS_DELAY_MS", "100"}},
         dir_ / "scratch");
     // Once the output is being written, the engine is under way.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -176,8 +184,10 @@ TEST_F(Tool, AnInterruptedEngineRunWritesNothingOrWithKeepPartialTheRestUnchange
       const Sound output = readSound(path("out.wav"));
       ASSERT_EQ(output.frames(), input.frames());
       const size_t tail = input.samples.size() - 1000;
-      EXPECT_TRUE(std::equal(input.samples.begin() + long(tail), input.samples.end(), output.samples.begin() + long(tail)));
-      EXPECT_FALSE(std::equal(input.samples.begin(), input.samples.begin() + 20000, output.samples.begin()));
+      EXPECT_TRUE(std::equal(input.samples.begin() + long(tail), input.samples.end(),
+                             output.samples.begin() + long(tail)));
+      EXPECT_FALSE(
+          std::equal(input.samples.begin(), input.samples.begin() + 20000, output.samples.begin()));
     }
   }
 }

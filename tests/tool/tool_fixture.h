@@ -26,7 +26,8 @@ using vortigen::Audio;
 
 inline const std::string vortigenPath = VORTIGEN_TOOL;
 
-inline const char* const hardAttackText = "Hard Attack,3,2,0,12375,16384,12375,2,0,8192,16384,8192,2,0,0,16384,0";
+inline const char* const hardAttackText =
+    "Hard Attack,3,2,0,12375,16384,12375,2,0,8192,16384,8192,2,0,0,16384,0";
 
 // Plucked tones over a soft chord with a little noise: sharp rises and
 // long falls, which every preset audibly changes.
@@ -67,11 +68,14 @@ inline int sampleAt(const Audio& a, size_t i) {
 inline int largestDifference(const Audio& a, const Audio& b) {
   const size_t samples = a.bytes.size() / (a.bitsPerSample / 8);
   int largest = 0;
-  for (size_t i = 0; i < samples; ++i) largest = std::max(largest, std::abs(sampleAt(a, i) - sampleAt(b, i)));
+  for (size_t i = 0; i < samples; ++i)
+    largest = std::max(largest, std::abs(sampleAt(a, i) - sampleAt(b, i)));
   return largest;
 }
 
-inline int lineCount(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
+inline int lineCount(const std::string& text) {
+  return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
 
 // A sound file of any format as floats, full scale 1.0, interleaved.
 struct Sound {
@@ -92,8 +96,9 @@ inline Sound toneSound(int channels, int rate, double seconds, int format, doubl
     const double t = double(f) / rate;
     const double sincePluck = std::fmod(t, 0.125);
     for (int ch = 0; ch < channels; ++ch) {
-      const double v = 0.3 * std::sin(2 * M_PI * (220.0 + 55 * ch) * t) +
-                       0.7 * std::exp(-sincePluck * 30) * std::sin(2 * M_PI * (1320.0 + 110 * ch) * t);
+      const double v =
+          0.3 * std::sin(2 * M_PI * (220.0 + 55 * ch) * t) +
+          0.7 * std::exp(-sincePluck * 30) * std::sin(2 * M_PI * (1320.0 + 110 * ch) * t);
       s.samples[size_t(f * channels + ch)] = static_cast<float>(peak * v);
     }
   }
@@ -140,8 +145,8 @@ class Tool : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           ("vortigen-tool-" + std::to_string(getpid()) + "-" + info->test_suite_name() + "-" + info->name());
+    dir_ = fs::temp_directory_path() / ("vortigen-tool-" + std::to_string(getpid()) + "-" +
+                                        info->test_suite_name() + "-" + info->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_ / "scratch");
     fs::create_directories(configHome());
@@ -151,7 +156,8 @@ class Tool : public ::testing::Test {
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
   fs::path configHome() const { return dir_ / "config"; }
 
-  tool::Result vortigen(std::vector<std::string> args, std::map<std::string, std::string> env = {}) {
+  tool::Result vortigen(std::vector<std::string> args,
+                        std::map<std::string, std::string> env = {}) {
     env.emplace("XDG_CONFIG_HOME", configHome().string());
     return tool::run(vortigenPath, std::move(args), env, dir_ / "scratch");
   }
