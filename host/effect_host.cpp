@@ -101,7 +101,7 @@ LONG XFMAPI destroyCurve(UINT curve) {
 }
 
 // A byte range [position, position + count) that lies inside size bytes.
-bool insideWaveform(LONG position, LONG count, size_t size) {
+bool insideWaveform(LONG position, LONG count, uint64_t size) {
   return position >= 0 && count >= 0 &&
          static_cast<uint64_t>(position) + static_cast<uint64_t>(count) <= size;
 }
@@ -211,6 +211,17 @@ PluginLibrary::~PluginLibrary() { dlclose(module_); }
 
 // ---- Effect instance -------------------------------------------------------------------
 
+EffectHost::EffectHost(PluginLibrary& plugin, WaveFormat format, WaveformStore& store,
+                       HostOptions options)
+    : EffectHost(plugin, format, std::vector<uint8_t>{}, options) {
+  if (store.size() % format_.blockAlign() != 0) {
+    throw HostError("The waveform holds " + std::to_string(store.size()) +
+                    " bytes, which is no whole number of " +
+                    std::to_string(format_.blockAlign()) + "-byte sample frames.");
+  }
+  store_ = &store;
+}
+
 EffectHost::EffectHost(PluginLibrary& plugin, WaveFormat format, std::vector<uint8_t> waveform,
                        HostOptions options)
     : plugin_(plugin), options_(options), format_(format), waveform_(std::move(waveform)) {
@@ -307,7 +318,7 @@ static_assert(std::atomic_ref<int>::is_always_lock_free);
 void EffectHost::requestCancel() { std::atomic_ref<int>(cancelFlag_).store(1, std::memory_order_relaxed); }
 
 int EffectHost::process() {
-  const LONG frames = static_cast<LONG>(waveform_.size() / format_.blockAlign());
+  const LONG frames = static_cast<LONG>(waveformBytes() / format_.blockAlign());
   return process(0, frames - 1);
 }
 
@@ -320,11 +331,19 @@ std::vector<HostCall> EffectHost::callsOf(Service service) const {
 
 LONG EffectHost::serveReadData(void* buffer, LONG position, LONG count) {
   log(HostCall{Service::ReadData, {position, count}, 0.0, {}});
-  if (buffer == nullptr || !insideWaveform(position, count, waveform_.size())) {
+  if (buffer == nullptr || !insideWaveform(position, count, waveformBytes())) {
     refuse("readData was asked for " + std::to_string(count) + " bytes at byte " +
            std::to_string(position) + (buffer == nullptr ? " into no buffer" : "") +
-           ", but the waveform holds " + std::to_string(waveform_.size()) + " bytes.");
+           ", but the waveform holds " + std::to_string(waveformBytes()) + " bytes.");
     return 0;
+  }
+  if (store_ != nullptr) {
+    std::string why;
+    if (!store_->read(buffer, static_cast<uint64_t>(position), static_cast<size_t>(count), why)) {
+      refuse(why);
+      return 0;
+    }
+    return count;
   }
   std::memcpy(buffer, waveform_.data() + position, static_cast<size_t>(count));
   return count;
@@ -332,10 +351,15 @@ LONG EffectHost::serveReadData(void* buffer, LONG position, LONG count) {
 
 LONG EffectHost::serveWriteData(const void* buffer, LONG position, LONG count) {
   log(HostCall{Service::WriteData, {position, count}, 0.0, {}});
-  if (buffer == nullptr || !insideWaveform(position, count, waveform_.size())) {
+  std::string why;
+  if (buffer == nullptr || !insideWaveform(position, count, waveformBytes())) {
     refuse("writeData was asked to store " + std::to_string(count) + " bytes at byte " +
            std::to_string(position) + (buffer == nullptr ? " from no buffer" : "") +
-           ", but the waveform holds " + std::to_string(waveform_.size()) + " bytes.");
+           ", but the waveform holds " + std::to_string(waveformBytes()) + " bytes.");
+  } else if (store_ != nullptr) {
+    if (!store_->write(buffer, static_cast<uint64_t>(position), static_cast<size_t>(count), why)) {
+      refuse(why);
+    }
   } else {
     std::memcpy(waveform_.data() + position, buffer, static_cast<size_t>(count));
   }

@@ -137,11 +137,26 @@ struct HostOptions {
   bool logCalls = true;
 };
 
-// One effect instance over one in-memory waveform. The waveform's bytes
-// are interleaved sample frames of the given format.
+// A waveform kept outside the host, such as a file read and written in
+// blocks: the host serves readData and writeData from it. Positions and
+// counts are in bytes and lie inside size(). A request that cannot be
+// served returns false with one sentence in `why`; the host refuses it.
+class WaveformStore {
+ public:
+  virtual ~WaveformStore() = default;
+  virtual uint64_t size() const = 0;
+  virtual bool read(void* buffer, uint64_t position, size_t count, std::string& why) = 0;
+  virtual bool write(const void* buffer, uint64_t position, size_t count, std::string& why) = 0;
+};
+
+// One effect instance over one waveform: in memory, or in a store that
+// outlives the host. The waveform's bytes are interleaved sample frames of
+// the given format.
 class EffectHost {
  public:
   EffectHost(PluginLibrary& plugin, WaveFormat format, std::vector<uint8_t> waveform,
+             HostOptions options = {});
+  EffectHost(PluginLibrary& plugin, WaveFormat format, WaveformStore& store,
              HostOptions options = {});
   ~EffectHost();
   EffectHost(const EffectHost&) = delete;
@@ -156,6 +171,8 @@ class EffectHost {
   int process(LONG first, LONG last);
   // Processes the whole waveform.
   int process();
+  // The store given to the constructor, null for an in-memory waveform.
+  WaveformStore* store() { return store_; }
 
   // The record as the plug-in receives it; tests may change its fields.
   XfmDoRecord& record() { return record_; }
@@ -231,6 +248,8 @@ class EffectHost {
   HostOptions options_;
   WaveFormat format_;
   std::vector<uint8_t> waveform_;
+  WaveformStore* store_ = nullptr;  // null: the waveform is waveform_
+  uint64_t waveformBytes() const { return store_ != nullptr ? store_->size() : waveform_.size(); }
   XfmDescriptor descriptor_{};
   XfmDoRecord record_{};
   int cancelFlag_ = 0;

@@ -29,7 +29,8 @@ std::string lowerExtension(const std::string& path) {
   return ext;
 }
 
-// Container of an output path, or 0 when the extension is unknown.
+}  // namespace
+
 int containerFor(const std::string& path) {
   const std::string ext = lowerExtension(path);
   if (ext == "wav") return SF_FORMAT_WAV;
@@ -38,6 +39,8 @@ int containerFor(const std::string& path) {
   if (ext == "ogg" || ext == "oga") return SF_FORMAT_OGG;
   return 0;
 }
+
+namespace {
 
 bool isEightBit(int subtype) { return subtype == SF_FORMAT_PCM_U8 || subtype == SF_FORMAT_PCM_S8; }
 
@@ -129,7 +132,8 @@ Audio readAudio(const std::string& path) {
         readAllFrames<short>(file.get(), info.frames, info.channels, sf_readf_short, path);
     if (audio.bitsPerSample == 8) {
       audio.bytes.resize(samples);
-      for (size_t i = 0; i < samples; ++i) audio.bytes[i] = static_cast<uint8_t>((pcm[i] >> 8) + 128);
+      for (size_t i = 0; i < samples; ++i)
+        audio.bytes[i] = static_cast<uint8_t>((pcm[i] >> 8) + 128);
     } else {
       audio.bytes.resize(samples * 2);
       for (size_t i = 0; i < samples; ++i) storeSample16(audio.bytes, i, pcm[i]);

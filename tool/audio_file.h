@@ -13,6 +13,13 @@
 
 namespace vortigen {
 
+// A request the tool cannot carry out as given (an unknown preset, a
+// malformed option value); the tool exits with 2.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 class AudioError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -44,6 +51,10 @@ void writeAudio(const std::string& path, const Audio& audio);
 
 // True for an extension writeAudio knows.
 bool isWritableAudioPath(const std::string& path);
+
+// The library's container of an output path (.wav, .aif/.aiff, .flac,
+// .ogg/.oga), 0 for another extension.
+int containerFor(const std::string& path);
 
 }  // namespace vortigen
 

@@ -20,9 +20,9 @@ struct Colour {
   double r, g, b;
 };
 
-const Colour face{0.831, 0.816, 0.784};       // button face
-const Colour shadow{0.502, 0.502, 0.502};     // button shadow
-const Colour highlight{1.0, 1.0, 1.0};        // button highlight
+const Colour face{0.831, 0.816, 0.784};    // button face
+const Colour shadow{0.502, 0.502, 0.502};  // button shadow
+const Colour highlight{1.0, 1.0, 1.0};     // button highlight
 const Colour darkShadow{0.251, 0.251, 0.251};
 const Colour black{0.0, 0.0, 0.0};
 const Colour white{1.0, 1.0, 1.0};
@@ -52,8 +52,12 @@ struct Canvas {
   }
 
   // A one-pixel line along a row or a column of client pixels.
-  void row(double left, double right, double y, const Colour& c) const { fill(left, y, right, y + 1, c); }
-  void column(double x, double top, double bottom, const Colour& c) const { fill(x, top, x + 1, bottom, c); }
+  void row(double left, double right, double y, const Colour& c) const {
+    fill(left, y, right, y + 1, c);
+  }
+  void column(double x, double top, double bottom, const Colour& c) const {
+    fill(x, top, x + 1, bottom, c);
+  }
 
   // Two-tone edge: topLeft colour on the top and left, bottomRight on the
   // bottom and right, one pixel wide, inset pixels in from rect.
@@ -77,7 +81,8 @@ struct Canvas {
 
   // Text with its '&' mnemonic underlined, clipped to the rectangle;
   // horizontally left-aligned or centred, vertically at the top or centred.
-  void text(const std::string& label, const RECT& r, const Colour& c, bool centre, double indent = 0) const {
+  void text(const std::string& label, const RECT& r, const Colour& c, bool centre,
+            double indent = 0) const {
     std::string shown;
     int underlined = -1;
     for (size_t i = 0; i < label.size(); ++i) {
@@ -88,8 +93,8 @@ struct Canvas {
       shown += label[i];
     }
     cairo_save(cr);
-    cairo_rectangle(cr, originX + r.left * scale, originY + r.top * scale, (r.right - r.left) * scale,
-                    (r.bottom - r.top) * scale);
+    cairo_rectangle(cr, originX + r.left * scale, originY + r.top * scale,
+                    (r.right - r.left) * scale, (r.bottom - r.top) * scale);
     cairo_clip(cr);
     cairo_select_font_face(cr, fontFamily, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, fontSize * scale);
@@ -158,8 +163,7 @@ void drawStatic(const Canvas& canvas, const VtControlView& c) {
       canvas.row(c.rect.left, c.rect.right, c.rect.top, shadow);
       canvas.row(c.rect.left, c.rect.right, c.rect.top + 1, highlight);
       return;
-    default:
-      canvas.text(c.text, c.rect, c.enabled ? black : disabledText, false);
+    default: canvas.text(c.text, c.rect, c.enabled ? black : disabledText, false);
   }
 }
 
@@ -206,7 +210,8 @@ void drawRecord(const Canvas& canvas, HWND dialog, const RECT& client) {
   for (int i = 0; i < count; ++i) {
     VtDrawing d{};
     if (!vtDialogDrawing(dialog, i, &d)) continue;
-    const Colour c{GetRValue(d.color) / 255.0, GetGValue(d.color) / 255.0, GetBValue(d.color) / 255.0};
+    const Colour c{GetRValue(d.color) / 255.0, GetGValue(d.color) / 255.0,
+                   GetBValue(d.color) / 255.0};
     if (d.kind == VT_DRAW_FILL) {
       canvas.fill(d.area.left, d.area.top, d.area.right, d.area.bottom, c);
       continue;
@@ -234,7 +239,8 @@ void drawFrame(cairo_t* cr, const VtDialogView& view, double scale) {
   cairo_set_source_rgb(cr, face.r, face.g, face.b);
   cairo_paint(cr);
   Canvas whole{cr, scale, 0, 0, 0};
-  const RECT outline{0, 0, view.window.right - view.window.left, view.window.bottom - view.window.top};
+  const RECT outline{0, 0, view.window.right - view.window.left,
+                     view.window.bottom - view.window.top};
   whole.raised(outline);
 
   cairo_pattern_t* gradient = cairo_pattern_create_linear(frame, 0, width - frame, 0);
@@ -250,7 +256,8 @@ void drawFrame(cairo_t* cr, const VtDialogView& view, double scale) {
   cairo_font_extents_t font;
   cairo_font_extents(cr, &font);
   cairo_set_source_rgb(cr, 1, 1, 1);
-  cairo_move_to(cr, frame + 4 * scale, captionTop + captionHeight / 2 + (font.ascent - font.descent) / 2);
+  cairo_move_to(cr, frame + 4 * scale,
+                captionTop + captionHeight / 2 + (font.ascent - font.descent) / 2);
   cairo_show_text(cr, view.caption);
 
   // The close box.
@@ -259,8 +266,8 @@ void drawFrame(cairo_t* cr, const VtDialogView& view, double scale) {
   const double boxTop = captionTop + 2 * scale;
   Canvas closeBox{cr, 1.0, 0, 0, 0};
   closeBox.fill(boxLeft, boxTop, boxLeft + box, boxTop + box, face);
-  closeBox.edge(RECT{static_cast<LONG>(boxLeft), static_cast<LONG>(boxTop), static_cast<LONG>(boxLeft + box),
-                     static_cast<LONG>(boxTop + box)},
+  closeBox.edge(RECT{static_cast<LONG>(boxLeft), static_cast<LONG>(boxTop),
+                     static_cast<LONG>(boxLeft + box), static_cast<LONG>(boxTop + box)},
                 0, highlight, darkShadow);
   cairo_set_source_rgb(cr, 0, 0, 0);
   cairo_set_line_width(cr, 1.5 * scale);
@@ -283,7 +290,8 @@ void writeDialogPicture(HWND dialog, const std::string& pngPath, double scale) {
   const int height = static_cast<int>((view.window.bottom - view.window.top) * scale + 0.5);
   std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(
       cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height), cairo_surface_destroy);
-  std::unique_ptr<cairo_t, decltype(&cairo_destroy)> context(cairo_create(surface.get()), cairo_destroy);
+  std::unique_ptr<cairo_t, decltype(&cairo_destroy)> context(cairo_create(surface.get()),
+                                                             cairo_destroy);
   cairo_t* cr = context.get();
 
   drawFrame(cr, view, scale);
@@ -292,7 +300,8 @@ void writeDialogPicture(HWND dialog, const std::string& pngPath, double scale) {
   const double fontSize = view.baseUnitY * 0.8;
   const Canvas canvas{cr, scale, (view.client.left - view.window.left) * scale,
                       (view.client.top - view.window.top) * scale, fontSize};
-  const RECT client{0, 0, view.client.right - view.client.left, view.client.bottom - view.client.top};
+  const RECT client{0, 0, view.client.right - view.client.left,
+                    view.client.bottom - view.client.top};
 
   for (int i = 0; i < view.controlCount; ++i) {
     VtControlView c{};

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "nsp.h"
+#include "sound_stream.h"
 
 namespace vortigen {
 
@@ -90,15 +91,18 @@ std::string formatNumber(double v) {
 
 }  // namespace
 
-Spectrogram analyse(const Audio& audio, int maxColumns) {
-  const std::vector<float> mono = channelMean(audio);
+namespace {
+
+// The analysis over `frames` mono samples, which `fetch(start, count, out)`
+// delivers (zeros outside the sound).
+template <typename Fetch>
+Spectrogram analyseMono(int64_t frames, int sampleRate, int maxColumns, Fetch fetch) {
   Spectrogram s;
   s.rows = fftSize / 2 + 1;
-  s.nyquistHz = audio.sampleRate / 2.0;
-  const int64_t frames = static_cast<int64_t>(mono.size());
+  s.nyquistHz = sampleRate / 2.0;
   const int64_t hop = std::max<int64_t>(fftSize / 8, (frames + maxColumns - 1) / maxColumns);
   s.columns = static_cast<int>(std::max<int64_t>(1, (frames + hop - 1) / hop));
-  s.secondsPerColumn = double(hop) / audio.sampleRate;
+  s.secondsPerColumn = double(hop) / sampleRate;
   s.levels.assign(size_t(s.columns) * s.rows, float(floorDb));
 
   std::vector<float> window(fftSize), frame(fftSize);
@@ -112,10 +116,8 @@ Spectrogram analyse(const Audio& audio, int maxColumns) {
   std::vector<ComplexFloat> spectrum(fftSize / 2 + 1);
   for (int col = 0; col < s.columns; ++col) {
     const int64_t centre = int64_t(col) * hop + hop / 2;
-    for (int i = 0; i < fftSize; ++i) {
-      const int64_t t = centre - fftSize / 2 + i;
-      frame[i] = (t >= 0 && t < frames) ? mono[size_t(t)] * window[i] : 0.0f;
-    }
+    fetch(centre - fftSize / 2, fftSize, frame.data());
+    for (int i = 0; i < fftSize; ++i) frame[i] *= window[i];
     nspsRealFftNip(frame.data(), spectrum.data(), fftOrder, NSP_FftForward);
     for (int row = 0; row < s.rows; ++row) {
       const double magnitude = std::hypot(spectrum[row].re, spectrum[row].im) / reference;
@@ -124,6 +126,40 @@ Spectrogram analyse(const Audio& audio, int maxColumns) {
     }
   }
   return s;
+}
+
+}  // namespace
+
+Spectrogram analyse(const Audio& audio, int maxColumns) {
+  const std::vector<float> mono = channelMean(audio);
+  const auto frames = static_cast<int64_t>(mono.size());
+  return analyseMono(frames, audio.sampleRate, maxColumns,
+                     [&](int64_t start, int count, float* out) {
+                       for (int i = 0; i < count; ++i) {
+                         const int64_t t = start + i;
+                         out[i] = (t >= 0 && t < frames) ? mono[size_t(t)] : 0.0f;
+                       }
+                     });
+}
+
+Spectrogram analyseFile(const std::string& path, int maxColumns) {
+  SoundReader reader(path);
+  const int channels = reader.info().channels;
+  const int64_t frames = std::min(reader.info().frames, reader.framesRead());
+  std::vector<float> samples(size_t(fftSize) * channels);
+  return analyseMono(frames, reader.info().sampleRate, maxColumns,
+                     [&](int64_t start, int count, float* out) {
+                       std::fill(out, out + count, 0.0f);
+                       const int64_t from = std::max<int64_t>(start, 0);
+                       const int skip = static_cast<int>(from - start);
+                       const int64_t got = reader.readFloat(from, samples.data(), count - skip);
+                       for (int64_t f = 0; f < got; ++f) {
+                         double sum = 0.0;
+                         for (int ch = 0; ch < channels; ++ch)
+                           sum += samples[size_t(f * channels + ch)];
+                         out[skip + f] = static_cast<float>(sum / channels);
+                       }
+                     });
 }
 
 void writeSpectrogramPng(const std::string& path,
@@ -161,8 +197,8 @@ void writeSpectrogramPng(const std::string& path,
         for (int r = loRow; r <= hiRow; ++r) db = std::max(db, s.level(col, r));
         const auto rgb = colourOf((db - floorDb) / -floorDb);
         auto* pixel = reinterpret_cast<uint32_t*>(data + (y0 + py) * stride) + left + px;
-        *pixel = (uint32_t(rgb[0] * 255) << 16) | (uint32_t(rgb[1] * 255) << 8) |
-                 uint32_t(rgb[2] * 255);
+        *pixel =
+            (uint32_t(rgb[0] * 255) << 16) | (uint32_t(rgb[1] * 255) << 8) | uint32_t(rgb[2] * 255);
       }
     }
     cairo_surface_mark_dirty(surface.get());

@@ -25,6 +25,8 @@ struct Spectrogram {
 // Analyses the channels' mean with frames of 2048 samples and a Hann
 // window, at most `maxColumns` columns.
 Spectrogram analyse(const Audio& audio, int maxColumns = 900);
+// The same, read from a file in blocks: any length, any channel count.
+Spectrogram analyseFile(const std::string& path, int maxColumns = 900);
 
 // One labelled panel per entry, top to bottom, with a shared dB colour
 // scale. Throws AudioError naming the file when it cannot be written.

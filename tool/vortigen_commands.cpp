@@ -18,9 +18,9 @@ namespace vortigen {
 
 namespace fs = std::filesystem;
 
-namespace {
-
 void note(const std::string& sentence) { std::fprintf(stderr, "vortigen: %s\n", sentence.c_str()); }
+
+namespace {
 
 std::string inQuotes(const std::string& text) { return "\"" + text + "\""; }
 
@@ -33,12 +33,6 @@ std::string joined(const std::vector<std::string>& words, const std::string& las
   return text;
 }
 
-std::string secondsText(long long frames, int sampleRate) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.3f s", double(frames) / sampleRate);
-  return text;
-}
-
 template <typename Number>
 bool wholeText(std::string_view text, Number& value) {
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -47,25 +41,19 @@ bool wholeText(std::string_view text, Number& value) {
 
 // ---- Curves from the command line ------------------------------------------------------------
 
-struct CurveOption {
-  size_t index;
-  std::string name;
-  std::vector<vthost::CurvePoint> points;
-};
-
 // "attack=0:12375,16384:12375": a curve's name and its points x:y.
 CurveOption parseCurveOption(const std::string& text, const EffectCommand& effect) {
   const std::string names = joined(effect.curveNames, " and ");
   const size_t equals = text.find('=');
   if (equals == std::string::npos) {
-    throw UsageError("--curve " + inQuotes(text) + " names no curve; write NAME=x:y,x:y,... with NAME one of " +
-                     names + ".");
+    throw UsageError("--curve " + inQuotes(text) +
+                     " names no curve; write NAME=x:y,x:y,... with NAME one of " + names + ".");
   }
   CurveOption option{0, text.substr(0, equals), {}};
   const auto found = std::find(effect.curveNames.begin(), effect.curveNames.end(), option.name);
   if (found == effect.curveNames.end()) {
-    throw UsageError(effect.name + " has no curve " + inQuotes(option.name) + " (in --curve " + inQuotes(text) +
-                     "); its curves are " + names + ".");
+    throw UsageError(effect.name + " has no curve " + inQuotes(option.name) + " (in --curve " +
+                     inQuotes(text) + "); its curves are " + names + ".");
   }
   option.index = static_cast<size_t>(found - effect.curveNames.begin());
   const std::string_view list = std::string_view(text).substr(equals + 1);
@@ -78,12 +66,14 @@ CurveOption parseCurveOption(const std::string& text, const EffectCommand& effec
     if (colon == std::string_view::npos || !wholeText(point.substr(0, colon), p.x) ||
         !wholeText(point.substr(colon + 1), p.y)) {
       throw UsageError("--curve " + inQuotes(text) + ": point " + std::to_string(number) + " " +
-                       inQuotes(std::string(point)) + " is not x:y with whole numbers x and y, as in " +
-                       option.name + "=0:8192,16384:8192.");
+                       inQuotes(std::string(point)) +
+                       " is not x:y with whole numbers x and y, as in " + option.name +
+                       "=0:8192,16384:8192.");
     }
     if (!option.points.empty() && p.x < option.points.back().x) {
-      throw UsageError("--curve " + inQuotes(text) + ": x falls from " + std::to_string(option.points.back().x) +
-                       " to " + std::to_string(p.x) + " at point " + std::to_string(number) +
+      throw UsageError("--curve " + inQuotes(text) + ": x falls from " +
+                       std::to_string(option.points.back().x) + " to " + std::to_string(p.x) +
+                       " at point " + std::to_string(number) +
                        "; give the points from left to right.");
     }
     option.points.push_back(p);
@@ -93,24 +83,28 @@ CurveOption parseCurveOption(const std::string& text, const EffectCommand& effec
   return option;
 }
 
-void applyCurveOption(vthost::EffectHost& host, const CurveOption& option, const std::string& text) {
+void applyCurveOption(vthost::EffectHost& host, const CurveOption& option,
+                      const std::string& text) {
   const std::vector<CurveHandle> handles = host.curveHandles();
   if (option.index >= handles.size()) {
-    throw vthost::HostError("The plug-in " + std::string(host.descriptor().effectName) + " has only " +
-                            std::to_string(handles.size()) + " curves; --curve " + option.name +
-                            " cannot be set.");
+    throw vthost::HostError("The plug-in " + std::string(host.descriptor().effectName) +
+                            " has only " + std::to_string(handles.size()) + " curves; --curve " +
+                            option.name + " cannot be set.");
   }
   vthost::Curve& curve = host.curve(handles[option.index]);
   for (const vthost::CurvePoint& p : option.points) {
     if (p.x < curve.xMin || p.x > curve.xMax || p.y < curve.yMin || p.y > curve.yMax) {
-      throw UsageError("--curve " + inQuotes(text) + " puts a point at " + std::to_string(p.x) + ":" +
-                       std::to_string(p.y) + ", outside the curve's range; keep x within " +
-                       std::to_string(curve.xMin) + ".." + std::to_string(curve.xMax) + " and y within " +
-                       std::to_string(curve.yMin) + ".." + std::to_string(curve.yMax) + ".");
+      throw UsageError("--curve " + inQuotes(text) + " puts a point at " + std::to_string(p.x) +
+                       ":" + std::to_string(p.y) + ", outside the curve's range; keep x within " +
+                       std::to_string(curve.xMin) + ".." + std::to_string(curve.xMax) +
+                       " and y within " + std::to_string(curve.yMin) + ".." +
+                       std::to_string(curve.yMax) + ".");
     }
   }
   curve.points = option.points;
 }
+
+}  // namespace
 
 std::vector<CurveOption> parseCurveOptions(const EffectRun& run, const EffectCommand& effect) {
   std::vector<CurveOption> curves;
@@ -118,18 +112,16 @@ std::vector<CurveOption> parseCurveOptions(const EffectRun& run, const EffectCom
     curves.push_back(parseCurveOption(text, effect));
     for (size_t i = 0; i + 1 < curves.size(); ++i) {
       if (curves[i].index == curves.back().index) {
-        throw UsageError("--curve " + curves.back().name + " is given twice; give each curve once.");
+        throw UsageError("--curve " + curves.back().name +
+                         " is given twice; give each curve once.");
       }
     }
   }
   return curves;
 }
 
-// Sets the instance's curves as the run asks: a preset, then the curves
-// given one by one. Returns what it set, for labels, or an empty text when
-// the initial curves stay.
-std::string applySettings(vthost::EffectHost& host, const EffectRun& run, const EffectCommand& effect,
-                          const std::vector<CurveOption>& curves) {
+std::string applySettings(vthost::EffectHost& host, const EffectRun& run,
+                          const EffectCommand& effect, const std::vector<CurveOption>& curves) {
   std::string settings;
   if (!run.presetText.empty()) {
     try {
@@ -148,10 +140,12 @@ std::string applySettings(vthost::EffectHost& host, const EffectRun& run, const 
       std::vector<std::string> names;
       for (const NamedPreset& p : book.builtIn) names.push_back(inQuotes(p.name));
       for (const NamedPreset& p : book.storedOwn()) {
-        if (std::find(names.begin(), names.end(), inQuotes(p.name)) == names.end()) names.push_back(inQuotes(p.name));
+        if (std::find(names.begin(), names.end(), inQuotes(p.name)) == names.end())
+          names.push_back(inQuotes(p.name));
       }
-      throw UsageError(effect.name + " has no preset " + inQuotes(run.preset) + " (built in or in " +
-                       profile.string() + "); the presets are " + joined(names, " and ") + ".");
+      throw UsageError(effect.name + " has no preset " + inQuotes(run.preset) +
+                       " (built in or in " + profile.string() + "); the presets are " +
+                       joined(names, " and ") + ".");
     }
     try {
       host.applyPreset(preset->text);
@@ -167,8 +161,6 @@ std::string applySettings(vthost::EffectHost& host, const EffectRun& run, const 
   }
   return settings;
 }
-
-}  // namespace
 
 long long parsePosition(const std::string& text, const std::string& option, int sampleRate) {
   const std::string how = "; give seconds (as 1.5) or sample frames (as 66150s).";
@@ -186,16 +178,15 @@ long long parsePosition(const std::string& text, const std::string& option, int 
   return std::llround(seconds * sampleRate);
 }
 
-int runEffect(const EffectRun& run) {
-  const EffectCommand& effect = effectCommand(run.effect);
-  if (!isWritableAudioPath(run.output)) {
-    throw UsageError("The output " + run.output +
-                     " has no extension the tool writes; end its name in .wav, .aiff, .flac or .ogg.");
+void checkRequest(const EffectRun& run, const EffectCommand& effect) {
+  if (run.outputDirectory.empty() && !isWritableAudioPath(run.output)) {
+    throw UsageError(
+        "The output " + run.output +
+        " has no extension the tool writes; end its name in .wav, .aiff, .flac or .ogg.");
   }
-  // What the user typed is checked before any file is read.
   if (!run.from.empty()) parsePosition(run.from, "--from", 44100);
   if (!run.to.empty()) parsePosition(run.to, "--to", 44100);
-  const std::vector<CurveOption> curves = parseCurveOptions(run, effect);
+  parseCurveOptions(run, effect);
   if (!run.presetText.empty()) {
     try {
       vthost::parsePreset(run.presetText);
@@ -203,76 +194,21 @@ int runEffect(const EffectRun& run) {
       throw UsageError(std::string("--preset-text: ") + e.what());
     }
   }
-  std::error_code sameError;
-  if (!run.inPlace && fs::equivalent(run.input, run.output, sameError)) {
-    throw UsageError("The output " + run.output + " is the input file " + run.input +
-                     "; give another output file, or --in-place to replace the input once processing is complete.");
+  if (!run.bits.empty() && run.bits != "8" && run.bits != "16" && run.bits != "24" &&
+      run.bits != "32" && run.bits != "float") {
+    throw UsageError("--bits " + run.bits + " is no sample format; give 8, 16, 24, 32 or float.");
   }
-
-  vthost::PluginLibrary plugin(pluginPath(effect.name, run.pluginDirectory));
-  InterruptWatch interrupts;
-  Audio audio = readAudio(run.input);
-  if (!audio.conversionNote.empty()) note(audio.conversionNote + ".");
-
-  const long long frames = audio.frames();
-  const long long first = run.from.empty() ? 0 : parsePosition(run.from, "--from", audio.sampleRate);
-  long long end = run.to.empty() ? frames : parsePosition(run.to, "--to", audio.sampleRate);
-  if (first >= frames) {
-    throw UsageError("--from " + run.from + " lies at or after the end of " + run.input + ", which holds " +
-                     std::to_string(frames) + " sample frames (" + secondsText(frames, audio.sampleRate) +
-                     "); give an earlier position.");
+  if (!run.path.empty() && run.path != "plugin" && run.path != "engine") {
+    throw UsageError("--path " + run.path + " is no path; give plugin or engine.");
   }
-  end = std::min(end, frames);
-  if (end <= first) {
-    throw UsageError("--to " + run.to + " does not lie after --from " + (run.from.empty() ? "0" : run.from) +
-                     "; the selection must hold at least one sample frame.");
-  }
-
-  OutputFile output(run.output);
-  std::optional<Spectrogram> before;
-  if (!run.spectrogram.empty()) before = analyse(audio);
-
-  const vthost::WaveFormat format{static_cast<WORD>(audio.channels), static_cast<WORD>(audio.bitsPerSample),
-                                  static_cast<LONG>(audio.sampleRate)};
-  vthost::HostOptions options;
-  options.logCalls = false;
-  vthost::EffectHost host(plugin, format, std::move(audio.bytes), options);
-  Instance instance(host);
-  const std::string settings = applySettings(host, run, effect, curves);
-  if (settings.empty()) {
-    note("no --preset, --preset-text or --curve was given, so the plug-in's initial curves apply and the "
-         "result is near-transparent.");
-  }
-
-  const bool complete =
-      processWithProgress(host, static_cast<long>(first), static_cast<long>(end - 1), effect.name, !run.quiet);
-  for (const std::string& problem : host.errors()) note("warning: " + problem);
-  audio.bytes = std::move(host.waveform());
-  if (!complete) {
-    if (run.keepPartial) {
-      output.write(audio);
-      output.commit();
-      note("interrupted; the partly processed sound is in " + run.output +
-           " (processed as far as the plug-in got, unchanged after that).");
-    } else {
-      note("interrupted; nothing was written and " + run.output + " is as it was.");
+  if (run.outputDirectory.empty()) {
+    std::error_code sameError;
+    if (!run.inPlace && fs::equivalent(run.input, run.output, sameError)) {
+      throw UsageError("The output " + run.output + " is the input file " + run.input +
+                       "; give another output file, or --in-place to replace the input once "
+                       "processing is complete.");
     }
-    return interruptedStatus();
   }
-
-  output.write(audio);
-  if (InterruptWatch::signal() != 0) {
-    note("interrupted; nothing was written and " + run.output + " is as it was.");
-    return interruptedStatus();
-  }
-  output.commit();
-
-  if (before) {
-    const std::string label = effect.name + (settings.empty() ? ", initial curves" : ", " + settings);
-    writeSpectrogramPng(run.spectrogram, {{"input: " + fs::path(run.input).filename().string(), *before},
-                                          {"output: " + label, analyse(audio)}});
-  }
-  return 0;
 }
 
 int listEffects(const std::string& pluginDirectory) {
@@ -289,22 +225,27 @@ int listEffects(const std::string& pluginDirectory) {
       XfmDescriptor descriptor{};
       plugin.queryXfm(&descriptor);
       // A plug-in may fill a text field to its end without a terminator.
-      const std::string description(descriptor.description, strnlen(descriptor.description, sizeof descriptor.description));
-      const std::string effectName(descriptor.effectName, strnlen(descriptor.effectName, sizeof descriptor.effectName));
-      std::printf("%-10s %-28s %s\n", library.stem().c_str(), description.c_str(), effectName.c_str());
+      const std::string description(descriptor.description,
+                                    strnlen(descriptor.description, sizeof descriptor.description));
+      const std::string effectName(descriptor.effectName,
+                                   strnlen(descriptor.effectName, sizeof descriptor.effectName));
+      std::printf("%-10s %-28s %s\n", library.stem().c_str(), description.c_str(),
+                  effectName.c_str());
       ++listed;
     } catch (const vthost::HostError& e) {
       note("warning: " + std::string(e.what()));
     }
   }
   if (listed == 0) {
-    throw vthost::HostError("No plug-in in " + directory.string() +
-                            " could be loaded; build the plug-ins or give their directory with --plugin-dir.");
+    throw vthost::HostError(
+        "No plug-in in " + directory.string() +
+        " could be loaded; build the plug-ins or give their directory with --plugin-dir.");
   }
   return 0;
 }
 
-int listPresets(const std::string& effect, const std::string& profile, const std::string& pluginDirectory) {
+int listPresets(const std::string& effect, const std::string& profile,
+                const std::string& pluginDirectory) {
   const EffectCommand& command = effectCommand(effect);
   vthost::PluginLibrary plugin(pluginPath(command.name, pluginDirectory));
   vthost::EffectHost host(plugin, vthost::WaveFormat{}, {});
@@ -317,7 +258,8 @@ int listPresets(const std::string& effect, const std::string& profile, const std
   auto print = [](const NamedPreset& p, const char* remark) {
     std::printf("  %-26s %s%s\n", p.name.c_str(), p.text.c_str(), remark);
   };
-  std::printf("Built-in presets of %s (%s):\n", command.name.c_str(), host.descriptor().description);
+  std::printf("Built-in presets of %s (%s):\n", command.name.c_str(),
+              host.descriptor().description);
   for (const NamedPreset& p : book.builtIn) print(p, "");
   std::printf("Presets of %s stored in %s [%s]:\n", command.name.c_str(), profilePath.c_str(),
               host.descriptor().effectName);

@@ -7,11 +7,22 @@
 #include <string>
 #include <vector>
 
+#include "vthost.h"
+
 namespace vortigen {
 
+struct EffectCommand;
+
 // vortigen dynamic|fourier INPUT OUTPUT [options]
+// vortigen dynamic|fourier INPUT... --output-dir DIR [--jobs N] [--shard K/N] [options]
 struct EffectRun {
   std::string effect;
+  std::vector<std::string> files;  // INPUT OUTPUT, or the inputs of a batch
+  std::string outputDirectory;     // set: a batch
+  int jobs = 0;                    // worker processes of a batch; 0: one per core
+  std::string shard;               // "K/N"
+  std::string bits;                // "", "8", "16", "24", "32" or "float"
+  std::string path;                // "", "plugin" or "engine"
   std::string input;
   std::string output;
   std::string preset;
@@ -29,12 +40,47 @@ struct EffectRun {
 
 int runEffect(const EffectRun& run);
 
+// ---- Shared by the effect command's parts ----------------------------------------------------
+
+struct CurveOption {
+  size_t index;
+  std::string name;
+  std::vector<vthost::CurvePoint> points;
+};
+
+// The --curve options, checked; throws UsageError.
+std::vector<CurveOption> parseCurveOptions(const EffectRun& run, const EffectCommand& effect);
+
+// Checks what the user typed before any file is read; throws UsageError.
+void checkRequest(const EffectRun& run, const EffectCommand& effect);
+
+// Sets the instance's curves as the run asks: a preset, then the curves
+// given one by one. Returns what it set, for labels, or an empty text when
+// the initial curves stay.
+std::string applySettings(vthost::EffectHost& host, const EffectRun& run,
+                          const EffectCommand& effect, const std::vector<CurveOption>& curves);
+
+// How one file ended.
+enum class Outcome { Processed, TooShort, Interrupted };
+
+// Applies the effect to one file; throws UsageError, AudioError or
+// HostError when it cannot. Nothing is written for TooShort.
+Outcome processFile(const EffectRun& run, const std::string& input, const std::string& output,
+                    bool showProgress);
+
+// vortigen EFFECT INPUT... --output-dir DIR
+int runBatch(const EffectRun& run);
+
+// One line on standard error: "vortigen: " and the sentence.
+void note(const std::string& sentence);
+
 // vortigen list: the effects in the plug-in directory with their
 // descriptions.
 int listEffects(const std::string& pluginDirectory);
 
 // vortigen presets EFFECT: built-in and stored presets.
-int listPresets(const std::string& effect, const std::string& profile, const std::string& pluginDirectory);
+int listPresets(const std::string& effect, const std::string& profile,
+                const std::string& pluginDirectory);
 
 // vortigen demo [DIR]: the demonstration input and the result of every
 // built-in preset of both effects, with spectrograms.

@@ -47,13 +47,15 @@ int runDemo(const std::string& directory, const std::string& pluginDirectory, bo
   const Audio input = synthesiseDemoSignal();
   const Spectrogram inputSpectrogram = analyse(input);
   writeAudioSafely(dir / "input.wav", input);
-  writeSpectrogramPng((dir / "input.png").string(), {{"input: the demonstration sound", inputSpectrogram}});
+  writeSpectrogramPng((dir / "input.png").string(),
+                      {{"input: the demonstration sound", inputSpectrogram}});
   std::printf("%-44s the demonstration input (%.1f s, stereo, %d Hz), spectrogram input.png\n",
               (dir / "input.wav").c_str(), input.seconds(), input.sampleRate);
   std::fflush(stdout);
   int written = 1;
 
-  const vthost::WaveFormat format{static_cast<WORD>(input.channels), static_cast<WORD>(input.bitsPerSample),
+  const vthost::WaveFormat format{static_cast<WORD>(input.channels),
+                                  static_cast<WORD>(input.bitsPerSample),
                                   static_cast<LONG>(input.sampleRate)};
   for (const EffectCommand& effect : effectCommands()) {
     vthost::PluginLibrary plugin(pluginPath(effect.name, pluginDirectory));
@@ -63,7 +65,8 @@ int runDemo(const std::string& directory, const std::string& pluginDirectory, bo
     Instance instance(host);
     std::vector<std::string> warnings;
     const PresetBook book = readPresetBook(host, effect.name, {}, warnings);
-    for (const std::string& w : warnings) std::fprintf(stderr, "vortigen: warning: %s\n", w.c_str());
+    for (const std::string& w : warnings)
+      std::fprintf(stderr, "vortigen: warning: %s\n", w.c_str());
 
     for (size_t i = 0; i < book.builtIn.size(); ++i) {
       const NamedPreset& preset = book.builtIn[i];
@@ -72,26 +75,27 @@ int runDemo(const std::string& directory, const std::string& pluginDirectory, bo
       const std::string stem = effect.name + "-" + number + "-" + fileNameOf(preset.name);
       host.waveform() = input.bytes;
       host.applyPreset(preset.text);
-      if (!processWithProgress(host, 0, static_cast<long>(input.frames() - 1), effect.name + ": " + preset.name,
-                               !quiet, true)) {
-        std::fprintf(stderr, "vortigen: interrupted; %d sounds were written to %s, %s was not.\n", written,
-                     dir.c_str(), (stem + ".wav").c_str());
+      if (!processWithProgress(host, 0, static_cast<long>(input.frames() - 1),
+                               effect.name + ": " + preset.name, !quiet, true)) {
+        std::fprintf(stderr, "vortigen: interrupted; %d sounds were written to %s, %s was not.\n",
+                     written, dir.c_str(), (stem + ".wav").c_str());
         return interruptedStatus();
       }
       Audio output = input;
       output.bytes = host.waveform();
       writeAudioSafely(dir / (stem + ".wav"), output);
-      writeSpectrogramPng((dir / (stem + ".png")).string(),
-                          {{"input", inputSpectrogram},
-                           {"output: " + effect.name + ", preset \"" + preset.name + "\"", analyse(output)}});
+      writeSpectrogramPng(
+          (dir / (stem + ".png")).string(),
+          {{"input", inputSpectrogram},
+           {"output: " + effect.name + ", preset \"" + preset.name + "\"", analyse(output)}});
       std::printf("%-44s %s, preset \"%s\", spectrogram %s.png\n", (dir / (stem + ".wav")).c_str(),
                   effect.name.c_str(), preset.name.c_str(), stem.c_str());
       std::fflush(stdout);
       ++written;
     }
   }
-  std::printf("Wrote %d sounds and their spectrograms (input above, output below) to %s.\n", written,
-              fs::absolute(dir).lexically_normal().c_str());
+  std::printf("Wrote %d sounds and their spectrograms (input above, output below) to %s.\n",
+              written, fs::absolute(dir).lexically_normal().c_str());
   return 0;
 }
 

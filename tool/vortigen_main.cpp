@@ -17,9 +17,9 @@
 // Exit status: 0 done, 1 processing failed, 2 usage error, 130 interrupted.
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <iterator>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -59,69 +59,147 @@ int drawDialog(const std::string& effect, const std::string& pngPath, const std:
   });
   const int ended = host.setup();
   host.destroy();
-  for (const std::string& problem : host.errors()) std::fprintf(stderr, "vortigen: %s\n", problem.c_str());
+  for (const std::string& problem : host.errors())
+    std::fprintf(stderr, "vortigen: %s\n", problem.c_str());
   if (!failure.empty()) throw vthost::HostError(failure);
   if (!drawn) {
-    throw vthost::HostError("The settings dialog of " + plugin.path() + " did not open (it ended with " +
-                            std::to_string(ended) + "); nothing was written to " + pngPath + ".");
+    throw vthost::HostError("The settings dialog of " + plugin.path() +
+                            " did not open (it ended with " + std::to_string(ended) +
+                            "); nothing was written to " + pngPath + ".");
   }
   return 0;
 }
 
-
 const char* examples = R"(Examples:
   vortigen dynamic in.wav out.wav --preset "Hard Attack"
   vortigen dynamic in.flac out.flac --preset-text "Mine,3,2,0,12375,16384,12375,2,0,1394,16384,1394,2,0,0,16384,0"
-  vortigen fourier in.wav out.wav --curve transfer=0:0,11969:4740,16384:16384 --from 1.5 --to 66150s
+  vortigen fourier in.wav out.wav --curve transfer=0:0,11969:4740,16384:16384 --from 0.5 --to 66150s
   vortigen dynamic in.wav out.wav --preset Chaos --spectrogram compare.png
+  vortigen dynamic master.wav out.wav --preset Chaos --bits float    # any depth, rate and channel count
+  vortigen fourier *.flac --output-dir done --preset Five --jobs 2    # a batch; run again to resume
   vortigen presets fourier
   vortigen demo
 )";
 
-void addEffectCommand(CLI::App& app, const std::string& name, const std::string& description,
+void addEffectCommand(CLI::App& app, const vortigen::EffectCommand& effect,
                       vortigen::EffectRun& run) {
+  const std::string& name = effect.name;
   run.effect = name;
-  CLI::App* command = app.add_subcommand(name, description + ": apply the " + name + " effect to an audio file.");
-  command->add_option("INPUT", run.input, "the sound to process: WAV, AIFF, FLAC or Ogg Vorbis")->required()->type_name("FILE");
-  command->add_option("OUTPUT", run.output, "where the result goes; its extension (.wav, .aiff, .flac, .ogg) sets the format")
+  CLI::App* command = app.add_subcommand(
+      name, effect.description + ": apply the " + name + " effect to audio files.");
+  command
+      ->add_option(
+          "FILES", run.files,
+          "INPUT OUTPUT: the sound to process (WAV, AIFF, FLAC or Ogg Vorbis) and where the result "
+          "goes, its extension (.wav, .aiff, .flac, .ogg) setting the format; with --output-dir, "
+          "any number of inputs")
       ->required()
       ->type_name("FILE");
+  command
+      ->add_option(
+          "--output-dir", run.outputDirectory,
+          "process every FILE into DIR under its own name; outputs already complete there are "
+          "skipped, so a second run resumes")
+      ->type_name("DIR");
+  command->add_option("--jobs", run.jobs, "worker processes of a batch (default: one per core)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 256));
+  command
+      ->add_option(
+          "--shard", run.shard,
+          "process only the K-th of N slices of the sorted inputs (for job arrays over machines)")
+      ->type_name("K/N");
   CLI::Option* preset = command->add_option(
-      "--preset", run.preset, "a built-in preset, or one stored in the profile (see vortigen presets " + name + ")");
+      "--preset", run.preset,
+      "a built-in preset, or one stored in the profile (see vortigen presets " + name + ")");
   preset->type_name("NAME");
   CLI::Option* presetText =
-      command->add_option("--preset-text", run.presetText, "a preset as text: \"Name,3,n,x,y,...\", one point list per curve");
+      command->add_option("--preset-text", run.presetText,
+                          "a preset as text: \"Name,3,n,x,y,...\", one point list per curve");
   presetText->type_name("TEXT");
   preset->excludes(presetText);
-  const std::string curves = name == "dynamic" ? "attack, release or chaos" : "transfer";
+  std::string curves;
+  for (size_t i = 0; i < effect.curveNames.size(); ++i) {
+    curves += (i == 0                              ? ""
+               : i + 1 == effect.curveNames.size() ? " or "
+                                                   : ", ") +
+              effect.curveNames[i];
+  }
   command
-      ->add_option("--curve", run.curves,
-                   "NAME=x:y,x:y,... sets one curve (" + curves +
-                       "; x and y from 0 to 16384), after any preset; other curves keep their shape")
+      ->add_option(
+          "--curve", run.curves,
+          "NAME=x:y,x:y,... sets one curve (" + curves +
+              "; x and y from 0 to 16384), after any preset; other curves keep their shape")
       ->type_name("NAME=x:y,...")
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  command->add_option("--profile", run.profile,
-                      "the preset profile (default $XDG_CONFIG_HOME/vortigen/presets.ini or ~/.config/vortigen/presets.ini)")
+  command
+      ->add_option("--profile", run.profile,
+                   "the preset profile (default $XDG_CONFIG_HOME/vortigen/presets.ini or "
+                   "~/.config/vortigen/presets.ini)")
       ->type_name("FILE");
-  command->add_option("--from", run.from, "start of the selection: seconds (1.5) or sample frames (66150s); default the start")
+  command
+      ->add_option(
+          "--from", run.from,
+          "start of the selection: seconds (0.5) or sample frames (22050s); default the start")
       ->type_name("T");
-  command->add_option("--to", run.to, "end of the selection, not included: seconds or sample frames; default the end")
+  command
+      ->add_option("--to", run.to,
+                   "end of the selection, not included: seconds or sample frames; default the end")
       ->type_name("T");
-  command->add_option("--spectrogram", run.spectrogram, "a PNG with the input's and the output's spectrograms")
+  command
+      ->add_option("--bits", run.bits,
+                   "the output's samples: 8, 16, 24, 32 (PCM) or float; default those of the input")
+      ->type_name("B");
+  command
+      ->add_option(
+          "--path", run.path,
+          "plugin: the plug-in library's XfmDo (8/16-bit mono or stereo, the default for those); "
+          "engine: the float engine (any format, the default for the rest)")
+      ->type_name("plugin|engine");
+  command
+      ->add_option("--spectrogram", run.spectrogram,
+                   "a PNG with the input's and the output's spectrograms")
       ->type_name("FILE.png");
-  command->add_option("--plugin-dir", run.pluginDirectory, "the directory of the plug-in libraries")->type_name("DIR");
+  command->add_option("--plugin-dir", run.pluginDirectory, "the directory of the plug-in libraries")
+      ->type_name("DIR");
   command->add_flag("-q,--quiet", run.quiet, "no progress bar");
-  command->add_flag("--in-place", run.inPlace, "allow OUTPUT to be INPUT; it is replaced once the result is complete");
-  command->add_flag("--keep-partial", run.keepPartial, "when interrupted, write what was processed so far");
+  command->add_flag("--in-place", run.inPlace,
+                    "allow OUTPUT to be INPUT; it is replaced once the result is complete");
+  command->add_flag("--keep-partial", run.keepPartial,
+                    "when interrupted, write what was processed so far");
   command->footer(examples);
 }
 
-const char* const commands[] = {"dynamic", "fourier", "presets", "list", "demo", "dialog", "studio"};
+std::vector<std::string> commandNames() {
+  std::vector<std::string> names;
+  for (const vortigen::EffectCommand& effect : vortigen::effectCommands())
+    names.push_back(effect.name);
+  for (const char* other : {"presets", "list", "demo", "dialog", "studio"}) names.emplace_back(other);
+  return names;
+}
 
 bool isCommand(const char* word) {
-  return std::any_of(std::begin(commands), std::end(commands),
-                     [&](const char* name) { return std::strcmp(word, name) == 0; });
+  const std::vector<std::string> names = commandNames();
+  return std::find(names.begin(), names.end(), word) != names.end();
+}
+
+std::string commandList() {
+  const std::vector<std::string> names = commandNames();
+  std::string text;
+  for (size_t i = 0; i < names.size(); ++i) {
+    text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+  }
+  return text;
+}
+
+std::string effectList() {
+  std::string text;
+  const auto& effects = vortigen::effectCommands();
+  for (size_t i = 0; i < effects.size(); ++i) {
+    text += (i == 0 ? "" : i + 1 == effects.size() ? " or " : ", ") + effects[i].name;
+  }
+  return text;
 }
 
 // The command a failed parse was for, for the hint to its help.
@@ -132,20 +210,42 @@ std::string commandOf(int argc, char** argv) {
   return "";
 }
 
+// INPUT OUTPUT, or inputs with --output-dir.
+void sortFiles(vortigen::EffectRun& run) {
+  if (!run.outputDirectory.empty()) return;
+  if (run.files.size() < 2) {
+    throw vortigen::UsageError(
+        "OUTPUT is required (or several inputs with --output-dir DIR); see vortigen " + run.effect +
+        " --help.");
+  }
+  if (run.files.size() > 2) {
+    throw vortigen::UsageError(
+        "Give one INPUT and one OUTPUT, or several inputs with --output-dir DIR (" +
+        std::to_string(run.files.size()) + " files were given); see vortigen " + run.effect +
+        " --help.");
+  }
+  run.input = run.files[0];
+  run.output = run.files[1];
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"vortigen: applies the Vortigen effect plug-ins to audio files, as their host does.", "vortigen"};
+  CLI::App app{"vortigen: applies the Vortigen effect plug-ins to audio files, as their host does.",
+               "vortigen"};
   app.require_subcommand(1);
-  app.footer(std::string(examples) + "\n\nRun vortigen COMMAND --help for the options of a command.\n");
+  app.footer(std::string(examples) +
+             "\n\nRun vortigen COMMAND --help for the options of a command.\n");
+  app.set_version_flag("--version", "vortigen " VORTIGEN_VERSION);
 
-  vortigen::EffectRun dynamicRun, fourierRun;
-  addEffectCommand(app, "dynamic", "Dynamic and Chaos Effects", dynamicRun);
-  addEffectCommand(app, "fourier", "Adds Pure Sound Effect", fourierRun);
+  const std::vector<vortigen::EffectCommand>& effects = vortigen::effectCommands();
+  std::vector<vortigen::EffectRun> effectRuns(effects.size());
+  for (size_t i = 0; i < effects.size(); ++i) addEffectCommand(app, effects[i], effectRuns[i]);
 
   std::string presetsEffect, presetsProfile, presetsPlugins;
-  CLI::App* presets = app.add_subcommand("presets", "List the built-in presets of an effect and those stored in the profile.");
-  presets->add_option("EFFECT", presetsEffect, "dynamic or fourier")->required();
+  CLI::App* presets = app.add_subcommand(
+      "presets", "List the built-in presets of an effect and those stored in the profile.");
+  presets->add_option("EFFECT", presetsEffect, effectList())->required();
   presets->add_option("--profile", presetsProfile, "the preset profile (default the per-user one)");
   presets->add_option("--plugin-dir", presetsPlugins, "the directory of the plug-in libraries");
 
@@ -155,21 +255,25 @@ int main(int argc, char** argv) {
 
   std::string demoDirectory = "demo", demoPlugins;
   bool demoQuiet = false;
-  CLI::App* demo = app.add_subcommand(
-      "demo", "Write a demonstration sound and what every built-in preset of both effects makes of it, with spectrograms.");
+  CLI::App* demo = app.add_subcommand("demo",
+                                      "Write a demonstration sound and what every built-in preset "
+                                      "of both effects makes of it, with spectrograms.");
   demo->add_option("DIR", demoDirectory, "where the files go")->capture_default_str();
   demo->add_option("--plugin-dir", demoPlugins, "the directory of the plug-in libraries");
   demo->add_flag("-q,--quiet", demoQuiet, "no progress bars");
 
   std::string effect, pngPath, profile, dialogPlugins;
   double scale = 2.0;
-  CLI::App* dialog = app.add_subcommand("dialog", "Draw a plug-in's settings dialog into a PNG file.");
-  dialog->add_option("EFFECT", effect, "dynamic, fourier, or the path of a plug-in library")->required();
+  CLI::App* dialog =
+      app.add_subcommand("dialog", "Draw a plug-in's settings dialog into a PNG file.");
+  dialog->add_option("EFFECT", effect, effectList() + ", or the path of a plug-in library")
+      ->required();
   dialog->add_option("--png", pngPath, "the picture to write")->required();
   dialog->add_option("--profile", profile,
                      "the preset profile (seeded with the built-in presets when empty); "
                      "without it a scratch profile is used");
-  dialog->add_option("--scale", scale, "enlargement of the screen pixels")->check(CLI::Range(0.5, 8.0));
+  dialog->add_option("--scale", scale, "enlargement of the screen pixels")
+      ->check(CLI::Range(0.5, 8.0));
   dialog->add_option("--plugin-dir", dialogPlugins, "the directory of the plug-in libraries");
 
   vtstudio::StudioOptions studioOptions;
@@ -179,15 +283,20 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (argv[i][0] == '-') continue;
     if (!isCommand(argv[i])) {
-      std::fprintf(stderr, "vortigen: there is no command \"%s\"; the commands are dynamic, fourier, presets, list, "
-                           "demo, dialog and studio (see vortigen --help).\n", argv[i]);
+      std::fprintf(
+          stderr,
+          "vortigen: there is no command \"%s\"; the commands are %s (see vortigen --help).\n",
+          argv[i], commandList().c_str());
       return 2;
     }
     break;
   }
   if (argc < 2) {
-    std::fprintf(stderr, "vortigen: give a command: dynamic, fourier, presets, list, demo or dialog "
-                         "(see vortigen --help; vortigen demo shows every preset at work).\n");
+    std::fprintf(
+        stderr,
+        "vortigen: give a command: %s (see vortigen --help; vortigen demo shows every preset "
+        "at work).\n",
+        commandList().c_str());
     return 2;
   }
 
@@ -195,13 +304,18 @@ int main(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     if (e.get_exit_code() == 0) return app.exit(e);
-    std::fprintf(stderr, "vortigen: %s; see vortigen%s --help.\n", e.what(), commandOf(argc, argv).c_str());
+    std::fprintf(stderr, "vortigen: %s; see vortigen%s --help.\n", e.what(),
+                 commandOf(argc, argv).c_str());
     return 2;
   }
 
   try {
-    if (*app.get_subcommand("dynamic")) return vortigen::runEffect(dynamicRun);
-    if (*app.get_subcommand("fourier")) return vortigen::runEffect(fourierRun);
+    for (size_t i = 0; i < effects.size(); ++i) {
+      if (*app.get_subcommand(effects[i].name)) {
+        sortFiles(effectRuns[i]);
+        return vortigen::runEffect(effectRuns[i]);
+      }
+    }
     if (*presets) return vortigen::listPresets(presetsEffect, presetsProfile, presetsPlugins);
     if (*list) return vortigen::listEffects(listPlugins);
     if (*demo) return vortigen::runDemo(demoDirectory, demoPlugins, demoQuiet);
@@ -224,7 +338,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vortigen: %s\n", e.what());
     return 1;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "vortigen: %s; this is a fault of the tool, please report it.\n", e.what());
+    std::fprintf(stderr, "vortigen: %s; this is a fault of the tool, please report it.\n",
+                 e.what());
     return 1;
   }
   return 0;

@@ -11,12 +11,49 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <thread>
+
+#include "progress.h"
 
 namespace vortigen {
 
 namespace fs = std::filesystem;
+
+// ---- Temporary files a signal removes -----------------------------------------------------
+
+namespace {
+
+// Fixed slots, so that a signal handler can walk them without locks or
+// allocation: the path in a slot is complete before the slot is marked.
+constexpr int temporarySlots = 8;
+char temporaryPaths[temporarySlots][4096];
+volatile std::sig_atomic_t temporaryUsed[temporarySlots];
+
+int registerTemporary(const std::string& path) {
+  for (int i = 0; i < temporarySlots; ++i) {
+    if (temporaryUsed[i] == 0 && path.size() < sizeof temporaryPaths[i]) {
+      std::memcpy(temporaryPaths[i], path.c_str(), path.size() + 1);
+      temporaryUsed[i] = 1;
+      return i;
+    }
+  }
+  return -1;
+}
+
+void unregisterTemporary(int slot) {
+  if (slot >= 0) temporaryUsed[slot] = 0;
+}
+
+// Async-signal-safe.
+void removeTemporaries() {
+  for (int i = 0; i < temporarySlots; ++i) {
+    if (temporaryUsed[i] != 0) unlink(temporaryPaths[i]);
+  }
+}
+
+}  // namespace
 
 // ---- Output files ------------------------------------------------------------------------
 
@@ -27,24 +64,32 @@ OutputFile::OutputFile(const fs::path& path) : target_(path) {
   if (error) target_ = path;
   const fs::path directory = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
   const std::string extension = target_.extension().string();
-  std::string pattern = (directory / ("." + target_.stem().string() + ".vortigen-XXXXXX" + extension)).string();
+  std::string pattern =
+      (directory / ("." + target_.stem().string() + ".vortigen-XXXXXX" + extension)).string();
   const int fd = mkstemps(pattern.data(), static_cast<int>(extension.size()));
   if (fd < 0) {
     const std::string reason = std::strerror(errno);
-    throw AudioError("cannot write '" + path.string() + "': no file can be made in " + directory.string() +
-                     " (" + reason + "); check that the directory exists and is writable");
+    throw AudioError("cannot write '" + path.string() + "': no file can be made in " +
+                     directory.string() + " (" + reason +
+                     "); check that the directory exists and is writable");
   }
   close(fd);
   temporary_ = pattern;
+  slot_ = registerTemporary(temporary_);
 }
 
 OutputFile::~OutputFile() {
   if (!committed_) std::remove(temporary_.c_str());
+  unregisterTemporary(slot_);
 }
 
 void OutputFile::write(const Audio& audio) {
+  writeWith([&](const std::string& temporary) { writeAudio(temporary, audio); });
+}
+
+void OutputFile::writeWith(const std::function<void(const std::string& temporary)>& writer) {
   try {
-    writeAudio(temporary_, audio);
+    writer(temporary_);
   } catch (const AudioError& e) {
     std::string message = e.what();
     for (size_t at; (at = message.find(temporary_)) != std::string::npos;) {
@@ -68,10 +113,13 @@ void OutputFile::commit() {
   std::error_code error;
   fs::rename(temporary_, target_, error);
   if (error) {
-    throw AudioError("cannot put the finished '" + target_.string() + "' in place (" + error.message() +
+    throw AudioError("cannot put the finished '" + target_.string() + "' in place (" +
+                     error.message() +
                      "); check that it is not a directory and that its directory is writable");
   }
   committed_ = true;
+  unregisterTemporary(slot_);
+  slot_ = -1;
 }
 
 void writeAudioSafely(const fs::path& path, const Audio& audio) {
@@ -88,11 +136,18 @@ volatile std::sig_atomic_t caughtSignal = 0;
 std::atomic<vthost::EffectHost*> processingHost{nullptr};
 static_assert(std::atomic<vthost::EffectHost*>::is_always_lock_free);
 
-struct sigaction previousInt {}, previousTerm {};
+const int watchedSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction previousActions[std::size(watchedSignals)];
 
 extern "C" void onInterrupt(int number) {
+  if (caughtSignal != 0) {
+    // A second signal: the user does not want to wait for the clean-up.
+    removeTemporaries();
+    _exit(128 + number);
+  }
   caughtSignal = number;
-  if (vthost::EffectHost* host = processingHost.load(std::memory_order_relaxed)) host->requestCancel();
+  if (vthost::EffectHost* host = processingHost.load(std::memory_order_relaxed))
+    host->requestCancel();
 }
 
 // Makes the host the one an interrupt cancels, while it processes.
@@ -115,86 +170,57 @@ InterruptWatch::InterruptWatch() {
   struct sigaction action {};
   action.sa_handler = onInterrupt;
   sigemptyset(&action.sa_mask);
-  // The first signal cancels; a second one finds the default action back
-  // and ends the process, for a user who does not want to wait.
-  action.sa_flags = SA_RESETHAND;
-  sigaction(SIGINT, &action, &previousInt);
-  sigaction(SIGTERM, &action, &previousTerm);
+  for (int number : watchedSignals) sigaddset(&action.sa_mask, number);
+  for (size_t i = 0; i < std::size(watchedSignals); ++i) {
+    sigaction(watchedSignals[i], &action, &previousActions[i]);
+  }
 }
 
 InterruptWatch::~InterruptWatch() {
-  sigaction(SIGINT, &previousInt, nullptr);
-  sigaction(SIGTERM, &previousTerm, nullptr);
+  for (size_t i = 0; i < std::size(watchedSignals); ++i) {
+    sigaction(watchedSignals[i], &previousActions[i], nullptr);
+  }
 }
 
 int InterruptWatch::signal() { return caughtSignal; }
 
 int interruptedStatus() { return 128 + (caughtSignal != 0 ? caughtSignal : SIGINT); }
 
+long testProgressDelayMs() { return environmentNumber("VORTIGEN_TEST_PROGRESS_DELAY_MS"); }
+
 // ---- Progress ------------------------------------------------------------------------------
 
-namespace {
-
-// A bar on standard error, redrawn in place when its percentage changes.
-class ProgressBar {
- public:
-  ProgressBar(std::string label, bool shown) : label_(std::move(label)), shown_(shown) {}
-  ~ProgressBar() {
-    if (drawn_) std::fputs(erase_ ? "\r\033[K" : "\n", stderr);
-  }
-  // Takes the bar off the screen at the end instead of leaving it.
-  void eraseAtEnd() { erase_ = true; }
-  ProgressBar(const ProgressBar&) = delete;
-  ProgressBar& operator=(const ProgressBar&) = delete;
-
-  void show(double fraction) {
-    if (!shown_) return;
-    const int percent = std::clamp(static_cast<int>(fraction * 100.0), 0, 100);
-    if (drawn_ && percent == percent_) return;
-    percent_ = percent;
-    drawn_ = true;
-    const int width = 30;
-    const int filled = percent * width / 100;
-    std::fprintf(stderr, "\r%s [%s%s] %3d%%", label_.c_str(), std::string(size_t(filled), '#').c_str(),
-                 std::string(size_t(width - filled), '.').c_str(), percent);
-    std::fflush(stderr);
-  }
-
- private:
-  std::string label_;
-  bool shown_;
-  bool drawn_ = false;
-  bool erase_ = false;
-  int percent_ = -1;
-};
-
-}  // namespace
-
 bool processWithProgress(vthost::EffectHost& host, long first, long last, const std::string& label,
-                         bool showProgress, bool eraseWhenDone) {
+                         bool showProgress, bool eraseWhenDone,
+                         const std::function<double()>& fractionDone) {
   if (InterruptWatch::signal() != 0) return false;
-  ProgressBar bar(label, showProgress && isatty(STDERR_FILENO) == 1);
-  const long delayMs = environmentNumber("VORTIGEN_TEST_PROGRESS_DELAY_MS");
+  ProgressBar bar(label, showProgress);
+  const long delayMs = testProgressDelayMs();
   host.setProgressHandler([&](long done, long total) {
-    if (total > 0) bar.show(double(done) / double(total));
+    if (fractionDone) {
+      bar.show(fractionDone(), 1.0);
+    } else if (total > 0) {
+      bar.show(double(done), double(total));
+    }
     if (delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
   });
   host.cancelAfterPass(static_cast<int>(environmentNumber("VORTIGEN_TEST_CANCEL_AFTER_PASS")));
   int result = 0;
   {
     CancelTarget target(host);
-    bar.show(0.0);
+    bar.show(0.0, 1.0);
     result = host.process(first, last);
   }
   host.setProgressHandler(nullptr);
   const bool cancelled = host.record().cancelFlag != nullptr && *host.record().cancelFlag != 0;
   if (result != 0) {
-    throw vthost::HostError("The plug-in " + std::string(host.descriptor().effectName) +
-                            " could not process the selection (XfmDo returned " + std::to_string(result) +
-                            ": no working memory); close other programs or process a shorter selection.");
+    throw vthost::HostError(
+        "The plug-in " + std::string(host.descriptor().effectName) +
+        " could not process the selection (XfmDo returned " + std::to_string(result) +
+        ": no working memory); close other programs or process a shorter selection.");
   }
   if (cancelled || InterruptWatch::signal() != 0) return false;
-  bar.show(1.0);
+  bar.show(1.0, 1.0);
   if (eraseWhenDone) bar.eraseAtEnd();
   return true;
 }

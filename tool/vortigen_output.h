@@ -6,6 +6,7 @@
 #define VORTIGEN_HOST_VORTIGEN_OUTPUT_H
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "audio_file.h"
@@ -29,6 +30,9 @@ class OutputFile {
   const std::string& temporary() const { return temporary_; }
   // Writes the sound into the temporary file; a failure names the path.
   void write(const Audio& audio);
+  // Runs `writer` on the temporary file's path; an AudioError it throws
+  // names the path instead.
+  void writeWith(const std::function<void(const std::string& temporary)>& writer);
   // Gives the finished file the permissions the path had (or the usual
   // ones for a new file) and renames it into place.
   void commit();
@@ -36,15 +40,16 @@ class OutputFile {
  private:
   std::filesystem::path target_;
   std::string temporary_;
+  int slot_ = -1;  // among the temporaries a second signal removes
   bool committed_ = false;
 };
 
 // Writes audio to a path through an OutputFile.
 void writeAudioSafely(const std::filesystem::path& path, const Audio& audio);
 
-// Turns SIGINT and SIGTERM into a cancel request for the host that is
-// processing, while the object lives. A second signal ends the process
-// at once, as usual.
+// Turns SIGINT, SIGTERM and SIGHUP into a cancel request for the host that
+// is processing, while the object lives. A second signal ends the process
+// at once, as usual, but first removes every OutputFile's temporary file.
 class InterruptWatch {
  public:
   InterruptWatch();
@@ -56,6 +61,10 @@ class InterruptWatch {
   static int signal();
 };
 
+// How long each progress report is held, for tests
+// (VORTIGEN_TEST_PROGRESS_DELAY_MS); 0 normally.
+long testProgressDelayMs();
+
 // One effect pass over frames first..last of the host's waveform, with a
 // progress bar on standard error (when it is a terminal and `showProgress`
 // is set) and Ctrl-C as cancel; a finished bar stays on the screen unless
@@ -64,8 +73,11 @@ class InterruptWatch {
 //
 // For tests, VORTIGEN_TEST_CANCEL_AFTER_PASS=k cancels after pass k, and
 // VORTIGEN_TEST_PROGRESS_DELAY_MS=n holds each progress report n ms.
+// `fractionDone`, when given, measures the progress instead of the
+// plug-in's reports (which are polled to redraw).
 bool processWithProgress(vthost::EffectHost& host, long first, long last, const std::string& label,
-                         bool showProgress, bool eraseWhenDone = false);
+                         bool showProgress, bool eraseWhenDone = false,
+                         const std::function<double()>& fractionDone = {});
 
 // Exit status of a run ended by a signal: 128 + its number.
 int interruptedStatus();

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "dialog_services.h"
+#include "engine.h"
 
 #ifndef VORTIGEN_INSTALLED_PLUGIN_DIR
 #define VORTIGEN_INSTALLED_PLUGIN_DIR "../lib/vortigen/plugins"
@@ -18,10 +19,15 @@ namespace vortigen {
 namespace fs = std::filesystem;
 
 const std::vector<EffectCommand>& effectCommands() {
-  static const std::vector<EffectCommand> commands = {
-      {"dynamic", {"attack", "release", "chaos"}},
-      {"fourier", {"transfer"}},
-  };
+  static const std::vector<EffectCommand> commands = [] {
+    std::vector<EffectCommand> made;
+    for (const vtengine::Effect effect : {vtengine::Effect::Dynamic, vtengine::Effect::Fourier}) {
+      const vtengine::EffectInfo& info = vtengine::effectInfo(effect);
+      made.push_back({std::string(info.name), std::string(info.description),
+                      std::vector<std::string>(info.curveNames.begin(), info.curveNames.end())});
+    }
+    return made;
+  }();
   return commands;
 }
 
@@ -36,7 +42,8 @@ fs::path pluginDirectory(const std::string& requested) {
   if (!requested.empty()) {
     if (!fs::is_directory(requested)) {
       throw UsageError("The plug-in directory " + requested +
-                       " given with --plugin-dir is no directory; give the directory that holds dynamic.so and fourier.so.");
+                       " given with --plugin-dir is no directory; give the directory that holds "
+                       "dynamic.so and fourier.so.");
     }
     return requested;
   }
@@ -57,8 +64,9 @@ std::string pluginPath(const std::string& effect, const std::string& requestedDi
   if (effect.find('/') != std::string::npos || effect.ends_with(".so")) return effect;
   const fs::path library = pluginDirectory(requestedDirectory) / (effect + ".so");
   if (!fs::exists(library)) {
-    throw vthost::HostError("There is no plug-in \"" + effect + "\" at " + library.string() +
-                            "; name dynamic or fourier, or give the directory of the plug-ins with --plugin-dir.");
+    throw vthost::HostError(
+        "There is no plug-in \"" + effect + "\" at " + library.string() +
+        "; name dynamic or fourier, or give the directory of the plug-ins with --plugin-dir.");
   }
   return library.string();
 }
@@ -68,16 +76,19 @@ fs::path defaultProfilePath() {
   const char* config = std::getenv("XDG_CONFIG_HOME");
   if (config != nullptr && config[0] == '/') return fs::path(config) / "vortigen" / "presets.ini";
   const char* home = std::getenv("HOME");
-  if (home != nullptr && home[0] != '\0') return fs::path(home) / ".config" / "vortigen" / "presets.ini";
-  throw UsageError("Neither XDG_CONFIG_HOME nor HOME is set, so there is no place for the preset profile; "
-                   "give one with --profile FILE.");
+  if (home != nullptr && home[0] != '\0')
+    return fs::path(home) / ".config" / "vortigen" / "presets.ini";
+  throw UsageError(
+      "Neither XDG_CONFIG_HOME nor HOME is set, so there is no place for the preset profile; "
+      "give one with --profile FILE.");
 }
 
 ScratchProfile::ScratchProfile() {
   std::string pattern = (fs::temp_directory_path() / "vortigen-presets-XXXXXX").string();
   const int fd = mkstemp(pattern.data());
   if (fd < 0) {
-    throw vthost::HostError("No scratch profile could be made in " + fs::temp_directory_path().string() +
+    throw vthost::HostError("No scratch profile could be made in " +
+                            fs::temp_directory_path().string() +
                             "; set TMPDIR to a writable directory.");
   }
   close(fd);
@@ -88,14 +99,16 @@ ScratchProfile::~ScratchProfile() { std::remove(path_.c_str()); }
 
 Instance::Instance(vthost::EffectHost& host) : host_(host) {
   if (host_.init() != 1) {
-    throw vthost::HostError("The plug-in " + std::string(host_.descriptor().effectName) +
-                            " could not make its instance (XfmInit failed); check that it was built for this host.");
+    throw vthost::HostError(
+        "The plug-in " + std::string(host_.descriptor().effectName) +
+        " could not make its instance (XfmInit failed); check that it was built for this host.");
   }
 }
 
 Instance::~Instance() { host_.destroy(); }
 
-std::vector<NamedPreset> presetsThroughDialog(vthost::EffectHost& host, const std::string& profilePath,
+std::vector<NamedPreset> presetsThroughDialog(vthost::EffectHost& host,
+                                              const std::string& profilePath,
                                               std::vector<std::string>& warnings) {
   const size_t errorsBefore = host.errors().size();
   host.setProfilePath(profilePath);
@@ -111,7 +124,8 @@ std::vector<NamedPreset> presetsThroughDialog(vthost::EffectHost& host, const st
                             "; use --preset-text or --curve instead.");
   }
   std::vector<NamedPreset> presets;
-  for (const vthost::ListedPreset& p : host.dialogSide().presets) presets.push_back({p.key, p.name, p.text});
+  for (const vthost::ListedPreset& p : host.dialogSide().presets)
+    presets.push_back({p.key, p.name, p.text});
   return presets;
 }
 
@@ -132,16 +146,16 @@ const NamedPreset* PresetBook::find(const std::string& name) const {
 std::vector<NamedPreset> PresetBook::storedOwn() const {
   std::vector<NamedPreset> own;
   for (const NamedPreset& p : stored) {
-    const bool builtInAsItIs = std::any_of(builtIn.begin(), builtIn.end(), [&](const NamedPreset& b) {
-      return b.name == p.name && b.text == p.text;
-    });
+    const bool builtInAsItIs =
+        std::any_of(builtIn.begin(), builtIn.end(),
+                    [&](const NamedPreset& b) { return b.name == p.name && b.text == p.text; });
     if (!builtInAsItIs) own.push_back(p);
   }
   return own;
 }
 
-PresetBook readPresetBook(vthost::EffectHost& host, const std::string& effect, const fs::path& profilePath,
-                          std::vector<std::string>& warnings) {
+PresetBook readPresetBook(vthost::EffectHost& host, const std::string& effect,
+                          const fs::path& profilePath, std::vector<std::string>& warnings) {
   PresetBook book;
   book.effect = effect;
   book.profilePath = profilePath;
@@ -149,20 +163,28 @@ PresetBook readPresetBook(vthost::EffectHost& host, const std::string& effect, c
     ScratchProfile scratch;
     book.builtIn = presetsThroughDialog(host, scratch.path(), warnings);
   }
-  if (profilePath.empty()) return book;
   std::error_code error;
-  if (profilePath.has_parent_path() && !fs::is_directory(profilePath.parent_path())) {
-    fs::create_directories(profilePath.parent_path(), error);
-    if (error) {
-      throw vthost::HostError("The directory " + profilePath.parent_path().string() +
-                              " of the preset profile could not be made (" + error.message() +
-                              "); give another profile with --profile FILE.");
-    }
-  }
-  book.stored = presetsThroughDialog(host, profilePath.string(), warnings);
+  if (profilePath.empty() || !fs::exists(profilePath, error)) return book;
   if (access(profilePath.c_str(), R_OK) != 0) {
     warnings.push_back("The preset profile " + profilePath.string() +
-                       " cannot be read, so only the built-in presets are known; check the file or give another with --profile.");
+                       " cannot be read, so only the built-in presets are known; check the file or "
+                       "give another with --profile.");
+    return book;
+  }
+  // Read from a private copy: the plug-in seeds an empty section, and
+  // reading must change nothing of the user's.
+  ScratchProfile copy;
+  fs::copy_file(profilePath, copy.path(), fs::copy_options::overwrite_existing, error);
+  if (error) {
+    throw vthost::HostError("The preset profile " + profilePath.string() + " could not be read (" +
+                            error.message() + "); check the file or give another with --profile.");
+  }
+  std::vector<std::string> copyWarnings;
+  book.stored = presetsThroughDialog(host, copy.path(), copyWarnings);
+  for (std::string& w : copyWarnings) {
+    for (size_t at; (at = w.find(copy.path())) != std::string::npos;)
+      w.replace(at, copy.path().size(), profilePath.string());
+    warnings.push_back(std::move(w));
   }
   return book;
 }

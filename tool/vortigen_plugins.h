@@ -10,21 +10,17 @@
 #include <string>
 #include <vector>
 
+#include "audio_file.h"
 #include "vthost.h"
 
 namespace vortigen {
 
-// A request the tool cannot carry out as given (an unknown preset, a
-// malformed option value); the tool exits with 2.
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 // An effect the tool runs: its command, which is also its library's name,
-// and the names of its curves in the order of its curve words.
+// what it does, and the names of its curves in the order of its curve
+// words. The command line's subcommands and help are made from these.
 struct EffectCommand {
   std::string name;
+  std::string description;
   std::vector<std::string> curveNames;
 };
 
@@ -82,7 +78,8 @@ struct NamedPreset {
 // the presets the section then holds, in key order. The plug-in seeds an
 // empty section with its built-in presets. Entries the host cannot read
 // are left out and described in `warnings`.
-std::vector<NamedPreset> presetsThroughDialog(vthost::EffectHost& host, const std::string& profilePath,
+std::vector<NamedPreset> presetsThroughDialog(vthost::EffectHost& host,
+                                              const std::string& profilePath,
                                               std::vector<std::string>& warnings);
 
 // The built-in presets of an effect (read through the dialog from a
@@ -100,8 +97,9 @@ struct PresetBook {
   std::vector<NamedPreset> storedOwn() const;
 };
 
-// Reads both lists; the profile's directory is made when missing. An
-// empty `profilePath` reads the built-in presets only.
+// Reads both lists without writing any profile: the stored presets are
+// read from a private copy of the profile. An empty `profilePath`, or one
+// that does not exist, gives the built-in presets only.
 PresetBook readPresetBook(vthost::EffectHost& host, const std::string& effect,
                           const std::filesystem::path& profilePath,
                           std::vector<std::string>& warnings);

@@ -51,3 +51,51 @@ TEST(HostHooks, ProcessClearsAnEarlierCancelRequest) {
 }
 
 }  // namespace
+
+namespace {
+
+// A waveform kept outside the host: in memory here, with a byte position
+// from which it refuses to store anything.
+class RefusingStore : public vthost::WaveformStore {
+ public:
+  RefusingStore(std::vector<uint8_t> bytes, uint64_t refuseFrom) : bytes_(std::move(bytes)), refuseFrom_(refuseFrom) {}
+  uint64_t size() const override { return bytes_.size(); }
+  bool read(void* buffer, uint64_t position, size_t count, std::string&) override {
+    std::copy_n(bytes_.begin() + long(position), count, static_cast<uint8_t*>(buffer));
+    return true;
+  }
+  bool write(const void* buffer, uint64_t position, size_t count, std::string& why) override {
+    if (position + count > refuseFrom_) {
+      why = "the disk is full";
+      return false;
+    }
+    std::copy_n(static_cast<const uint8_t*>(buffer), count, bytes_.begin() + long(position));
+    return true;
+  }
+  std::vector<uint8_t> bytes_;
+  uint64_t refuseFrom_;
+};
+
+TEST(HostHooks, AStoreServesThePlugInAsTheInMemoryWaveformDoesAndItsRefusalsAreRecorded) {
+  const std::vector<uint8_t> input = music(30 * 512);
+  plugins::Instance inMemory(plugins::dynamic(), stereo44k(), input);
+  ASSERT_EQ(inMemory.host.process(300, 30 * 512 - 300), 0);
+
+  RefusingStore store(input, UINT64_MAX);
+  vthost::EffectHost host(plugins::dynamic(), stereo44k(), store);
+  ASSERT_EQ(host.init(), 1);
+  ASSERT_EQ(host.process(300, 30 * 512 - 300), 0);
+  EXPECT_TRUE(store.bytes_ == inMemory.host.waveform());
+  EXPECT_TRUE(host.errors().empty());
+
+  RefusingStore full(input, 10 * 512 * 4);
+  vthost::EffectHost refused(plugins::dynamic(), stereo44k(), full);
+  ASSERT_EQ(refused.init(), 1);
+  refused.process();
+  ASSERT_FALSE(refused.errors().empty());
+  EXPECT_EQ(refused.errors().front(), "the disk is full");
+  refused.destroy();
+  host.destroy();
+}
+
+}  // namespace

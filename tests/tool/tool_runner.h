@@ -72,14 +72,17 @@ inline std::vector<char*> argvOf(const std::string& program, std::vector<std::st
 
 // Runs the program to its end; output goes through files in `scratch`.
 inline Result run(const std::string& program, std::vector<std::string> args,
-                  const std::map<std::string, std::string>& environment, const std::filesystem::path& scratch) {
+                  const std::map<std::string, std::string>& environment,
+                  const std::filesystem::path& scratch) {
   const std::string outPath = (scratch / "stdout.txt").string();
   const std::string errPath = (scratch / "stderr.txt").string();
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
   Environment env(environment);
   std::vector<char*> argv = argvOf(program, args);
   pid_t pid = 0;
@@ -95,12 +98,53 @@ inline Result run(const std::string& program, std::vector<std::string> args,
   return result;
 }
 
+// Starts the program with output into files in `scratch` and returns at
+// once; `prepare` runs in the child just before the program (limits, the
+// umask, signal dispositions). finish() waits for it.
+struct Started {
+  pid_t pid = -1;
+  std::filesystem::path scratch;
+};
+
+inline Started start(const std::string& program, std::vector<std::string> args,
+                     const std::map<std::string, std::string>& environment,
+                     const std::filesystem::path& scratch, void (*prepare)() = nullptr) {
+  const std::string outPath = (scratch / "stdout.txt").string();
+  const std::string errPath = (scratch / "stderr.txt").string();
+  Environment env(environment);
+  std::vector<char*> argv = argvOf(program, args);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int in = open("/dev/null", O_RDONLY);
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    if (prepare != nullptr) prepare();
+    execve(program.c_str(), argv.data(), env.get());
+    _exit(127);
+  }
+  return Started{pid, scratch};
+}
+
+inline Result finish(const Started& started) {
+  Result result;
+  int status = 0;
+  if (started.pid > 0 && waitpid(started.pid, &status, 0) == started.pid)
+    result.status = exitStatus(status);
+  result.out = fileText(started.scratch / "stdout.txt");
+  result.err = fileText(started.scratch / "stderr.txt");
+  return result;
+}
+
 // Runs the program on a pseudo-terminal; once its output holds `cue` for
 // the `times`th time, Ctrl-C is typed. Returns everything the terminal
 // showed. Gives up (killing the child) after `limit`.
 inline Result runOnTerminalAndInterrupt(const std::string& program, std::vector<std::string> args,
                                         const std::map<std::string, std::string>& environment,
-                                        const std::string& cue, int times, std::chrono::seconds limit) {
+                                        const std::string& cue, int times,
+                                        std::chrono::seconds limit) {
   Environment env(environment);
   std::vector<char*> argv = argvOf(program, args);
   int terminal = -1;
@@ -125,7 +169,9 @@ inline Result runOnTerminalAndInterrupt(const std::string& program, std::vector<
     if (n <= 0) break;  // the child has gone and closed the terminal
     result.err.append(buffer, static_cast<size_t>(n));
     size_t seen = 0;
-    for (size_t at = result.err.find(cue); at != std::string::npos; at = result.err.find(cue, at + 1)) ++seen;
+    for (size_t at = result.err.find(cue); at != std::string::npos;
+         at = result.err.find(cue, at + 1))
+      ++seen;
     if (!typed && seen >= static_cast<size_t>(times)) {
       const char interrupt = '\x03';  // the terminal turns it into SIGINT
       if (write(terminal, &interrupt, 1) == 1) typed = true;

@@ -1,114 +1,12 @@
 // The vortigen tool driven as a user drives it: a child process per
 // command, judged by its exit status, its messages and the files it leaves.
-#include <gtest/gtest.h>
-
-#include <sndfile.h>
-
-#include <algorithm>
-#include <cmath>
-#include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <string>
-#include <vector>
-
-#include "audio_file.h"
-#include "tool_runner.h"
+#include "tool_fixture.h"
 
 namespace fs = std::filesystem;
 using vortigen::Audio;
+using namespace tooltest;
 
 namespace {
-
-const std::string vortigenPath = VORTIGEN_TOOL;
-
-const char* const hardAttackText = "Hard Attack,3,2,0,12375,16384,12375,2,0,8192,16384,8192,2,0,0,16384,0";
-
-// Plucked tones over a soft chord with a little noise: sharp rises and
-// long falls, which every preset audibly changes.
-Audio testSound(int channels, int bits, int rate, double seconds) {
-  Audio a;
-  a.channels = channels;
-  a.bitsPerSample = bits;
-  a.sampleRate = rate;
-  const int frames = static_cast<int>(seconds * rate);
-  a.bytes.resize(size_t(frames) * a.blockAlign());
-  uint32_t noise = 2024u;
-  for (int f = 0; f < frames; ++f) {
-    const double t = double(f) / rate;
-    const double sincePluck = std::fmod(t, 0.125);
-    for (int ch = 0; ch < channels; ++ch) {
-      double v = 0.25 * std::sin(2 * M_PI * (220.0 + 110 * ch) * t) +
-                 0.5 * std::exp(-sincePluck * 30) * std::sin(2 * M_PI * 1320.0 * t);
-      noise = noise * 1664525u + 1013904223u;
-      v += 0.03 * ((noise >> 8) / double(1u << 24) - 0.5);
-      const size_t i = size_t(f) * channels + ch;
-      if (bits == 8) {
-        a.bytes[i] = static_cast<uint8_t>(128 + std::lround(v * 120));
-      } else {
-        const auto s = static_cast<int16_t>(std::lround(v * 30000));
-        a.bytes[2 * i] = static_cast<uint8_t>(uint16_t(s) & 0xFF);
-        a.bytes[2 * i + 1] = static_cast<uint8_t>(uint16_t(s) >> 8);
-      }
-    }
-  }
-  return a;
-}
-
-int sampleAt(const Audio& a, size_t i) {
-  if (a.bitsPerSample == 8) return a.bytes[i] - 128;
-  return int16_t(a.bytes[2 * i] | (a.bytes[2 * i + 1] << 8));
-}
-
-int largestDifference(const Audio& a, const Audio& b) {
-  const size_t samples = a.bytes.size() / (a.bitsPerSample / 8);
-  int largest = 0;
-  for (size_t i = 0; i < samples; ++i) largest = std::max(largest, std::abs(sampleAt(a, i) - sampleAt(b, i)));
-  return largest;
-}
-
-int lineCount(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
-
-// A directory per test, with its own configuration directory, so that no
-// run touches the user's presets.
-class Tool : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           ("vortigen-tool-" + std::to_string(getpid()) + "-" + info->test_suite_name() + "-" + info->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "scratch");
-    fs::create_directories(configHome());
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
-  fs::path configHome() const { return dir_ / "config"; }
-
-  tool::Result vortigen(std::vector<std::string> args, std::map<std::string, std::string> env = {}) {
-    env.emplace("XDG_CONFIG_HOME", configHome().string());
-    return tool::run(vortigenPath, std::move(args), env, dir_ / "scratch");
-  }
-
-  std::string write(const std::string& name, const Audio& audio) {
-    vortigen::writeAudio(path(name), audio);
-    return path(name);
-  }
-
-  // Files of the test directory other than the scratch directory, sorted.
-  std::vector<std::string> filesHere() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir_)) {
-      if (e.path().filename() != "scratch") names.push_back(e.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
-  fs::path dir_;
-};
 
 // ---- Formats: every sample format and rate the plug-ins take -------------------------------
 
@@ -116,12 +14,13 @@ TEST_F(Tool, FlatPresetGivesTheInputBackWithinOneStepInEveryFormatAndRate) {
   for (int channels : {1, 2}) {
     for (int bits : {8, 16}) {
       for (int rate : {11025, 22050, 44100, 48000}) {
-        const std::string name = std::to_string(channels) + "ch-" + std::to_string(bits) + "bit-" +
-                                 std::to_string(rate);
+        const std::string name =
+            std::to_string(channels) + "ch-" + std::to_string(bits) + "bit-" + std::to_string(rate);
         SCOPED_TRACE(name);
         const Audio input = testSound(channels, bits, rate, 0.25);
         const std::string in = write(name + ".wav", input);
-        const tool::Result r = vortigen({"dynamic", in, path(name + "-out.wav"), "--preset", "Flat (no effect)"});
+        const tool::Result r =
+            vortigen({"dynamic", in, path(name + "-out.wav"), "--preset", "Flat (no effect)"});
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.err, "");
         const Audio output = vortigen::readAudio(path(name + "-out.wav"));
@@ -141,7 +40,8 @@ TEST_F(Tool, PresetTextChangesTheSoundAndKeepsItsFormat) {
       SCOPED_TRACE(std::to_string(channels) + " channels, " + std::to_string(bits) + " bits");
       const Audio input = testSound(channels, bits, 22050, 0.25);
       const std::string in = write("in.wav", input);
-      const tool::Result r = vortigen({"dynamic", in, path("out.wav"), "--preset-text", hardAttackText});
+      const tool::Result r =
+          vortigen({"dynamic", in, path("out.wav"), "--preset-text", hardAttackText});
       ASSERT_EQ(r.status, 0) << r.err;
       const Audio output = vortigen::readAudio(path("out.wav"));
       EXPECT_EQ(output.bitsPerSample, bits);
@@ -155,30 +55,12 @@ TEST_F(Tool, ABuiltInPresetByNameInAnyCaseEqualsItsTextAndFlacWorksBothWays) {
   const Audio input = testSound(2, 16, 44100, 0.3);
   const std::string in = write("in.flac", input);
   ASSERT_EQ(vortigen({"dynamic", in, path("by-name.flac"), "--preset", "hard attack"}).status, 0);
-  ASSERT_EQ(vortigen({"dynamic", in, path("by-text.wav"), "--preset-text", hardAttackText}).status, 0);
+  ASSERT_EQ(vortigen({"dynamic", in, path("by-text.wav"), "--preset-text", hardAttackText}).status,
+            0);
   const Audio byName = vortigen::readAudio(path("by-name.flac"));
   const Audio byText = vortigen::readAudio(path("by-text.wav"));
   EXPECT_EQ(byName.bytes, byText.bytes);
   EXPECT_NE(byName.bytes, input.bytes);
-}
-
-TEST_F(Tool, OtherSampleFormatsAreConvertedTo16BitAndTheToolSaysSo) {
-  SF_INFO info{};
-  info.channels = 1;
-  info.samplerate = 22050;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
-  SNDFILE* file = sf_open(path("deep.wav").c_str(), SFM_WRITE, &info);
-  ASSERT_NE(file, nullptr);
-  std::vector<float> values(5000);
-  for (size_t i = 0; i < values.size(); ++i) values[i] = 0.5f * std::sin(0.05f * float(i));
-  sf_writef_float(file, values.data(), sf_count_t(values.size()));
-  sf_close(file);
-
-  const tool::Result r = vortigen({"fourier", path("deep.wav"), path("out.wav"), "--preset", "No Effect"});
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("24-bit PCM"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("converted to 16-bit"), std::string::npos) << r.err;
-  EXPECT_EQ(vortigen::readAudio(path("out.wav")).bitsPerSample, 16);
 }
 
 // ---- Curves: presets, texts, single curves, the initial shape -----------------------------
@@ -187,7 +69,8 @@ TEST_F(Tool, OneCurveGivenAloneLeavesTheOthersInTheirInitialShape) {
   // "Chaos" is the initial attack and release curves with full chaos.
   const std::string in = write("in.wav", testSound(1, 16, 22050, 0.3));
   ASSERT_EQ(vortigen({"dynamic", in, path("preset.wav"), "--preset", "Chaos"}).status, 0);
-  const tool::Result r = vortigen({"dynamic", in, path("curve.wav"), "--curve", "chaos=0:16384,16384:16384"});
+  const tool::Result r =
+      vortigen({"dynamic", in, path("curve.wav"), "--curve", "chaos=0:16384,16384:16384"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(tool::fileText(path("curve.wav")), tool::fileText(path("preset.wav")));
 }
@@ -196,8 +79,8 @@ TEST_F(Tool, CurvesGivenAfterAPresetReplaceOnlyTheirOwn) {
   // "Soft Release+Chaos" is "Soft Release" with the chaos curve at full.
   const std::string in = write("in.wav", testSound(2, 16, 44100, 0.3));
   ASSERT_EQ(vortigen({"dynamic", in, path("a.wav"), "--preset", "Soft Release+Chaos"}).status, 0);
-  const tool::Result r = vortigen(
-      {"dynamic", in, path("b.wav"), "--preset", "Soft Release", "--curve", "chaos=0:16384,16384:16384"});
+  const tool::Result r = vortigen({"dynamic", in, path("b.wav"), "--preset", "Soft Release",
+                                   "--curve", "chaos=0:16384,16384:16384"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(tool::fileText(path("a.wav")), tool::fileText(path("b.wav")));
 }
@@ -238,7 +121,8 @@ TEST_F(Tool, SelectionBySecondsOrFramesLeavesTheRestBitIdentical) {
     const size_t frameBytes = size_t(input.blockAlign());
     const auto begin = input.bytes.begin();
     EXPECT_TRUE(std::equal(begin, begin + c.first * frameBytes, output.bytes.begin())) << "before";
-    EXPECT_TRUE(std::equal(begin + c.end * frameBytes, input.bytes.end(), output.bytes.begin() + c.end * frameBytes))
+    EXPECT_TRUE(std::equal(begin + c.end * frameBytes, input.bytes.end(),
+                           output.bytes.begin() + c.end * frameBytes))
         << "after";
     EXPECT_FALSE(std::equal(begin + c.first * frameBytes, begin + c.end * frameBytes,
                             output.bytes.begin() + c.first * frameBytes))
@@ -262,6 +146,7 @@ TEST_F(Tool, ErrorsAreOneLineWithTheirStatusAndWriteNothing) {
     sf_close(file);
     info.channels = 1;
     sf_close(sf_open(path("empty.wav").c_str(), SFM_WRITE, &info));
+    writeSound(path("deep.wav"), toneSound(1, 22050, 0.2, SF_FORMAT_WAV | SF_FORMAT_PCM_24));
   }
   struct Case {
     const char* name;
@@ -271,31 +156,99 @@ TEST_F(Tool, ErrorsAreOneLineWithTheirStatusAndWriteNothing) {
   };
   const std::string out = path("out.wav");
   const Case cases[] = {
-      {"unknown preset", {"dynamic", in, out, "--preset", "Loud"}, 2,
+      {"unknown preset",
+       {"dynamic", in, out, "--preset", "Loud"},
+       2,
        {"no preset \"Loud\"", "\"Flat (no effect)\"", "\"Hard Attack Soft Release\"", "\"Chaos\""}},
-      {"unknown fourier preset", {"fourier", in, out, "--preset", "Chaos"}, 2, {"\"Hay Fever\"", "\"Five\""}},
-      {"malformed preset text", {"dynamic", in, out, "--preset-text", "Mine,3,2,0,8192,16384"}, 2,
+      {"unknown fourier preset",
+       {"fourier", in, out, "--preset", "Chaos"},
+       2,
+       {"\"Hay Fever\"", "\"Five\""}},
+      {"malformed preset text",
+       {"dynamic", in, out, "--preset-text", "Mine,3,2,0,8192,16384"},
+       2,
        {"\"Mine,3,2,0,8192,16384\"", "ends where the y of point 2 of curve 1 should follow"}},
-      {"non-number in a preset text", {"fourier", in, out, "--preset-text", "Mine,3,2,0,0,x,16384"}, 2,
+      {"non-number in a preset text",
+       {"fourier", in, out, "--preset-text", "Mine,3,2,0,0,x,16384"},
+       2,
        {"\"x\" as field 6"}},
-      {"too few curves in a preset text", {"dynamic", in, out, "--preset-text", "Mine,3,2,0,0,16384,0"}, 2,
+      {"too few curves in a preset text",
+       {"dynamic", in, out, "--preset-text", "Mine,3,2,0,0,16384,0"},
+       2,
        {"1 point list", "3 curves"}},
-      {"point outside the range", {"fourier", in, out, "--curve", "transfer=0:0,16384:20000"}, 2,
+      {"point outside the range",
+       {"fourier", in, out, "--curve", "transfer=0:0,16384:20000"},
+       2,
        {"16384:20000", "0..16384"}},
-      {"unknown curve", {"fourier", in, out, "--curve", "attack=0:0,16384:0"}, 2, {"no curve \"attack\"", "transfer"}},
-      {"malformed point", {"dynamic", in, out, "--curve", "chaos=0:0,16384"}, 2, {"point 2 \"16384\""}},
-      {"malformed position", {"dynamic", in, out, "--from", "1.5.2"}, 2, {"--from \"1.5.2\"", "66150s"}},
+      {"unknown curve",
+       {"fourier", in, out, "--curve", "attack=0:0,16384:0"},
+       2,
+       {"no curve \"attack\"", "transfer"}},
+      {"malformed point",
+       {"dynamic", in, out, "--curve", "chaos=0:0,16384"},
+       2,
+       {"point 2 \"16384\""}},
+      {"malformed position",
+       {"dynamic", in, out, "--from", "1.5.2"},
+       2,
+       {"--from \"1.5.2\"", "66150s"}},
       {"selection beyond the end", {"dynamic", in, out, "--from", "2"}, 2, {"4410 sample frames"}},
       {"empty selection", {"dynamic", in, out, "--from", "100s", "--to", "100s"}, 2, {"--to 100s"}},
-      {"unknown output extension", {"dynamic", in, path("out.mp3"), "--preset", "Chaos"}, 2, {".wav, .aiff, .flac or .ogg"}},
-      {"preset and preset text", {"dynamic", in, out, "--preset", "Chaos", "--preset-text", hardAttackText}, 2,
+      {"unknown output extension",
+       {"dynamic", in, path("out.mp3"), "--preset", "Chaos"},
+       2,
+       {".wav, .aiff, .flac or .ogg"}},
+      {"preset and preset text",
+       {"dynamic", in, out, "--preset", "Chaos", "--preset-text", hardAttackText},
+       2,
        {"excludes"}},
       {"missing output", {"dynamic", in}, 2, {"OUTPUT is required", "vortigen dynamic --help"}},
       {"unknown command", {"reverb", in, out}, 2, {"no command \"reverb\""}},
-      {"three channels", {"dynamic", path("three.wav"), out, "--preset", "Chaos"}, 1, {"3 channels", "mono or stereo"}},
-      {"empty file", {"dynamic", path("empty.wav"), out, "--preset", "Chaos"}, 1, {"holds no samples"}},
+      {"three channels on the plug-in path",
+       {"dynamic", path("three.wav"), out, "--preset", "Chaos", "--path", "plugin"},
+       1,
+       {"--path plugin cannot process", "3 channels", "mono and stereo only", "--path engine"}},
+      {"24 bits on the plug-in path",
+       {"dynamic", path("deep.wav"), out, "--path", "plugin"},
+       1,
+       {"24-bit PCM", "8- and 16-bit PCM only"}},
+      {"from exactly at the end",
+       {"dynamic", in, out, "--from", "4410s"},
+       2,
+       {"--from 4410s (frame 4410) lies at or after the end"}},
+      {"negative frame count",
+       {"dynamic", in, out, "--from=-5s"},
+       2,
+       {"--from \"-5s\" is no count of sample frames"}},
+      {"seconds round to the nearest frame",
+       {"dynamic", in, out, "--from", "0.100028", "--to", "2206s"},
+       2,
+       {"--to 2206s (frame 2206) does not lie after --from 0.100028 (frame 2206)"}},
+      {"no such sample format",
+       {"dynamic", in, out, "--bits", "12"},
+       2,
+       {"--bits 12", "8, 16, 24, 32 or float"}},
+      {"no such path",
+       {"dynamic", in, out, "--path", "gpu"},
+       2,
+       {"--path gpu", "plugin or engine"}},
+      {"float into FLAC",
+       {"dynamic", in, path("out.flac"), "--bits", "float"},
+       2,
+       {"cannot hold 32-bit float", "--bits"}},
+      {"no arguments at all",
+       {},
+       2,
+       {"give a command: dynamic, fourier, presets, list, demo, dialog or studio"}},
+      {"empty file",
+       {"dynamic", path("empty.wav"), out, "--preset", "Chaos"},
+       1,
+       {"holds no samples"}},
       {"missing input", {"dynamic", path("missing.wav"), out}, 1, {"missing.wav", "No such file"}},
-      {"no such output directory", {"dynamic", in, path("nowhere/out.wav")}, 1, {"nowhere", "No such file"}},
+      {"no such output directory",
+       {"dynamic", in, path("nowhere/out.wav")},
+       1,
+       {"nowhere", "No such file"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -303,21 +256,30 @@ TEST_F(Tool, ErrorsAreOneLineWithTheirStatusAndWriteNothing) {
     EXPECT_EQ(r.status, c.status) << r.err;
     EXPECT_EQ(lineCount(r.err), 1) << r.err;
     EXPECT_EQ(r.err.rfind("vortigen: ", 0), 0u) << r.err;
-    for (const std::string& words : c.said) EXPECT_NE(r.err.find(words), std::string::npos) << r.err;
-    EXPECT_EQ(filesHere(), (std::vector<std::string>{"config", "empty.wav", "in.wav", "three.wav"}));
+    for (const std::string& words : c.said)
+      EXPECT_NE(r.err.find(words), std::string::npos) << r.err;
+    EXPECT_EQ(filesHere(),
+              (std::vector<std::string>{"config", "deep.wav", "empty.wav", "in.wav", "three.wav"}));
   }
 }
 
 TEST_F(Tool, HelpForTheToolAndEachCommand) {
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"--help"}, {"dynamic", "--help"}, {"fourier", "--help"}, {"presets", "--help"}, {"list", "--help"},
-           {"demo", "--help"}}) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"--help"},
+                                             {"dynamic", "--help"},
+                                             {"fourier", "--help"},
+                                             {"presets", "--help"},
+                                             {"list", "--help"},
+                                             {"demo", "--help"}}) {
     const tool::Result r = vortigen(args);
     EXPECT_EQ(r.status, 0) << args[0];
     EXPECT_NE(r.out.find("Usage: vortigen"), std::string::npos) << r.out;
   }
   EXPECT_NE(vortigen({"dynamic", "--help"}).out.find("--curve NAME=x:y"), std::string::npos);
   EXPECT_EQ(vortigen({}).status, 2);
+  const tool::Result version = vortigen({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "vortigen " VORTIGEN_VERSION "\n");
 }
 
 // ---- Nothing lost --------------------------------------------------------------------------
@@ -337,13 +299,15 @@ TEST_F(Tool, TheInputIsNeverTheOutputUnlessInPlaceIsGiven) {
     EXPECT_EQ(tool::fileText(in), original);
   }
 
-  const tool::Result r = vortigen({"dynamic", in, path("link.wav"), "--preset", "Chaos", "--in-place"});
+  const tool::Result r =
+      vortigen({"dynamic", in, path("link.wav"), "--preset", "Chaos", "--in-place"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(fs::is_symlink(path("link.wav"))) << "written through the link, not over it";
   const Audio processed = vortigen::readAudio(in);
   EXPECT_NE(processed.bytes, input.bytes);
   EXPECT_EQ(processed.bytes.size(), input.bytes.size());
-  EXPECT_EQ(filesHere(), (std::vector<std::string>{"config", "hard.wav", "in.wav", "link.wav", "sub"}));
+  EXPECT_EQ(filesHere(),
+            (std::vector<std::string>{"config", "hard.wav", "in.wav", "link.wav", "sub"}));
 }
 
 TEST_F(Tool, AFailedOrCancelledRunLeavesAnExistingOutputAsItWas) {
@@ -361,12 +325,14 @@ TEST_F(Tool, AFailedOrCancelledRunLeavesAnExistingOutputAsItWas) {
   }
   std::ofstream(path("out.wav")) << "the user's earlier result";
 
-  const tool::Result failed = vortigen({"dynamic", path("three.wav"), path("out.wav"), "--preset", "Chaos"});
+  const tool::Result failed =
+      vortigen({"dynamic", path("three.wav"), path("out.wav"), "--preset", "Chaos"});
   EXPECT_EQ(failed.status, 1);
   const tool::Result cancelled = vortigen({"dynamic", in, path("out.wav"), "--preset", "Chaos"},
                                           {{"VORTIGEN_TEST_CANCEL_AFTER_PASS", "3"}});
   EXPECT_EQ(cancelled.status, 130);
-  EXPECT_NE(cancelled.err.find("interrupted; nothing was written"), std::string::npos) << cancelled.err;
+  EXPECT_NE(cancelled.err.find("interrupted; nothing was written"), std::string::npos)
+      << cancelled.err;
   EXPECT_EQ(tool::fileText(path("out.wav")), "the user's earlier result");
   EXPECT_EQ(filesHere(), (std::vector<std::string>{"config", "in.wav", "out.wav", "three.wav"}))
       << "no temporary file is left behind";
@@ -377,14 +343,16 @@ TEST_F(Tool, KeepPartialWritesTheProcessedBeginningAndTheUntouchedRest) {
   // the plug-in has written blocks 0 to 3 and the rest is as it was.
   const Audio input = testSound(1, 16, 44100, 0.5);
   const std::string in = write("in.wav", input);
-  const tool::Result r = vortigen({"dynamic", in, path("out.wav"), "--preset", "Chaos", "--keep-partial"},
-                                  {{"VORTIGEN_TEST_CANCEL_AFTER_PASS", "3"}});
+  const tool::Result r =
+      vortigen({"dynamic", in, path("out.wav"), "--preset", "Chaos", "--keep-partial"},
+               {{"VORTIGEN_TEST_CANCEL_AFTER_PASS", "3"}});
   EXPECT_EQ(r.status, 130);
   EXPECT_NE(r.err.find("partly processed"), std::string::npos) << r.err;
   const Audio output = vortigen::readAudio(path("out.wav"));
   ASSERT_EQ(output.bytes.size(), input.bytes.size());
   const size_t processedBytes = 4 * 512 * 2;
-  EXPECT_FALSE(std::equal(input.bytes.begin(), input.bytes.begin() + processedBytes, output.bytes.begin()));
+  EXPECT_FALSE(
+      std::equal(input.bytes.begin(), input.bytes.begin() + processedBytes, output.bytes.begin()));
   EXPECT_TRUE(std::equal(input.bytes.begin() + processedBytes, input.bytes.end(),
                          output.bytes.begin() + processedBytes));
 }
@@ -396,10 +364,11 @@ TEST_F(Tool, CtrlCOnTheTerminalStopsTheRunCleanlyAfterTheProgressBarShowed) {
   const std::string in = write("in.wav", testSound(1, 8, 11025, 3.0));
   const tool::Result r = tool::runOnTerminalAndInterrupt(
       vortigenPath, {"dynamic", in, path("out.wav"), "--preset", "Chaos"},
-      {{"XDG_CONFIG_HOME", configHome().string()}, {"VORTIGEN_TEST_PROGRESS_DELAY_MS", "50"}}, "%", 3,
-      std::chrono::seconds(60));
+      {{"XDG_CONFIG_HOME", configHome().string()}, {"VORTIGEN_TEST_PROGRESS_DELAY_MS", "50"}}, "%",
+      3, std::chrono::seconds(60));
   EXPECT_EQ(r.status, 130) << r.err;
-  EXPECT_NE(r.err.find("dynamic [#"), std::string::npos) << "a progress bar on the terminal: " << r.err;
+  EXPECT_NE(r.err.find("dynamic [#"), std::string::npos)
+      << "a progress bar on the terminal: " << r.err;
   EXPECT_EQ(r.err.find("100%"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("interrupted; nothing was written"), std::string::npos) << r.err;
   EXPECT_EQ(filesHere(), (std::vector<std::string>{"config", "in.wav"}));
@@ -410,24 +379,48 @@ TEST_F(Tool, CtrlCOnTheTerminalStopsTheRunCleanlyAfterTheProgressBarShowed) {
 TEST_F(Tool, PresetsStoredInTheProfileAreListedAndUsable) {
   const std::string in = write("in.wav", testSound(1, 16, 22050, 0.2));
   const std::string profile = path("profiles/mine.ini");
-  // The first use makes the folder and the plug-in seeds the section.
+  // Listing reads; it makes neither the folder nor the file.
   const tool::Result first = vortigen({"presets", "dynamic", "--profile", profile});
   ASSERT_EQ(first.status, 0) << first.err;
   EXPECT_NE(first.out.find("Hard Attack Soft Release"), std::string::npos) << first.out;
   EXPECT_NE(first.out.find("none besides the built-in ones"), std::string::npos) << first.out;
-  ASSERT_TRUE(fs::exists(profile));
-  EXPECT_NE(tool::fileText(profile).find("Item12=Chaos,3,"), std::string::npos);
+  EXPECT_FALSE(fs::exists(path("profiles")));
 
-  std::ofstream(profile, std::ios::app) << "Item13=Mine,3,2,0,12375,16384,12375,2,0,1394,16384,1394,2,0,0,16384,0\n";
+  fs::create_directories(path("profiles"));
+  const std::string stored =
+      "[Vortigens\\Dynamic]\nItem1=Mine,3,2,0,12375,16384,12375,2,0,1394,16384,1394,2,0,0,16384,"
+      "0\n";
+  std::ofstream(profile) << stored;
   const tool::Result listed = vortigen({"presets", "dynamic", "--profile", profile});
   EXPECT_NE(listed.out.find("  Mine "), std::string::npos) << listed.out;
-  ASSERT_EQ(vortigen({"dynamic", in, path("a.wav"), "--profile", profile, "--preset", "Mine"}).status, 0);
-  ASSERT_EQ(vortigen({"dynamic", in, path("b.wav"), "--preset", "Hard Attack Soft Release"}).status, 0);
+  EXPECT_NE(listed.out.find("  Chaos "), std::string::npos) << listed.out;
+  EXPECT_EQ(tool::fileText(profile), stored) << "reading the presets changed the profile";
+  ASSERT_EQ(
+      vortigen({"dynamic", in, path("a.wav"), "--profile", profile, "--preset", "Mine"}).status, 0);
+  ASSERT_EQ(vortigen({"dynamic", in, path("b.wav"), "--preset", "Hard Attack Soft Release"}).status,
+            0);
   EXPECT_EQ(tool::fileText(path("a.wav")), tool::fileText(path("b.wav")));
 
-  // Without --profile the per-user one is made and seeded.
-  EXPECT_EQ(vortigen({"presets", "fourier"}).status, 0);
-  EXPECT_NE(tool::fileText(configHome() / "vortigen/presets.ini").find("Item6=Hay Fever,3,4"), std::string::npos);
+  // Without --profile the per-user one is read, but never made.
+  const tool::Result fourier = vortigen({"presets", "fourier"});
+  EXPECT_EQ(fourier.status, 0) << fourier.err;
+  EXPECT_NE(fourier.out.find("Hay Fever"), std::string::npos) << fourier.out;
+  EXPECT_FALSE(fs::exists(configHome() / "vortigen"));
+}
+
+TEST_F(Tool, BuiltInPresetsNeedNoWritableHome) {
+  // A home below a plain file cannot be made, even by root.
+  std::ofstream(path("plain")) << "not a directory";
+  const std::map<std::string, std::string> homeless{{"HOME", path("plain/home")},
+                                                    {"XDG_CONFIG_HOME", ""}};
+  const std::string in = write("in.wav", testSound(1, 16, 22050, 0.2));
+  const tool::Result listed = vortigen({"presets", "fourier"}, homeless);
+  EXPECT_EQ(listed.status, 0) << listed.err;
+  EXPECT_NE(listed.out.find("Hay Fever"), std::string::npos) << listed.out;
+  const tool::Result used =
+      vortigen({"dynamic", in, path("out.wav"), "--preset", "Chaos"}, homeless);
+  EXPECT_EQ(used.status, 0) << used.err;
+  EXPECT_TRUE(fs::exists(path("out.wav")));
 }
 
 TEST_F(Tool, ListShowsBothEffectsWithTheirDescriptions) {
@@ -442,12 +435,14 @@ TEST_F(Tool, ListShowsBothEffectsWithTheirDescriptions) {
 
 // ---- Pictures and the demonstration ----------------------------------------------------------
 
-bool isPng(const std::string& path) { return tool::fileText(path).rfind("\x89PNG\r\n\x1a\n", 0) == 0; }
+bool isPng(const std::string& path) {
+  return tool::fileText(path).rfind("\x89PNG\r\n\x1a\n", 0) == 0;
+}
 
 TEST_F(Tool, SpectrogramIsWrittenBesideTheResult) {
   const std::string in = write("in.wav", testSound(2, 16, 44100, 0.3));
-  const tool::Result r =
-      vortigen({"fourier", in, path("out.wav"), "--preset", "Five", "--spectrogram", path("look.png")});
+  const tool::Result r = vortigen(
+      {"fourier", in, path("out.wav"), "--preset", "Five", "--spectrogram", path("look.png")});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(isPng(path("look.png")));
 }
@@ -465,7 +460,8 @@ TEST_F(Tool, DemoWritesTheInputAndEveryBuiltInPresetWithSpectrograms) {
   EXPECT_NE(r.out.find("fourier-05-five.wav"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find(fs::absolute(dir_ / "demo").string()), std::string::npos) << r.out;
   const Audio input = vortigen::readAudio(path("demo/input.wav"));
-  EXPECT_LE(largestDifference(input, vortigen::readAudio(path("demo/dynamic-01-flat-no-effect.wav"))), 1);
+  EXPECT_LE(
+      largestDifference(input, vortigen::readAudio(path("demo/dynamic-01-flat-no-effect.wav"))), 1);
   EXPECT_GT(largestDifference(input, vortigen::readAudio(path("demo/dynamic-12-chaos.wav"))), 1000);
 }
 
@@ -473,7 +469,8 @@ TEST_F(Tool, DemoWritesTheInputAndEveryBuiltInPresetWithSpectrograms) {
 
 TEST_F(Tool, InstalledToolFindsItsPlugIns) {
   const tool::Result installed =
-      tool::run(VORTIGEN_CMAKE, {"--install", VORTIGEN_BUILD_DIR, "--prefix", path("prefix")}, {}, dir_ / "scratch");
+      tool::run(VORTIGEN_CMAKE, {"--install", VORTIGEN_BUILD_DIR, "--prefix", path("prefix")}, {},
+                dir_ / "scratch");
   ASSERT_EQ(installed.status, 0) << installed.out << installed.err;
   const std::string program = path("prefix/bin/vortigen");
   const tool::Result r = tool::run(program, {"list"}, {}, dir_ / "scratch");

@@ -1,0 +1,272 @@
+// The effect command over many files: outputs of the same name in one
+// directory, worker processes, resumption by skipping complete outputs,
+// and deterministic shards of the input list for schedulers that spread one
+// job over many machines.
+#include <sndfile.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <thread>
+
+#include "progress.h"
+#include "vortigen_commands.h"
+#include "vortigen_output.h"
+
+namespace vortigen {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Exit status of a worker for each way a file can end.
+enum WorkerStatus { WorkerProcessed = 0, WorkerFailed = 1, WorkerUsage = 2, WorkerTooShort = 3 };
+
+struct Shard {
+  int index = 1;  // 1..count
+  int count = 1;
+};
+
+Shard parseShard(const std::string& text) {
+  Shard shard;
+  const size_t slash = text.find('/');
+  char* end = nullptr;
+  bool valid = slash != std::string::npos;
+  if (valid) {
+    shard.index = static_cast<int>(std::strtol(text.c_str(), &end, 10));
+    valid = end == text.c_str() + slash;
+    shard.count = static_cast<int>(std::strtol(text.c_str() + slash + 1, &end, 10));
+    valid = valid && *end == '\0' && slash + 1 < text.size();
+  }
+  if (!valid || shard.count < 1 || shard.index < 1 || shard.index > shard.count) {
+    throw UsageError("--shard " + text +
+                     " is no slice; give K/N with 1 <= K <= N, as in --shard 2/8.");
+  }
+  return shard;
+}
+
+struct Job {
+  std::string input;
+  std::string output;
+};
+
+// The sorted, distinct inputs, the shard's share of them, each with its
+// output in the directory. Two inputs of one name cannot share it.
+std::vector<Job> jobsOf(const EffectRun& run) {
+  std::vector<std::string> inputs = run.files;
+  std::sort(inputs.begin(), inputs.end());
+  inputs.erase(std::unique(inputs.begin(), inputs.end()), inputs.end());
+  const Shard shard = run.shard.empty() ? Shard{} : parseShard(run.shard);
+  std::vector<Job> jobs;
+  std::map<std::string, std::string> byName;
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    const std::string name = fs::path(inputs[i]).filename().string();
+    const auto [other, fresh] = byName.emplace(name, inputs[i]);
+    if (!fresh) {
+      throw UsageError("The inputs " + other->second + " and " + inputs[i] +
+                       " would both be written to " +
+                       (fs::path(run.outputDirectory) / name).string() +
+                       "; rename one, or run them separately.");
+    }
+    if (!isWritableAudioPath(name)) {
+      throw UsageError("The input " + inputs[i] +
+                       " has no extension the tool writes, so its output cannot keep the name; "
+                       "give .wav, .aiff, .flac or .ogg files.");
+    }
+    if (int(i % size_t(shard.count)) == shard.index - 1) {
+      jobs.push_back({inputs[i], (fs::path(run.outputDirectory) / name).string()});
+    }
+  }
+  return jobs;
+}
+
+int64_t framesOf(const std::string& path, int& channels) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  if (file == nullptr) return -1;
+  sf_close(file);
+  channels = info.channels;
+  return info.frames;
+}
+
+// Outputs appear only once complete (they are renamed into place), so one
+// that is there and as long as its input is a finished result.
+bool alreadyComplete(const Job& job) {
+  std::error_code error;
+  if (!fs::exists(job.output, error)) return false;
+  int inChannels = 0, outChannels = 0;
+  const int64_t inFrames = framesOf(job.input, inChannels);
+  const int64_t outFrames = framesOf(job.output, outChannels);
+  return inFrames > 0 && inFrames == outFrames && inChannels == outChannels;
+}
+
+// In a new worker, with the batch's signals blocked: they reach the
+// worker's own handlers once those are in place.
+int processInWorker(const EffectRun& run, const Job& job, const sigset_t& unblocked) {
+  InterruptWatch interrupts;
+  sigprocmask(SIG_SETMASK, &unblocked, nullptr);
+  try {
+    switch (processFile(run, job.input, job.output, false)) {
+      case Outcome::Processed: return WorkerProcessed;
+      case Outcome::TooShort: return WorkerTooShort;
+      case Outcome::Interrupted: return interruptedStatus();
+    }
+  } catch (const UsageError& e) {
+    note(job.input + ": " + e.what());
+    return WorkerUsage;
+  } catch (const std::exception& e) {
+    std::string sentence = e.what();
+    if (!sentence.empty() && sentence.back() != '.') sentence += '.';
+    note(job.input + ": " + sentence);
+  }
+  return WorkerFailed;
+}
+
+// The workers running, for the signal handler to pass a signal on.
+constexpr int maxWorkers = 256;
+volatile pid_t workerPids[maxWorkers];
+volatile std::sig_atomic_t batchSignal = 0;
+
+extern "C" void onBatchSignal(int number) {
+  batchSignal = number;
+  for (int i = 0; i < maxWorkers; ++i) {
+    if (workerPids[i] > 0) kill(workerPids[i], number);
+  }
+}
+
+class BatchSignals {
+ public:
+  BatchSignals() {
+    struct sigaction action {};
+    action.sa_handler = onBatchSignal;
+    sigemptyset(&action.sa_mask);
+    for (size_t i = 0; i < std::size(signals_); ++i) sigaction(signals_[i], &action, &previous_[i]);
+  }
+  ~BatchSignals() {
+    for (size_t i = 0; i < std::size(signals_); ++i) sigaction(signals_[i], &previous_[i], nullptr);
+  }
+  BatchSignals(const BatchSignals&) = delete;
+  BatchSignals& operator=(const BatchSignals&) = delete;
+
+ private:
+  const int signals_[3] = {SIGINT, SIGTERM, SIGHUP};
+  struct sigaction previous_[3];
+};
+
+struct Tally {
+  int processed = 0, skipped = 0, failed = 0, tooShort = 0, interrupted = 0, done = 0;
+};
+
+void count(Tally& tally, int waitStatus) {
+  ++tally.done;
+  const int code = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
+  if (code == WorkerProcessed) {
+    ++tally.processed;
+  } else if (code == WorkerTooShort) {
+    ++tally.tooShort;
+  } else if (code > 128) {
+    ++tally.interrupted;
+  } else {
+    ++tally.failed;
+  }
+}
+
+// Runs the jobs in up to `workers` processes at a time, one file each.
+Tally runWorkers(const EffectRun& run, const std::vector<Job>& jobs, int workers) {
+  Tally tally;
+  const int total = static_cast<int>(jobs.size());
+  std::map<pid_t, int> running;  // pid -> slot in workerPids
+  size_t next = 0;
+  ProgressBar bar(run.effect, !run.quiet);
+  bar.show(0, total, "files");
+  sigset_t batchSignals, unblocked;
+  sigemptyset(&batchSignals);
+  for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&batchSignals, number);
+  // After a signal no worker starts; those running are waited for.
+  while ((batchSignal == 0 && next < jobs.size()) || !running.empty()) {
+    while (batchSignal == 0 && next < jobs.size() && int(running.size()) < workers) {
+      const Job& job = jobs[next++];
+      if (alreadyComplete(job)) {
+        ++tally.skipped;
+        ++tally.done;
+        continue;
+      }
+      std::fflush(nullptr);
+      int slot = 0;
+      while (workerPids[slot] != 0) ++slot;
+      // No signal between the fork and the worker's slot: it would miss it.
+      sigprocmask(SIG_BLOCK, &batchSignals, &unblocked);
+      const pid_t pid = fork();
+      if (pid == 0) {
+        // A group of its own: the parent alone hears the terminal and
+        // passes each signal on exactly once.
+        setpgid(0, 0);
+        for (int number : {SIGINT, SIGTERM, SIGHUP}) signal(number, SIG_DFL);
+        const int status = processInWorker(run, job, unblocked);
+        std::fflush(nullptr);
+        _exit(status);
+      }
+      if (pid > 0) {
+        workerPids[slot] = pid;
+        running[pid] = slot;
+      }
+      sigprocmask(SIG_SETMASK, &unblocked, nullptr);
+      if (pid < 0) {
+        throw vthost::HostError("No worker process could be started for " + job.input +
+                                "; give fewer --jobs.");
+      }
+    }
+    bar.show(tally.done, total, "files");
+    if (running.empty()) continue;
+    int status = 0;
+    const pid_t pid = waitpid(-1, &status, 0);
+    const auto found = running.find(pid);
+    if (pid < 0 || found == running.end()) continue;  // interrupted by a signal: look again
+    workerPids[found->second] = 0;
+    running.erase(found);
+    count(tally, status);
+  }
+  bar.show(tally.done, total, "files");
+  return tally;
+}
+
+}  // namespace
+
+int runBatch(const EffectRun& run) {
+  const std::vector<Job> jobs = jobsOf(run);
+  std::error_code error;
+  fs::create_directories(run.outputDirectory, error);
+  if (error || !fs::is_directory(run.outputDirectory)) {
+    throw AudioError("cannot make the output directory '" + run.outputDirectory + "' (" +
+                     (error ? error.message() : std::string("a file of that name is in the way")) +
+                     "); give another directory");
+  }
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const int workers = std::clamp(run.jobs > 0 ? run.jobs : int(cores), 1, maxWorkers);
+
+  BatchSignals signals;
+  const Tally tally = runWorkers(run, jobs, workers);
+  const int total = static_cast<int>(jobs.size());
+  const int notStarted = total - tally.done;
+  const auto [processed, skipped, failed, tooShort, interrupted, done] = tally;
+  (void)done;
+  std::string summary = std::to_string(total) + (total == 1 ? " file: " : " files: ") +
+                        std::to_string(processed) + " processed, " + std::to_string(skipped) +
+                        " skipped (already complete), " + std::to_string(failed + tooShort) +
+                        " failed";
+  if (tooShort > 0) summary += " (" + std::to_string(tooShort) + " too short to process)";
+  if (interrupted + notStarted > 0) {
+    summary += ", " + std::to_string(interrupted + notStarted) +
+               " not done (interrupted; run again to resume)";
+  }
+  std::printf("%s.\n", summary.c_str());
+  std::fflush(stdout);
+  if (batchSignal != 0) return 128 + batchSignal;
+  return failed + tooShort > 0 ? 1 : 0;
+}
+
+}  // namespace vortigen
