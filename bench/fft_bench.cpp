@@ -60,8 +60,8 @@ double rmsError(const float* got, const std::vector<float>& want) {
 
 void printAccuracy() {
   std::printf("Relative RMS error against FFTW in double precision (uniform noise):\n");
-  std::printf("%9s  %14s %14s  %14s %14s\n", "N", "ours forward", "FFTW forward",
-              "ours fwd+inv", "FFTW fwd+inv");
+  std::printf("%9s  %14s %14s  %14s %14s\n", "N", "ours forward", "FFTW forward", "ours fwd+inv",
+              "FFTW fwd+inv");
   for (int order : benchOrders) {
     const int n = 1 << order;
     const std::vector<float> samples = noise(n);

@@ -70,9 +70,7 @@ void libraryPolarToCart(const float* mag, const float* phase, ComplexFloat* dst,
   }
 }
 
-void perBin(benchmark::State& state) {
-  state.SetItemsProcessed(state.iterations() * kBins);
-}
+void perBin(benchmark::State& state) { state.SetItemsProcessed(state.iterations() * kBins); }
 
 void cartToPolar(benchmark::State& state, int isa) {
   Frame& f = frame();

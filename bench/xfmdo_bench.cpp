@@ -59,12 +59,12 @@ void runEffect(benchmark::State& state, const char* pluginPath, const char* pres
     if (host.process() != 0) state.SkipWithError("XfmDo failed");
   }
   host.destroy();
-  state.counters["x_realtime"] = benchmark::Counter(
-      double(seconds) * state.iterations(), benchmark::Counter::kIsRate);
+  state.counters["x_realtime"] =
+      benchmark::Counter(double(seconds) * state.iterations(), benchmark::Counter::kIsRate);
   // Rate of hours processed, inverted: seconds per hour of audio.
-  state.counters["s_per_hour"] = benchmark::Counter(
-      double(seconds) / 3600.0 * state.iterations(),
-      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["s_per_hour"] =
+      benchmark::Counter(double(seconds) / 3600.0 * state.iterations(),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 const char dynamicPreset[] =

@@ -16,8 +16,8 @@ struct BinState {
 // the departure d from the envelope (magnitude + c d) and lets the
 // envelope follow by (1 - c) d; c < 0 makes the output the envelope itself,
 // moved towards the magnitude by (1 + c) d.
-inline BinState followEnvelope(float magnitude, float envelope, float magnitudeFloor,
-                               float attack, float release) {
+inline BinState followEnvelope(float magnitude, float envelope, float magnitudeFloor, float attack,
+                               float release) {
   // Written as selections rather than branches: whether a bin rises or
   // falls is as good as random, and the loop over the bins vectorises.
   const bool rising = magnitude >= envelope;

@@ -21,17 +21,16 @@ const char* section() { return vortigenPlugin.effectName; }
 // ---- Forwarding to the host's dialog services --------------------------------------
 
 bool hasDialogServices(const XfmDoRecord& r) {
-  return r.dialogStart != nullptr && r.loadPresets != nullptr &&
-         r.presetNameCommand != nullptr && r.presetListCommand != nullptr &&
-         r.addPreset != nullptr && r.deletePreset != nullptr && r.drawCurve != nullptr &&
-         r.curveMouseDown != nullptr && r.curveMouseUp != nullptr &&
+  return r.dialogStart != nullptr && r.loadPresets != nullptr && r.presetNameCommand != nullptr &&
+         r.presetListCommand != nullptr && r.addPreset != nullptr && r.deletePreset != nullptr &&
+         r.drawCurve != nullptr && r.curveMouseDown != nullptr && r.curveMouseUp != nullptr &&
          r.curveDoubleClick != nullptr && r.curveMouseMove != nullptr &&
          r.setCurveScale != nullptr && r.setCurveLabels != nullptr && r.attachCurve != nullptr;
 }
 
 void setUpCurve(const XfmDoRecord& r, HWND dialog, CurveHandle curve, const CurveSetup& s) {
-  r.setCurveScale(curve, s.xFactor, s.xOffset, s.xMultiplier, s.yFactor, s.yOffset,
-                  s.yMultiplier, s.scaleMode);
+  r.setCurveScale(curve, s.xFactor, s.xOffset, s.xMultiplier, s.yFactor, s.yOffset, s.yMultiplier,
+                  s.scaleMode);
   r.setCurveLabels(curve, s.xName, s.xUnit, s.yName, s.yUnit);
   r.attachCurve(curve, dialog, static_cast<UINT>(s.frameId), ValueReadout);
 }
@@ -133,7 +132,8 @@ INT_PTR initialise(HWND dialog, XfmDoRecord* record) {
   }
   const XfmDoRecord& r = *record;
   r.dialogStart(dialog, 0);
-  for (int i = 0; i < plugin().curveCount; ++i) setUpCurve(r, dialog, instance[i], d->curveSetups[i]);
+  for (int i = 0; i < plugin().curveCount; ++i)
+    setUpCurve(r, dialog, instance[i], d->curveSetups[i]);
   if (d->afterCurveSetup != nullptr) d->afterCurveSetup(instance);
   seedPresets(dialog, r, *d);
   writeState(dialog, instance, r.instanceMemory, record);
@@ -174,28 +174,19 @@ void command(HWND dialog, WPARAM first, LPARAM second) {
       }
       break;
     }
-    case IDCANCEL:
-      endDialog(state, 0);
-      break;
+    case IDCANCEL: endDialog(state, 0); break;
     case HelpButton:
       WinHelpA(dialog, d.helpFile, HELP_KEY, reinterpret_cast<ULONG_PTR>(d.helpKeyword));
       break;
-    case AddPresetButton:
-      r.addPreset(state.record, dialog, section());
-      break;
-    case DeletePresetButton:
-      r.deletePreset(dialog, section());
-      break;
+    case AddPresetButton: r.addPreset(state.record, dialog, section()); break;
+    case DeletePresetButton: r.deletePreset(dialog, section()); break;
     case PresetList:
       if (r.presetListCommand(state.record, dialog, section(), first, second) != 0) {
         redrawCurves(dialog, r, state.instance);
       }
       break;
-    case PresetNameBox:
-      r.presetNameCommand(dialog);
-      break;
-    default:
-      break;
+    case PresetNameBox: r.presetNameCommand(dialog); break;
+    default: break;
   }
 }
 
@@ -229,27 +220,16 @@ bool controlContains(HWND dialog, int id, LONG x, LONG y) {
          y <= rect.bottom - origin.y;
 }
 
-extern "C" INT_PTR CALLBACK DIALOGMsgProc(HWND dialog, UINT message, WPARAM first,
-                                          LPARAM second) {
+extern "C" INT_PTR CALLBACK DIALOGMsgProc(HWND dialog, UINT message, WPARAM first, LPARAM second) {
   switch (message) {
-    case WM_INITDIALOG:
-      return initialise(dialog, reinterpret_cast<XfmDoRecord*>(second));
-    case WM_PAINT:
-      paint(dialog);
-      return FALSE;
-    case WM_CLOSE:
-      PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-      return TRUE;
-    case WM_COMMAND:
-      command(dialog, first, second);
-      return TRUE;
+    case WM_INITDIALOG: return initialise(dialog, reinterpret_cast<XfmDoRecord*>(second));
+    case WM_PAINT: paint(dialog); return FALSE;
+    case WM_CLOSE: PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0); return TRUE;
+    case WM_COMMAND: command(dialog, first, second); return TRUE;
     case WM_MOUSEMOVE:
     case WM_LBUTTONDOWN:
     case WM_LBUTTONUP:
-    case WM_LBUTTONDBLCLK:
-      mouse(dialog, message, second);
-      return TRUE;
-    default:
-      return FALSE;
+    case WM_LBUTTONDBLCLK: mouse(dialog, message, second); return TRUE;
+    default: return FALSE;
   }
 }

@@ -16,9 +16,7 @@
 namespace {
 
 // Curve words that name no live curve: never created, or already released.
-bool holdsLiveCurve(WORD word) {
-  return word != CurveHandleNone && word != CurveHandleDestroyed;
-}
+bool holdsLiveCurve(WORD word) { return word != CurveHandleNone && word != CurveHandleDestroyed; }
 
 DLGPROC asDialogProcedure(FARPROC procedure) {
   // Through the generic function pointer type, as every cast between
@@ -50,7 +48,7 @@ const VtModuleOrdinal vtModuleOrdinals[] = {
 #define VORTIGEN_ORDINAL_ENTRY(ordinal, name) {ordinal, #name},
     VORTIGEN_EXPORT_ORDINALS(VORTIGEN_ORDINAL_ENTRY)
 #undef VORTIGEN_ORDINAL_ENTRY
-    {0, nullptr}};
+        {0, nullptr}};
 #endif
 
 // Writes only the descriptor's fields, every other byte of the host's block

@@ -24,6 +24,4 @@ WORD* lockInstanceWords(const XfmDoRecord& record) {
   return static_cast<WORD*>(GlobalLock(record.instanceMemory));
 }
 
-BOOL unlockInstanceWords(const XfmDoRecord& record) {
-  return GlobalUnlock(record.instanceMemory);
-}
+BOOL unlockInstanceWords(const XfmDoRecord& record) { return GlobalUnlock(record.instanceMemory); }

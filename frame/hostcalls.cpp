@@ -31,9 +31,7 @@ CurveHandle hostCreateCurve(const XfmDoRecord& record, const CurveShape& shape) 
                             shape.yEnd);
 }
 
-void hostDestroyCurve(const XfmDoRecord& record, CurveHandle curve) {
-  record.destroyCurve(curve);
-}
+void hostDestroyCurve(const XfmDoRecord& record, CurveHandle curve) { record.destroyCurve(curve); }
 
 // The result starts at 0.0 so that a host that writes nothing cannot leave
 // an undefined value in the plug-in's tables.

@@ -23,19 +23,23 @@ struct Flag {
 
 // Window styles a control or the dialog may carry besides WS_CHILD and
 // WS_VISIBLE, which the resource compiler adds to every control itself.
-const Flag windowFlags[] = {{WS_POPUP, "WS_POPUP"},     {WS_CAPTION, "WS_CAPTION"},
-                            {WS_SYSMENU, "WS_SYSMENU"}, {WS_BORDER, "WS_BORDER"},
-                            {WS_VSCROLL, "WS_VSCROLL"}, {WS_HSCROLL, "WS_HSCROLL"},
-                            {WS_GROUP, "WS_GROUP"},     {WS_TABSTOP, "WS_TABSTOP"},
-                            {WS_DISABLED, "WS_DISABLED"}};
+const Flag windowFlags[] = {
+    {WS_POPUP, "WS_POPUP"},   {WS_CAPTION, "WS_CAPTION"}, {WS_SYSMENU, "WS_SYSMENU"},
+    {WS_BORDER, "WS_BORDER"}, {WS_VSCROLL, "WS_VSCROLL"}, {WS_HSCROLL, "WS_HSCROLL"},
+    {WS_GROUP, "WS_GROUP"},   {WS_TABSTOP, "WS_TABSTOP"}, {WS_DISABLED, "WS_DISABLED"}};
 
-const Flag staticTypes[] = {{SS_LEFT, "SS_LEFT"},           {SS_CENTER, "SS_CENTER"},
-                            {SS_RIGHT, "SS_RIGHT"},         {SS_BLACKFRAME, "SS_BLACKFRAME"},
-                            {SS_GRAYFRAME, "SS_GRAYFRAME"}, {SS_WHITEFRAME, "SS_WHITEFRAME"},
-                            {SS_ETCHEDHORZ, "SS_ETCHEDHORZ"}, {SS_ETCHEDVERT, "SS_ETCHEDVERT"},
+const Flag staticTypes[] = {{SS_LEFT, "SS_LEFT"},
+                            {SS_CENTER, "SS_CENTER"},
+                            {SS_RIGHT, "SS_RIGHT"},
+                            {SS_BLACKFRAME, "SS_BLACKFRAME"},
+                            {SS_GRAYFRAME, "SS_GRAYFRAME"},
+                            {SS_WHITEFRAME, "SS_WHITEFRAME"},
+                            {SS_ETCHEDHORZ, "SS_ETCHEDHORZ"},
+                            {SS_ETCHEDVERT, "SS_ETCHEDVERT"},
                             {SS_ETCHEDFRAME, "SS_ETCHEDFRAME"}};
 const Flag staticFlags[] = {{SS_NOPREFIX, "SS_NOPREFIX"}, {SS_SUNKEN, "SS_SUNKEN"}};
-const Flag buttonTypes[] = {{BS_PUSHBUTTON, "BS_PUSHBUTTON"}, {BS_DEFPUSHBUTTON, "BS_DEFPUSHBUTTON"}};
+const Flag buttonTypes[] = {{BS_PUSHBUTTON, "BS_PUSHBUTTON"},
+                            {BS_DEFPUSHBUTTON, "BS_DEFPUSHBUTTON"}};
 const Flag listFlags[] = {{LBS_NOTIFY, "LBS_NOTIFY"},
                           {LBS_SORT, "LBS_SORT"},
                           {LBS_NOINTEGRALHEIGHT, "LBS_NOINTEGRALHEIGHT"}};
@@ -129,7 +133,8 @@ bool writeFile(const std::string& path, const std::string& content) {
   out << content;
   out.close();
   if (!out) {
-    std::fprintf(stderr, "rcgen: could not write %s; check that its directory exists and is writable.\n",
+    std::fprintf(stderr,
+                 "rcgen: could not write %s; check that its directory exists and is writable.\n",
                  path.c_str());
     return false;
   }

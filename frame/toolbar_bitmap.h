@@ -58,13 +58,13 @@ constexpr ToolbarBitmap toolbarBitmap(const ToolbarDrawing& rows) {
   bytes[1] = 'M';
   putLittleEndian(bytes, 2, toolbarBitmapSize, 4);
   putLittleEndian(bytes, 10, toolbarPixelOffset, 4);
-  putLittleEndian(bytes, 14, 40, 4);                        // info header size
-  putLittleEndian(bytes, 18, toolbarSide, 4);               // width
-  putLittleEndian(bytes, 22, toolbarSide, 4);               // height, rows bottom-up
-  putLittleEndian(bytes, 26, 1, 2);                         // planes
-  putLittleEndian(bytes, 28, 4, 2);                         // bits per pixel
+  putLittleEndian(bytes, 14, 40, 4);                             // info header size
+  putLittleEndian(bytes, 18, toolbarSide, 4);                    // width
+  putLittleEndian(bytes, 22, toolbarSide, 4);                    // height, rows bottom-up
+  putLittleEndian(bytes, 26, 1, 2);                              // planes
+  putLittleEndian(bytes, 28, 4, 2);                              // bits per pixel
   putLittleEndian(bytes, 34, toolbarRowBytes * toolbarSide, 4);  // image size
-  putLittleEndian(bytes, 46, 16, 4);                        // colours used
+  putLittleEndian(bytes, 46, 16, 4);                             // colours used
   for (std::size_t i = 0; i < toolbarPalette.size(); ++i) {
     const std::uint32_t rgb = toolbarPalette[i];
     bytes[54 + 4 * i + 0] = static_cast<unsigned char>(rgb);        // blue

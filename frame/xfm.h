@@ -30,21 +30,18 @@ extern "C" {
 /* The 16-bit handle of a host-owned curve; 0 stands for no curve. */
 typedef WORD CurveHandle;
 
-enum {
-  CurveHandleNone = 0,
-  CurveHandleDestroyed = 0xFFFF
-};
+enum { CurveHandleNone = 0, CurveHandleDestroyed = 0xFFFF };
 
 /* The block QueryXfm fills. Texts are zero-terminated. */
 typedef struct {
-  char effectName[40];          /* group and effect name joined by a backslash */
+  char effectName[40]; /* group and effect name joined by a backslash */
   char maker[80];
   char description[70];
   WORD featureWord;
   DWORD featureFlags;
-  DWORD instanceDataSize;       /* bytes of InstanceData per instance */
-  char instanceWordTypes[48];   /* per 16-bit word: 'g' curve handle, 'i' integer */
-  char instanceWordSaved[48];   /* per word: 'y' carried by presets, 'n' not */
+  DWORD instanceDataSize;     /* bytes of InstanceData per instance */
+  char instanceWordTypes[48]; /* per 16-bit word: 'g' curve handle, 'i' integer */
+  char instanceWordSaved[48]; /* per word: 'y' carried by presets, 'n' not */
 } XfmDescriptor;
 
 typedef struct XfmDoRecord XfmDoRecord;
@@ -64,24 +61,24 @@ typedef LONG(XFMAPI* XfmPresetListCommand)(XfmDoRecord* record, HWND dialog, LPC
                                            WPARAM first, LPARAM second);
 typedef LONG(XFMAPI* XfmAddPreset)(XfmDoRecord* record, HWND dialog, LPCSTR section);
 typedef LONG(XFMAPI* XfmDeletePreset)(HWND dialog, LPCSTR section);
-typedef CurveHandle(XFMAPI* XfmCreateCurve)(LONG xMin, LONG xMax, LONG yMin, LONG yMax,
-                                            LONG yStart, LONG yEnd);
+typedef CurveHandle(XFMAPI* XfmCreateCurve)(LONG xMin, LONG xMax, LONG yMin, LONG yMax, LONG yStart,
+                                            LONG yEnd);
 typedef void(XFMAPI* XfmGetCurveValue)(UINT curve, double position, double* result);
 typedef LONG(XFMAPI* XfmDrawCurve)(UINT curve, HDC deviceContext);
 typedef LONG(XFMAPI* XfmDestroyCurve)(UINT curve);
 typedef LONG(XFMAPI* XfmCurveMouse)(UINT curve, LONG x, LONG y);
-typedef LONG(XFMAPI* XfmSetCurveScale)(UINT curve, double xFactor, double xOffset,
-                                       LONG xMultiplier, double yFactor, double yOffset,
-                                       LONG yMultiplier, UINT scaleMode);
+typedef LONG(XFMAPI* XfmSetCurveScale)(UINT curve, double xFactor, double xOffset, LONG xMultiplier,
+                                       double yFactor, double yOffset, LONG yMultiplier,
+                                       UINT scaleMode);
 typedef LONG(XFMAPI* XfmSetCurveLabels)(UINT curve, LPCSTR xName, LPCSTR xUnit, LPCSTR yName,
                                         LPCSTR yUnit);
 typedef LONG(XFMAPI* XfmAttachCurve)(UINT curve, HWND dialog, UINT frameId, UINT readoutId);
 
 /* The host's per-instance record; the plug-ins only read it. */
 struct XfmDoRecord {
-  WORD channels;       /* 1 = mono; any other value = two interleaved channels */
-  WORD bitsPerSample;  /* 8 = unsigned bytes centred on 128; else signed 16-bit */
-  WORD blockAlign;     /* bytes per sample frame */
+  WORD channels;      /* 1 = mono; any other value = two interleaved channels */
+  WORD bitsPerSample; /* 8 = unsigned bytes centred on 128; else signed 16-bit */
+  WORD blockAlign;    /* bytes per sample frame */
   BYTE unusedAfterBlockAlign[2];
   LONG sampleRate;
   HGLOBAL instanceMemory; /* InstanceData; the host allocates and frees it */
@@ -91,7 +88,7 @@ struct XfmDoRecord {
   XfmDialogStart dialogStart;
   XfmReadData readData;
   XfmWriteData writeData;
-  int* cancelFlag; /* turns nonzero when the user asks to stop */
+  int* cancelFlag;                    /* turns nonzero when the user asks to stop */
   XfmReportProgress reportProgress;   /* may be null */
   XfmSetProgressText setProgressText; /* may be null */
   XfmEndProgress endProgress;         /* may be null */

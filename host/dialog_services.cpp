@@ -101,8 +101,9 @@ int listPresets(EffectHost& host, HWND dialog, const std::string& section) {
                   side.profilePath + "; correct or remove it there)");
       continue;
     }
-    const LRESULT index = SendDlgItemMessageA(dialog, PresetList, LB_ADDSTRING, 0,
-                                              reinterpret_cast<LPARAM>(side.presets.back().name.c_str()));
+    const LRESULT index =
+        SendDlgItemMessageA(dialog, PresetList, LB_ADDSTRING, 0,
+                            reinterpret_cast<LPARAM>(side.presets.back().name.c_str()));
     SendDlgItemMessageA(dialog, PresetList, LB_SETITEMDATA, static_cast<WPARAM>(index),
                         static_cast<LPARAM>(side.presets.size() - 1));
   }
@@ -120,9 +121,9 @@ const ListedPreset* selectedPreset(EffectHost& host, HWND dialog) {
 }
 
 void selectByName(HWND dialog, const std::string& name) {
-  const LRESULT index = SendDlgItemMessageA(dialog, PresetList, LB_FINDSTRINGEXACT,
-                                            static_cast<WPARAM>(-1),
-                                            reinterpret_cast<LPARAM>(name.c_str()));
+  const LRESULT index =
+      SendDlgItemMessageA(dialog, PresetList, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                          reinterpret_cast<LPARAM>(name.c_str()));
   SendDlgItemMessageA(dialog, PresetList, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
@@ -169,17 +170,21 @@ struct Mapping {
   const Curve* curve;
 
   double pixelX(double x) const {
-    return area.left + (x - curve->xMin) * (area.right - area.left - 1) / span(curve->xMin, curve->xMax);
+    return area.left +
+           (x - curve->xMin) * (area.right - area.left - 1) / span(curve->xMin, curve->xMax);
   }
   double pixelY(double y) const {
-    return area.bottom - 1 - (y - curve->yMin) * (area.bottom - area.top - 1) / span(curve->yMin, curve->yMax);
+    return area.bottom - 1 -
+           (y - curve->yMin) * (area.bottom - area.top - 1) / span(curve->yMin, curve->yMax);
   }
   int rawX(LONG px) const {
-    const double x = curve->xMin + (px - area.left) * span(curve->xMin, curve->xMax) / (area.right - area.left - 1);
+    const double x = curve->xMin + (px - area.left) * span(curve->xMin, curve->xMax) /
+                                       (area.right - area.left - 1);
     return std::clamp(static_cast<int>(std::lround(x)), curve->xMin, curve->xMax);
   }
   int rawY(LONG py) const {
-    const double y = curve->yMin + (area.bottom - 1 - py) * span(curve->yMin, curve->yMax) / (area.bottom - area.top - 1);
+    const double y = curve->yMin + (area.bottom - 1 - py) * span(curve->yMin, curve->yMax) /
+                                       (area.bottom - area.top - 1);
     return std::clamp(static_cast<int>(std::lround(y)), curve->yMin, curve->yMax);
   }
   bool contains(LONG px, LONG py) const {
@@ -328,12 +333,13 @@ LONG serveMouse(Service service, Press press, UINT handle, LONG x, LONG y) {
       if (!pointNear(map, x, y, index)) {
         auto& p = a.curve->points;
         const int rawX = std::clamp(map.rawX(x), p.front().x, p.back().x);
-        index = p.size() < 2 ? p.size()
-                             : static_cast<size_t>(std::clamp<std::ptrdiff_t>(
-                                   std::upper_bound(p.begin(), p.end(), rawX,
-                                                    [](int at, const CurvePoint& q) { return at < q.x; }) -
-                                       p.begin(),
-                                   1, static_cast<std::ptrdiff_t>(p.size()) - 1));
+        index = p.size() < 2
+                    ? p.size()
+                    : static_cast<size_t>(std::clamp<std::ptrdiff_t>(
+                          std::upper_bound(p.begin(), p.end(), rawX,
+                                           [](int at, const CurvePoint& q) { return at < q.x; }) -
+                              p.begin(),
+                          1, static_cast<std::ptrdiff_t>(p.size()) - 1));
         p.insert(p.begin() + static_cast<std::ptrdiff_t>(index), CurvePoint{rawX, map.rawY(y)});
       }
       side.dragCurve = curve;
@@ -355,7 +361,8 @@ LONG serveMouse(Service service, Press press, UINT handle, LONG x, LONG y) {
         side.dragCurve = CurveHandleNone;
         changed = true;
       }
-      if (inside && pointNear(map, x, y, index) && index != 0 && index + 1 != a.curve->points.size()) {
+      if (inside && pointNear(map, x, y, index) && index != 0 &&
+          index + 1 != a.curve->points.size()) {
         a.curve->points.erase(a.curve->points.begin() + static_cast<std::ptrdiff_t>(index));
         changed = true;
       }
@@ -429,7 +436,8 @@ LONG XFMAPI addPreset(XfmDoRecord* record, HWND dialog, LPCSTR section) {
     return 0;
   }
   if (name.find(',') != std::string::npos) {
-    h->refuse("The preset name \"" + name + "\" holds a comma, which preset texts use between "
+    h->refuse("The preset name \"" + name +
+              "\" holds a comma, which preset texts use between "
               "their fields; choose a name without one.");
     return 0;
   }
@@ -441,7 +449,8 @@ LONG XFMAPI addPreset(XfmDoRecord* record, HWND dialog, LPCSTR section) {
     if (strcasecmp(p.name.c_str(), name.c_str()) == 0) key = p.key;
   }
   if (key.empty()) key = newPresetKey(path, section);
-  if (!WritePrivateProfileStringA(section, key.c_str(), presetText(*h, name).c_str(), path.c_str())) {
+  if (!WritePrivateProfileStringA(section, key.c_str(), presetText(*h, name).c_str(),
+                                  path.c_str())) {
     h->refuse("The preset \"" + name + "\" could not be written to " + path +
               "; check that the file and its directory are writable.");
     return 0;
@@ -495,8 +504,8 @@ LONG XFMAPI curveMouseMove(UINT curve, LONG x, LONG y) {
 
 LONG XFMAPI setCurveScale(UINT curve, double xFactor, double xOffset, LONG xMultiplier,
                           double yFactor, double yOffset, LONG yMultiplier, UINT scaleMode) {
-  EffectHost* h = logged(Service::SetCurveScale, {handleOf(curve), xMultiplier, yMultiplier,
-                                                  static_cast<long>(scaleMode)});
+  EffectHost* h = logged(Service::SetCurveScale,
+                         {handleOf(curve), xMultiplier, yMultiplier, static_cast<long>(scaleMode)});
   if (h == nullptr) return 0;
   CurveView& view = h->dialogSide().views[static_cast<CurveHandle>(curve)];
   view.xFactor = xFactor;
@@ -510,9 +519,9 @@ LONG XFMAPI setCurveScale(UINT curve, double xFactor, double xOffset, LONG xMult
 }
 
 LONG XFMAPI setCurveLabels(UINT curve, LPCSTR xName, LPCSTR xUnit, LPCSTR yName, LPCSTR yUnit) {
-  EffectHost* h = logged(Service::SetCurveLabels, {handleOf(curve)},
-                         textOf(xName) + "|" + textOf(xUnit) + "|" + textOf(yName) + "|" +
-                             textOf(yUnit));
+  EffectHost* h =
+      logged(Service::SetCurveLabels, {handleOf(curve)},
+             textOf(xName) + "|" + textOf(xUnit) + "|" + textOf(yName) + "|" + textOf(yUnit));
   if (h == nullptr) return 0;
   CurveView& view = h->dialogSide().views[static_cast<CurveHandle>(curve)];
   view.xName = textOf(xName);

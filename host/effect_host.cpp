@@ -84,8 +84,7 @@ LONG XFMAPI endProgress() {
 
 // ---- Curves ---------------------------------------------------------------------
 
-CurveHandle XFMAPI createCurve(LONG xMin, LONG xMax, LONG yMin, LONG yMax, LONG yStart,
-                               LONG yEnd) {
+CurveHandle XFMAPI createCurve(LONG xMin, LONG xMax, LONG yMin, LONG yMax, LONG yStart, LONG yEnd) {
   EffectHost* h = host("createCurve");
   return h != nullptr ? h->serveCreateCurve(xMin, xMax, yMin, yMax, yStart, yEnd)
                       : CurveHandle{CurveHandleNone};
@@ -216,8 +215,8 @@ EffectHost::EffectHost(PluginLibrary& plugin, WaveFormat format, WaveformStore& 
     : EffectHost(plugin, format, std::vector<uint8_t>{}, options) {
   if (store.size() % format_.blockAlign() != 0) {
     throw HostError("The waveform holds " + std::to_string(store.size()) +
-                    " bytes, which is no whole number of " +
-                    std::to_string(format_.blockAlign()) + "-byte sample frames.");
+                    " bytes, which is no whole number of " + std::to_string(format_.blockAlign()) +
+                    "-byte sample frames.");
   }
   store_ = &store;
 }
@@ -235,8 +234,8 @@ EffectHost::EffectHost(PluginLibrary& plugin, WaveFormat format, std::vector<uin
   }
   if (waveform_.size() % format_.blockAlign() != 0) {
     throw HostError("The waveform holds " + std::to_string(waveform_.size()) +
-                    " bytes, which is no whole number of " +
-                    std::to_string(format_.blockAlign()) + "-byte sample frames.");
+                    " bytes, which is no whole number of " + std::to_string(format_.blockAlign()) +
+                    "-byte sample frames.");
   }
   query(descriptor_);
 
@@ -247,8 +246,8 @@ EffectHost::EffectHost(PluginLibrary& plugin, WaveFormat format, std::vector<uin
   record_.instanceMemory = GlobalAlloc(GHND, descriptor_.instanceDataSize);
   if (record_.instanceMemory == nullptr) {
     throw HostError("The host could not allocate the " +
-                    std::to_string(descriptor_.instanceDataSize) + " bytes of instance memory that " +
-                    plugin_.path() + " asks for.");
+                    std::to_string(descriptor_.instanceDataSize) +
+                    " bytes of instance memory that " + plugin_.path() + " asks for.");
   }
   record_.selectionFirst = 0;
   record_.selectionLast = -1;
@@ -315,7 +314,9 @@ int EffectHost::process(LONG first, LONG last) {
 // A lock-free atomic store is what a signal handler may do.
 static_assert(std::atomic_ref<int>::is_always_lock_free);
 
-void EffectHost::requestCancel() { std::atomic_ref<int>(cancelFlag_).store(1, std::memory_order_relaxed); }
+void EffectHost::requestCancel() {
+  std::atomic_ref<int>(cancelFlag_).store(1, std::memory_order_relaxed);
+}
 
 int EffectHost::process() {
   const LONG frames = static_cast<LONG>(waveformBytes() / format_.blockAlign());
@@ -367,8 +368,8 @@ LONG EffectHost::serveWriteData(const void* buffer, LONG position, LONG count) {
   return count;
 }
 
-CurveHandle EffectHost::serveCreateCurve(LONG xMin, LONG xMax, LONG yMin, LONG yMax,
-                                         LONG yStart, LONG yEnd) {
+CurveHandle EffectHost::serveCreateCurve(LONG xMin, LONG xMax, LONG yMin, LONG yMax, LONG yStart,
+                                         LONG yEnd) {
   log(HostCall{Service::CreateCurve, {xMin, xMax, yMin, yMax, yStart, yEnd}, 0.0, {}});
   // Coordinates arrive as signed 16-bit values, sign-extended.
   auto coordinate = [](LONG value) { return static_cast<int>(static_cast<int16_t>(value)); };
@@ -485,10 +486,10 @@ void EffectHost::applyPreset(std::string_view text) {
   const Preset preset = parsePreset(text);
   const std::vector<CurveHandle> handles = curveHandles();
   if (preset.curves.size() != handles.size()) {
-    throw HostError("The preset \"" + preset.name + "\" holds " +
-                    std::to_string(preset.curves.size()) +
-                    (preset.curves.size() == 1 ? " point list" : " point lists") + ", but " + plugin_.path() +
-                    " has " + std::to_string(handles.size()) + " curves; give one point list per curve.");
+    throw HostError(
+        "The preset \"" + preset.name + "\" holds " + std::to_string(preset.curves.size()) +
+        (preset.curves.size() == 1 ? " point list" : " point lists") + ", but " + plugin_.path() +
+        " has " + std::to_string(handles.size()) + " curves; give one point list per curve.");
   }
   for (size_t i = 0; i < handles.size(); ++i) {
     Curve& target = curve(handles[i]);
@@ -497,9 +498,9 @@ void EffectHost::applyPreset(std::string_view text) {
         throw HostError("The preset \"" + preset.name + "\" puts a point of curve " +
                         std::to_string(i + 1) + " at (" + std::to_string(p.x) + "," +
                         std::to_string(p.y) + "), outside the curve's ranges " +
-                        std::to_string(target.xMin) + ".." + std::to_string(target.xMax) +
-                        " and " + std::to_string(target.yMin) + ".." +
-                        std::to_string(target.yMax) + "; keep every point inside them.");
+                        std::to_string(target.xMin) + ".." + std::to_string(target.xMax) + " and " +
+                        std::to_string(target.yMin) + ".." + std::to_string(target.yMax) +
+                        "; keep every point inside them.");
       }
     }
   }

@@ -229,8 +229,7 @@ class EffectHost {
     if (options_.logCalls) calls_.push_back(std::move(call));
   }
   void refuse(std::string sentence) { errors_.push_back(std::move(sentence)); }
-  CurveHandle serveCreateCurve(LONG xMin, LONG xMax, LONG yMin, LONG yMax, LONG yStart,
-                               LONG yEnd);
+  CurveHandle serveCreateCurve(LONG xMin, LONG xMax, LONG yMin, LONG yMax, LONG yStart, LONG yEnd);
   void serveGetCurveValue(UINT curve, double position, double* result);
   void serveDestroyCurve(UINT curve);
 

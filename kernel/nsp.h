@@ -20,8 +20,8 @@ typedef struct {
 
 /* Error handler: receives every non-zero report; its result is passed back
  * to the reporting routine. */
-typedef int (*NspErrorHandler)(int status, const char* funcName,
-                               const char* context, const char* file, int line);
+typedef int (*NspErrorHandler)(int status, const char* funcName, const char* context,
+                               const char* file, int line);
 
 typedef struct {
   int major;
@@ -85,12 +85,12 @@ int nspErrorModeGet(void);
 void nspErrorModeSet(int mode);
 NspErrorHandler nspSetErrorHandler(NspErrorHandler handler);
 const char* nspStatusText(int status);
-int nspReportError(int status, const char* funcName, const char* context,
-                   const char* file, int line);
-int nspDefaultErrorReport(int status, const char* funcName, const char* context,
-                          const char* file, int line);
-int nspQuietErrorReport(int status, const char* funcName, const char* context,
-                        const char* file, int line);
+int nspReportError(int status, const char* funcName, const char* context, const char* file,
+                   int line);
+int nspDefaultErrorReport(int status, const char* funcName, const char* context, const char* file,
+                          int line);
+int nspQuietErrorReport(int status, const char* funcName, const char* context, const char* file,
+                        int line);
 const KernelVersion* nspKernelVersion(void);
 
 /* ---- Sample conversion (nspcvrts) ----------------------------------------- */
@@ -115,13 +115,10 @@ float nspsMax(const float* vec, int len);
 
 /* ---- Complex split/join and polar form (nspcvrts) ------------------------- */
 
-void nspcbCplxTo2Real(const ComplexFloat* src, float* dstReal, float* dstImag,
-                      int length);
-void nspcb2RealToCplx(const float* srcReal, const float* srcImag, ComplexFloat* dst,
-                      int length);
+void nspcbCplxTo2Real(const ComplexFloat* src, float* dstReal, float* dstImag, int length);
+void nspcb2RealToCplx(const float* srcReal, const float* srcImag, ComplexFloat* dst, int length);
 void nspcbCartToPolar(const ComplexFloat* src, float* mag, float* phase, int length);
-void nspcbPolarToCart(const float* mag, const float* phase, ComplexFloat* dst,
-                      int length);
+void nspcbPolarToCart(const float* mag, const float* phase, ComplexFloat* dst, int length);
 
 /* ---- Windows (nspwin) ----------------------------------------------------- */
 
@@ -143,22 +140,20 @@ void nspTableFree(void* table);
 
 /* ---- Complex FFT core (nspffts) ------------------------------------------- */
 
-void nspFftReorderCopy(const ComplexFloat* src, ComplexFloat* dst, int c,
-                       const int* bitRev);
+void nspFftReorderCopy(const ComplexFloat* src, ComplexFloat* dst, int c, const int* bitRev);
 void nspFftReorderInPlace(ComplexFloat* data, int c, const int* bitRev);
 void nspFftComplex(ComplexFloat* data, int n, int direction, const float* table);
 void nspFftRadix4Fwd(ComplexFloat* data, int n, const float* base);
 void nspFftRadix4Inv(ComplexFloat* data, int n, const float* base);
-void nspFftRadix2Passes(ComplexFloat* data, int len, int span, const ComplexFloat* table,
-                        int total, int direction, int run);
+void nspFftRadix2Passes(ComplexFloat* data, int len, int span, const ComplexFloat* table, int total,
+                        int direction, int run);
 
 /* ---- Real FFT (nspffts) --------------------------------------------------- */
 
 void nspsRealFftNip(const float* inSamps, ComplexFloat* outSamps, int order, int flags);
 void nspsCcsFftNip(const ComplexFloat* inSamps, float* outSamps, int order, int flags);
-void nspsReal2FftNip(const float* inSamps1, ComplexFloat* outSamps1,
-                     const float* inSamps2, ComplexFloat* outSamps2, int order,
-                     int flags);
+void nspsReal2FftNip(const float* inSamps1, ComplexFloat* outSamps1, const float* inSamps2,
+                     ComplexFloat* outSamps2, int order, int flags);
 
 #ifdef __cplusplus
 }

@@ -109,9 +109,8 @@ void floatsToInts(const float* src, void* dst, int len, int flags, int overflowL
     const bool below = r < lowest;
     if (saturate) storeInt<Int>(dst, i, below ? lowest : highest);
     if (report) {
-      const char* context = isUnsigned && below
-                                ? "A negative float cannot be converted to unsigned"
-                                : "A float exceeds an integer";
+      const char* context = isUnsigned && below ? "A negative float cannot be converted to unsigned"
+                                                : "A float exceeds an integer";
       nspReportError(NSP_StatusBadArgument, "nspsbFloatToInt", context, module, overflowLine);
     }
   }
@@ -204,7 +203,8 @@ void nspsbIntToFloat(const void* src, float* dst, int len, int intSize, int flag
   const bool isUnsigned = flags == NSP_ConvUnsigned;
   switch (intSize) {
     case 8:
-      return isUnsigned ? intsToFloats<uint8_t>(src, dst, len) : intsToFloats<int8_t>(src, dst, len);
+      return isUnsigned ? intsToFloats<uint8_t>(src, dst, len)
+                        : intsToFloats<int8_t>(src, dst, len);
     case 16:
       return isUnsigned ? intsToFloats<uint16_t>(src, dst, len)
                         : intsToFloats<int16_t>(src, dst, len);
@@ -246,8 +246,7 @@ void nspcbCplxTo2Real(const ComplexFloat* src, float* dstReal, float* dstImag, i
 }
 
 // Either source may be null: its part is then +0.0.
-void nspcb2RealToCplx(const float* srcReal, const float* srcImag, ComplexFloat* dst,
-                      int length) {
+void nspcb2RealToCplx(const float* srcReal, const float* srcImag, ComplexFloat* dst, int length) {
   constexpr int line = nspLine::cb2RealToCplx;
   if (nspBadArgument(length <= 0, "nspcb2RealToCplx", "length<=0", module, line) ||
       nspBadArgument(dst == nullptr, "nspcb2RealToCplx", "dst==0", module, line)) {

@@ -199,8 +199,8 @@ inline void radix2RunRotated(ComplexFloat* p, int span, const ComplexFloat* runT
   int k = 0;
   for (; k + V::width <= count; k += V::width) {
     const auto a = V::load(p + k);
-    const auto t = rotate<V, Forward>(
-        twiddle<V, Forward>(V::load(p + k + span), V::load(runTwiddles + k)));
+    const auto t =
+        rotate<V, Forward>(twiddle<V, Forward>(V::load(p + k + span), V::load(runTwiddles + k)));
     V::store(p + k, V::add(a, t));
     V::store(p + k + span, V::sub(a, t));
   }
@@ -294,7 +294,8 @@ void unsplitReal(const ComplexFloat* in, ComplexFloat* out, int n, const Complex
   const float first = in[0].re, last = in[n].re;
   const int half = n / 2;
   int j = 1;
-  for (; j + V::width - 1 <= half - 1; j += V::width) unsplitBins<V, Forward>(in, out, n, j, expTable);
+  for (; j + V::width - 1 <= half - 1; j += V::width)
+    unsplitBins<V, Forward>(in, out, n, j, expTable);
   for (; j <= half - 1; ++j) unsplitBins<VecScalar, Forward>(in, out, n, j, expTable);
   const ComplexFloat middle = in[half];
   out[half] = {2.0f * middle.re, Forward ? 2.0f * middle.im : -2.0f * middle.im};
@@ -312,15 +313,9 @@ void scaleComplex(ComplexFloat* x, int count, float s) {
 
 template <class V>
 constexpr NspFftKernels makeFftKernels(int isa) {
-  return {nspIsaNames[isa],
-          radix4Kernel<V, true>,
-          radix4Kernel<V, false>,
-          radix2Passes<V, true>,
-          radix2Passes<V, false>,
-          splitReal<V, true>,
-          splitReal<V, false>,
-          unsplitReal<V, true>,
-          unsplitReal<V, false>,
+  return {nspIsaNames[isa],      radix4Kernel<V, true>,  radix4Kernel<V, false>,
+          radix2Passes<V, true>, radix2Passes<V, false>, splitReal<V, true>,
+          splitReal<V, false>,   unsplitReal<V, true>,   unsplitReal<V, false>,
           scaleComplex<V>};
 }
 

@@ -135,8 +135,8 @@ bool wantsScaling(int flags) {
 
 // The checks common to both real transforms after the tables: null buffers
 // (line `bufferLine`), then the direction bits (line `flagsLine`).
-bool badBuffersOrFlags(const void* inSamps, const void* outSamps, int flags,
-                       const char* funcName, int bufferLine, int flagsLine) {
+bool badBuffersOrFlags(const void* inSamps, const void* outSamps, int flags, const char* funcName,
+                       int bufferLine, int flagsLine) {
   if (inSamps == nullptr) {
     nspReportError(NSP_StatusBadArgument, funcName, "inSamps==0", module, bufferLine);
     return true;
@@ -219,11 +219,11 @@ void nspFftRadix4Inv(ComplexFloat* data, int n, const float* base) {
   nspFftKernels().radix4Inverse(data, n, base);
 }
 
-void nspFftRadix2Passes(ComplexFloat* data, int len, int span, const ComplexFloat* table,
-                        int total, int direction, int run) {
+void nspFftRadix2Passes(ComplexFloat* data, int len, int span, const ComplexFloat* table, int total,
+                        int direction, int run) {
   const NspFftKernels& kernels = nspFftKernels();
   (direction > 0 ? kernels.radix2PassesForward : kernels.radix2PassesInverse)(data, len, span,
-                                                                             table, total, run);
+                                                                              table, total, run);
 }
 
 // Bit-reversed input to natural-order output, in place. Up to 1024 points
@@ -281,7 +281,8 @@ void nspsRealFftNip(const float* inSamps, ComplexFloat* outSamps, int order, int
   }
   if (flags & NSP_FftInitOnly) return;
   if (badBuffersOrFlags(inSamps, outSamps, flags, name, nspLine::realFftBuffers,
-                        nspLine::realFftFlags)) return;
+                        nspLine::realFftFlags))
+    return;
 
   if (order == 0) {
     outSamps[0] = {inSamps[0], 0.0f};
@@ -325,7 +326,8 @@ void nspsCcsFftNip(const ComplexFloat* inSamps, float* outSamps, int order, int 
   }
   if (flags & NSP_FftInitOnly) return;
   if (badBuffersOrFlags(inSamps, outSamps, flags, name, nspLine::ccsFftBuffers,
-                        nspLine::ccsFftFlags)) return;
+                        nspLine::ccsFftFlags))
+    return;
 
   if (order == 0) {
     outSamps[0] = inSamps[0].re;

@@ -7,8 +7,8 @@
 #include "win32.h"
 
 // The record's status field is not used: the status lives per thread (below).
-KernelState nspKernelState = {NSP_StatusNoError, NSP_ErrorModeLeaf, nspDefaultErrorReport,
-                              {}, {}, {}, {}};
+KernelState nspKernelState = {
+    NSP_StatusNoError, NSP_ErrorModeLeaf, nspDefaultErrorReport, {}, {}, {}, {}};
 
 namespace {
 
@@ -111,8 +111,8 @@ int nspReportError(int status, const char* funcName, const char* context, const 
   return loadHandler()(status, funcName, context, file, line);
 }
 
-int nspDefaultErrorReport(int status, const char* funcName, const char* context,
-                          const char* file, int line) {
+int nspDefaultErrorReport(int status, const char* funcName, const char* context, const char* file,
+                          int line) {
   const int mode = loadMode();
   if (mode == NSP_ErrorModeSilent) return status;
 
@@ -133,14 +133,14 @@ int nspDefaultErrorReport(int status, const char* funcName, const char* context,
   char message[200];
   char caption[100];
   if (status == NSP_StatusBacktrace) {
-    std::snprintf(message, sizeof message, "called from [%s:%d]:%s():\n %s%s", file, line,
-                  funcName, context, closing);
+    std::snprintf(message, sizeof message, "called from [%s:%d]:%s():\n %s%s", file, line, funcName,
+                  context, closing);
   } else if (status == NSP_StatusAutotrace) {
-    std::snprintf(message, sizeof message, "called from [%s:%d]:\n %s(%s)%s", file, line,
-                  funcName, context, closing);
+    std::snprintf(message, sizeof message, "called from [%s:%d]:\n %s(%s)%s", file, line, funcName,
+                  context, closing);
   } else {
-    std::snprintf(message, sizeof message, "in function [%s:%d]:%s():\n %s%s", file, line,
-                  funcName, context, closing);
+    std::snprintf(message, sizeof message, "in function [%s:%d]:%s():\n %s%s", file, line, funcName,
+                  context, closing);
   }
   // The caption names the stored status, so a backtrace shows the first error.
   std::snprintf(caption, sizeof caption, "SPL Library Error: %s", nspStatusText(nspStatusGet()));

@@ -124,9 +124,7 @@ struct VecAvx2 {
   static Reg load(const ComplexFloat* p) {
     return _mm256_loadu_ps(reinterpret_cast<const float*>(p));
   }
-  static void store(ComplexFloat* p, Reg a) {
-    _mm256_storeu_ps(reinterpret_cast<float*>(p), a);
-  }
+  static void store(ComplexFloat* p, Reg a) { _mm256_storeu_ps(reinterpret_cast<float*>(p), a); }
   static Reg add(Reg a, Reg b) { return _mm256_add_ps(a, b); }
   static Reg sub(Reg a, Reg b) { return _mm256_sub_ps(a, b); }
   static Reg swapReIm(Reg a) { return _mm256_permute_ps(a, _MM_SHUFFLE(2, 3, 0, 1)); }

@@ -85,8 +85,7 @@ float* buildRadixTwd(int c) {
 // Exponentials of order a: e^(-2pi i k/2^a) over a half turn, and for the
 // large orders the quarter-turn appendix at the 16384-point resolution.
 ComplexFloat* buildExpTwd(int a) {
-  const std::uint64_t slots =
-      a >= appendixFromOrder ? pow2(a) : (a >= 1 ? pow2(a - 1) : 1);
+  const std::uint64_t slots = a >= appendixFromOrder ? pow2(a) : (a >= 1 ? pow2(a - 1) : 1);
   auto* table = static_cast<ComplexFloat*>(allocateTable(slots, sizeof(ComplexFloat)));
   if (table == nullptr) return nullptr;
   if (a == 0) {

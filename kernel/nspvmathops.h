@@ -207,9 +207,7 @@ struct MathAvx512 {
   static V sqrt(V a) { return _mm512_sqrt_pd(a); }
   static V madd(V a, V b, V c) { return _mm512_fmadd_pd(a, b, c); }
   static V fmsub(V a, V b, V c) { return _mm512_fmsub_pd(a, b, c); }
-  static V abs(V a) {
-    return real(_mm512_and_si512(bits(a), _mm512_set1_epi64(INT64_MAX)));
-  }
+  static V abs(V a) { return real(_mm512_and_si512(bits(a), _mm512_set1_epi64(INT64_MAX))); }
   static V andBits(V a, V b) { return real(_mm512_and_si512(bits(a), bits(b))); }
   static V orBits(V a, V b) { return real(_mm512_or_si512(bits(a), bits(b))); }
   static V negateWhere(M m, V a) {
@@ -228,18 +226,16 @@ struct MathAvx512 {
   static void store(float* p, V a) { _mm256_storeu_ps(p, _mm512_cvtpd_ps(a)); }
   // (re0 im0 ... re7 im7) -> (re0..re7), (im0..im7)
   static void loadComplex(const float* p, V& re, V& im) {
-    const __m512i order =
-        _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
+    const __m512i order = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
     const __m512d planar = _mm512_castps_pd(_mm512_permutexvar_ps(order, _mm512_loadu_ps(p)));
     re = _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_castpd512_pd256(planar)));
     im = _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(planar, 1)));
   }
   static void storeComplex(float* p, V re, V im) {
-    const __m512i order =
-        _mm512_setr_epi32(0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15);
-    const __m512d both = _mm512_insertf64x4(
-        _mm512_castpd256_pd512(_mm256_castps_pd(_mm512_cvtpd_ps(re))),
-        _mm256_castps_pd(_mm512_cvtpd_ps(im)), 1);
+    const __m512i order = _mm512_setr_epi32(0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15);
+    const __m512d both =
+        _mm512_insertf64x4(_mm512_castpd256_pd512(_mm256_castps_pd(_mm512_cvtpd_ps(re))),
+                           _mm256_castps_pd(_mm512_cvtpd_ps(im)), 1);
     _mm512_storeu_ps(p, _mm512_permutexvar_ps(order, _mm512_castpd_ps(both)));
   }
 };

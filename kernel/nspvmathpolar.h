@@ -55,22 +55,22 @@ constexpr double roundingShift = 0x1.8p52;
 // a0 is -1/3 rounded, the rest a weighted least-squares fit (Lawson
 // iterations) around it: error of the u^3 term below 2^-61 of u.
 constexpr double atanCoeffs[] = {
-    -0x1.5555555555555p-2, 0x1.99999999997c5p-3,  -0x1.249249247e7d7p-3, 0x1.c71c71baed9f1p-4,
-    -0x1.745d15299dc06p-4, 0x1.3b1376ce6c7dbp-4,  -0x1.110ce4065ce0ap-4, 0x1.e179cdefa19e3p-5,
-    -0x1.abab457c394e4p-5, 0x1.7198632112f11p-5,  -0x1.13a8c62b76877p-5, 0x1.f75e7c6358716p-7,
+    -0x1.5555555555555p-2, 0x1.99999999997c5p-3, -0x1.249249247e7d7p-3, 0x1.c71c71baed9f1p-4,
+    -0x1.745d15299dc06p-4, 0x1.3b1376ce6c7dbp-4, -0x1.110ce4065ce0ap-4, 0x1.e179cdefa19e3p-5,
+    -0x1.abab457c394e4p-5, 0x1.7198632112f11p-5, -0x1.13a8c62b76877p-5, 0x1.f75e7c6358716p-7,
 };
 
 // sin(r) = r + r^3 * (s0 + s1 r^2 + ... + s6 r^12) on |r| <= pi/4, fitted
 // the same way around s0 = -1/6: error below 2^-62 of r.
 constexpr double sinCoeffs[] = {
-    -0x1.5555555555555p-3, 0x1.1111111111067p-7,  -0x1.a01a019ffdb33p-13, 0x1.71de3a329b537p-19,
+    -0x1.5555555555555p-3,  0x1.1111111111067p-7,  -0x1.a01a019ffdb33p-13, 0x1.71de3a329b537p-19,
     -0x1.ae642abd64625p-26, 0x1.6108a0204b1e4p-33, -0x1.9f655ab9dba9dp-41,
 };
 
 // cos(r) = 1 - r^2/2 + r^4 * (c0 + c1 r^2 + ... + c5 r^10) on |r| <= pi/4,
 // around c0 = 1/24: error below 2^-63.
 constexpr double cosCoeffs[] = {
-    0x1.5555555555555p-5,  -0x1.6c16c16c16315p-10, 0x1.a01a019e39bb2p-16,
+    0x1.5555555555555p-5,   -0x1.6c16c16c16315p-10, 0x1.a01a019e39bb2p-16,
     -0x1.27e4f90b11fb0p-22, 0x1.1eea8cbd32a28p-29,  -0x1.8ffc04ef17d8ep-37,
 };
 
@@ -120,9 +120,9 @@ typename O::V productError(typename O::V a, typename O::V b, typename O::V p) {
     return O::fmsub(a, b, p);
   } else {
     const Pair<O> x = split<O>(a), y = split<O>(b);
-    return O::add(O::add(O::add(O::sub(O::mul(x.hi, y.hi), p), O::mul(x.hi, y.lo)),
-                         O::mul(x.lo, y.hi)),
-                  O::mul(x.lo, y.lo));
+    return O::add(
+        O::add(O::add(O::sub(O::mul(x.hi, y.hi), p), O::mul(x.hi, y.lo)), O::mul(x.lo, y.hi)),
+        O::mul(x.lo, y.lo));
   }
 }
 
@@ -180,12 +180,12 @@ typename O::V atan2(typename O::V y, typename O::V x) {
   den = O::select(O::eq(num, zero), one, den);
 
   const M upper = O::lt(O::mul(den, O::splat(tanPi8)), num);
-  const Pair<O> u = divide<O>(O::select(upper, O::sub(num, den), num),
-                              O::select(upper, O::add(num, den), den));
+  const Pair<O> u =
+      divide<O>(O::select(upper, O::sub(num, den), num), O::select(upper, O::add(num, den), den));
   // atan(u + du) = u + u z p(z) + du / (1 + z), z = u^2.
   const V z = O::mul(u.hi, u.hi);
-  const V tail = O::madd(O::mul(u.hi, z), polynomial<O>(z, atanCoeffs),
-                         O::mul(u.lo, O::sub(one, z)));
+  const V tail =
+      O::madd(O::mul(u.hi, z), polynomial<O>(z, atanCoeffs), O::mul(u.lo, O::sub(one, z)));
   const Pair<O> shifted = fastTwoSum<O>(O::splat(pi4Hi), u.hi);
   V aHi = O::select(upper, shifted.hi, u.hi);
   V aLo = O::select(upper, O::add(shifted.lo, O::add(O::splat(pi4Lo), tail)), tail);

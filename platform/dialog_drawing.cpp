@@ -48,18 +48,16 @@ void record(Session& session, const VtDrawing& drawing) {
     // A fill hides whatever lay wholly beneath it: forget that, so that
     // the record of a dialog redrawn again and again does not grow.
     auto& d = session.drawings;
-    d.erase(std::remove_if(d.begin(), d.end(),
-                           [&](const VtDrawing& earlier) {
-                             return inside(drawing.area, boundsOf(earlier));
-                           }),
+    d.erase(std::remove_if(
+                d.begin(), d.end(),
+                [&](const VtDrawing& earlier) { return inside(drawing.area, boundsOf(earlier)); }),
             d.end());
   }
   session.drawings.push_back(drawing);
 }
 
 HDC newDeviceContext(VtWindow& window) {
-  auto* deviceContext =
-      new VtDeviceContext{&window, &defaultPen, &defaultBrush, POINT{0, 0}};
+  auto* deviceContext = new VtDeviceContext{&window, &defaultPen, &defaultBrush, POINT{0, 0}};
   runtime().deviceContexts.insert(deviceContext);
   return deviceContext;
 }
@@ -172,8 +170,8 @@ int WINAPI FillRect(HDC deviceContext, const RECT* rect, HBRUSH brush) {
   const POINT bottomRight = dialogPoint(*dc->window, rect->right, rect->bottom);
   if (bottomRight.x <= topLeft.x || bottomRight.y <= topLeft.y) return 1;
   record(*dc->window->session,
-         VtDrawing{VT_DRAW_FILL, RECT{topLeft.x, topLeft.y, bottomRight.x, bottomRight.y},
-                   b->color, 0});
+         VtDrawing{VT_DRAW_FILL, RECT{topLeft.x, topLeft.y, bottomRight.x, bottomRight.y}, b->color,
+                   0});
   return 1;
 }
 

@@ -25,9 +25,7 @@ Runtime& runtime() {
   return instance;
 }
 
-VtWindow* live(HWND window) {
-  return runtime().windows.count(window) != 0 ? window : nullptr;
-}
+VtWindow* live(HWND window) { return runtime().windows.count(window) != 0 ? window : nullptr; }
 
 VtWindow* liveDialog(HWND window) {
   VtWindow* w = live(window);
@@ -108,10 +106,10 @@ const VtDialogTemplate* findDialogTemplate(HINSTANCE module, LPCSTR name) {
   if (table == nullptr) return nullptr;
   for (; table->type != 0; ++table) {
     if (table->type != VT_RESOURCE_DIALOG || table->data == nullptr) continue;
-    const bool matches =
-        IS_INTRESOURCE(name)
-            ? table->name == nullptr && table->id == static_cast<WORD>(reinterpret_cast<UINT_PTR>(name))
-            : table->name != nullptr && strcasecmp(table->name, name) == 0;
+    const bool matches = IS_INTRESOURCE(name)
+                             ? table->name == nullptr &&
+                                   table->id == static_cast<WORD>(reinterpret_cast<UINT_PTR>(name))
+                             : table->name != nullptr && strcasecmp(table->name, name) == 0;
     if (matches) return static_cast<const VtDialogTemplate*>(table->data);
   }
   return nullptr;
@@ -124,8 +122,7 @@ RECT dialogUnitsToPixels(const Session& session, short x, short y, short width, 
               mulDiv(x + width, session.baseUnitX, 4), mulDiv(y + height, session.baseUnitY, 8)};
 }
 
-void buildSession(Session& session, const VtDialogTemplate& layout, HWND owner,
-                  DLGPROC procedure) {
+void buildSession(Session& session, const VtDialogTemplate& layout, HWND owner, DLGPROC procedure) {
   Runtime& r = runtime();
   session.procedure = procedure;
   fontBaseUnits(layout.fontName, layout.pointSize, session.baseUnitX, session.baseUnitY);
@@ -138,23 +135,35 @@ void buildSession(Session& session, const VtDialogTemplate& layout, HWND owner,
   }
   session.clientWidth = client.right - client.left;
   session.clientHeight = client.bottom - client.top;
-  session.windowRect = RECT{origin.x, origin.y,
-                            origin.x + session.clientWidth + 2 * frameThickness,
+  session.windowRect = RECT{origin.x, origin.y, origin.x + session.clientWidth + 2 * frameThickness,
                             origin.y + session.clientHeight + 2 * frameThickness + captionHeight};
-  session.clientOrigin = POINT{origin.x + frameThickness, origin.y + frameThickness + captionHeight};
+  session.clientOrigin =
+      POINT{origin.x + frameThickness, origin.y + frameThickness + captionHeight};
 
-  session.dialog = VtWindow{&session, true, 0, "#32770",
+  session.dialog = VtWindow{&session,
+                            true,
+                            0,
+                            "#32770",
                             layout.caption != nullptr ? layout.caption : "",
-                            layout.style, RECT{0, 0, session.clientWidth, session.clientHeight},
-                            (layout.style & WS_DISABLED) == 0, {}, LB_ERR};
+                            layout.style,
+                            RECT{0, 0, session.clientWidth, session.clientHeight},
+                            (layout.style & WS_DISABLED) == 0,
+                            {},
+                            LB_ERR};
   r.windows.insert(&session.dialog);
   for (int i = 0; i < layout.itemCount; ++i) {
     const VtDialogItemTemplate& item = layout.items[i];
-    auto control = std::make_unique<VtWindow>(VtWindow{
-        &session, false, item.id, item.className != nullptr ? item.className : "STATIC",
-        item.text != nullptr ? item.text : "", item.style,
-        dialogUnitsToPixels(session, item.x, item.y, item.width, item.height),
-        (item.style & WS_DISABLED) == 0, {}, LB_ERR});
+    auto control = std::make_unique<VtWindow>(
+        VtWindow{&session,
+                 false,
+                 item.id,
+                 item.className != nullptr ? item.className : "STATIC",
+                 item.text != nullptr ? item.text : "",
+                 item.style,
+                 dialogUnitsToPixels(session, item.x, item.y, item.width, item.height),
+                 (item.style & WS_DISABLED) == 0,
+                 {},
+                 LB_ERR});
     r.windows.insert(control.get());
     session.controls.push_back(std::move(control));
   }
@@ -205,7 +214,8 @@ void runLoop(Session& session) {
       continue;
     }
     const unsigned long before = session.activity;
-    const bool more = r.idleHandler != nullptr && r.idleHandler(&session.dialog, r.idleContext) != 0;
+    const bool more =
+        r.idleHandler != nullptr && r.idleHandler(&session.dialog, r.idleContext) != 0;
     if (session.ended) break;
     if (more) {
       idleRounds = session.activity != before ? 0 : idleRounds + 1;
@@ -231,8 +241,8 @@ extern "C" {
 
 // ---- The modal dialog -------------------------------------------------------------
 
-INT_PTR WINAPI DialogBoxParamA(HINSTANCE module, LPCSTR templateName, HWND owner,
-                               DLGPROC procedure, LPARAM initParam) {
+INT_PTR WINAPI DialogBoxParamA(HINSTANCE module, LPCSTR templateName, HWND owner, DLGPROC procedure,
+                               LPARAM initParam) {
   const VtDialogTemplate* layout = findDialogTemplate(module, templateName);
   if (layout == nullptr || procedure == nullptr) return -1;
 
@@ -245,8 +255,8 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE module, LPCSTR templateName, HWND owner
   // As the dialog manager does: WM_INITDIALOG names the control that is to
   // get the focus, and a TRUE answer gives it the focus.
   const HWND firstControl = firstTabStop(*session);
-  const INT_PTR focusDefault = callProcedure(*session, WM_INITDIALOG,
-                                             reinterpret_cast<WPARAM>(firstControl), initParam);
+  const INT_PTR focusDefault =
+      callProcedure(*session, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstControl), initParam);
   if (!session->ended && focusDefault && firstControl != nullptr) moveFocus(firstControl);
 
   runLoop(*session);

@@ -77,12 +77,11 @@ LRESULT listBoxMessage(VtWindow& list, UINT message, WPARAM first, LPARAM second
       ListItem item{text != nullptr ? text : "", 0};
       size_t at = items.size();
       if (message == LB_ADDSTRING && (list.style & LBS_SORT) != 0) {
-        at = static_cast<size_t>(
-            std::upper_bound(items.begin(), items.end(), item,
-                             [](const ListItem& a, const ListItem& b) {
-                               return compareListTexts(a.text, b.text) < 0;
-                             }) -
-            items.begin());
+        at = static_cast<size_t>(std::upper_bound(items.begin(), items.end(), item,
+                                                  [](const ListItem& a, const ListItem& b) {
+                                                    return compareListTexts(a.text, b.text) < 0;
+                                                  }) -
+                                 items.begin());
       } else if (message == LB_INSERTSTRING && index != -1) {
         if (!inRange && index != count) return LB_ERR;
         at = static_cast<size_t>(index);
@@ -107,14 +106,10 @@ LRESULT listBoxMessage(VtWindow& list, UINT message, WPARAM first, LPARAM second
     case LB_SETCURSEL:
       list.selection = inRange ? static_cast<int>(index) : LB_ERR;
       return inRange || index == -1 ? (inRange ? index : 0) : LB_ERR;
-    case LB_GETCURSEL:
-      return list.selection;
-    case LB_GETCOUNT:
-      return count;
-    case LB_GETTOPINDEX:
-      return 0;
-    case LB_GETTEXTLEN:
-      return inRange ? static_cast<LRESULT>(items[index].text.size()) : LB_ERR;
+    case LB_GETCURSEL: return list.selection;
+    case LB_GETCOUNT: return count;
+    case LB_GETTOPINDEX: return 0;
+    case LB_GETTEXTLEN: return inRange ? static_cast<LRESULT>(items[index].text.size()) : LB_ERR;
     case LB_GETTEXT: {
       // As on Windows, the buffer must hold LB_GETTEXTLEN characters and
       // a zero.
@@ -123,8 +118,7 @@ LRESULT listBoxMessage(VtWindow& list, UINT message, WPARAM first, LPARAM second
       std::memcpy(reinterpret_cast<char*>(second), text.c_str(), text.size() + 1);
       return static_cast<LRESULT>(text.size());
     }
-    case LB_GETITEMDATA:
-      return inRange ? items[index].data : LB_ERR;
+    case LB_GETITEMDATA: return inRange ? items[index].data : LB_ERR;
     case LB_SETITEMDATA:
       if (!inRange) return LB_ERR;
       items[index].data = second;
@@ -140,8 +134,7 @@ LRESULT listBoxMessage(VtWindow& list, UINT message, WPARAM first, LPARAM second
       }
       return LB_ERR;
     }
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
@@ -159,12 +152,9 @@ LRESULT windowMessage(VtWindow& window, UINT message, WPARAM first, LPARAM secon
       }
       return TRUE;
     }
-    case WM_GETTEXT:
-      return copyText(window.text, first, second);
-    case WM_GETTEXTLENGTH:
-      return static_cast<LRESULT>(window.text.size());
-    default:
-      break;
+    case WM_GETTEXT: return copyText(window.text, first, second);
+    case WM_GETTEXTLENGTH: return static_cast<LRESULT>(window.text.size());
+    default: break;
   }
   if (window.isDialog) return callProcedure(session, message, first, second);
   if (hasClass(&window, "LISTBOX")) return listBoxMessage(window, message, first, second);
@@ -180,7 +170,8 @@ bool canTakeFocus(const VtWindow& control) {
 void nextDialogControl(Session& session, WPARAM first, LPARAM second) {
   if (LOWORD(second) != 0) {
     VtWindow* control = live(reinterpret_cast<HWND>(first));
-    if (control != nullptr && control->session == &session && !control->isDialog) moveFocus(control);
+    if (control != nullptr && control->session == &session && !control->isDialog)
+      moveFocus(control);
     return;
   }
   auto& controls = session.controls;
@@ -240,9 +231,7 @@ void performInput(Session& session, VtWindow& window, const Message& input) {
   moveFocus(&window);
   if (session.ended) return;
   switch (input.message) {
-    case InputClick:
-      notifyDialog(window, BN_CLICKED);
-      break;
+    case InputClick: notifyDialog(window, BN_CLICKED); break;
     case InputType:
       windowMessage(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(input.text.c_str()));
       break;
@@ -256,8 +245,7 @@ void performInput(Session& session, VtWindow& window, const Message& input) {
       if (input.message == InputDoubleClickItem && !session.ended) notifyDialog(window, LBN_DBLCLK);
       break;
     }
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -302,8 +290,8 @@ UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR text, int size) {
   text[0] = '\0';
   HWND control = GetDlgItem(dialog, id);
   if (control == nullptr) return 0;
-  return static_cast<UINT>(
-      windowMessage(*control, WM_GETTEXT, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(text)));
+  return static_cast<UINT>(windowMessage(*control, WM_GETTEXT, static_cast<WPARAM>(size),
+                                         reinterpret_cast<LPARAM>(text)));
 }
 
 BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text) {
@@ -317,7 +305,8 @@ int WINAPI GetWindowTextA(HWND window, LPSTR text, int size) {
   text[0] = '\0';
   VtWindow* w = live(window);
   if (w == nullptr) return 0;
-  return static_cast<int>(copyText(w->text, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(text)));
+  return static_cast<int>(
+      copyText(w->text, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(text)));
 }
 
 BOOL WINAPI SetWindowTextA(HWND window, LPCSTR text) {
@@ -332,8 +321,7 @@ LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM first, LPARAM seco
   return windowMessage(*w, message, first, second);
 }
 
-LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM first,
-                                   LPARAM second) {
+LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM first, LPARAM second) {
   return SendMessageA(GetDlgItem(dialog, id), message, first, second);
 }
 

@@ -27,8 +27,7 @@ extern "C" int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) 
   std::fprintf(stderr, "[%s]\n%s\n", caption != nullptr ? caption : "Error",
                text != nullptr ? text : "");
   std::fflush(stderr);
-  return currentPolicy(text != nullptr ? text : "", caption != nullptr ? caption : "",
-                       type);
+  return currentPolicy(text != nullptr ? text : "", caption != nullptr ? caption : "", type);
 }
 
 extern "C" BOOL WINAPI GetVersionExA(OSVERSIONINFOA* info) {

@@ -21,8 +21,7 @@ FARPROC asProcedure(void* address) {
 }
 
 const char* nameOfOrdinal(HMODULE module, WORD ordinal) {
-  const auto* table =
-      static_cast<const VtModuleOrdinal*>(dlsym(module, VT_MODULE_ORDINALS_SYMBOL));
+  const auto* table = static_cast<const VtModuleOrdinal*>(dlsym(module, VT_MODULE_ORDINALS_SYMBOL));
   if (table == nullptr) return nullptr;
   for (; table->ordinal != 0; ++table) {
     if (table->ordinal == ordinal) return table->name;

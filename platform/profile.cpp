@@ -81,7 +81,8 @@ bool readLines(const char* fileName, std::vector<Line>& lines) {
       break;
     }
     const bool crlf = newline > start && text[newline - 1] == '\r';
-    lines.push_back(Line{text.substr(start, newline - start - (crlf ? 1 : 0)), crlf ? "\r\n" : "\n"});
+    lines.push_back(
+        Line{text.substr(start, newline - start - (crlf ? 1 : 0)), crlf ? "\r\n" : "\n"});
     start = newline + 1;
   }
   return true;
@@ -188,8 +189,7 @@ DWORD copyList(const std::vector<std::string_view>& names, LPSTR buffer, DWORD s
 
 extern "C" {
 
-BOOL WINAPI WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value,
-                                       LPCSTR fileName) {
+BOOL WINAPI WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName) {
   if (section == nullptr || fileName == nullptr) return FALSE;
   std::vector<Line> lines;
   const bool existed = readLines(fileName, lines);
@@ -264,7 +264,8 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallbac
   }
   std::string_view fallbackText = fallback != nullptr ? fallback : "";
   const size_t last = fallbackText.find_last_not_of(blanks);
-  fallbackText = last == std::string_view::npos ? std::string_view{} : fallbackText.substr(0, last + 1);
+  fallbackText =
+      last == std::string_view::npos ? std::string_view{} : fallbackText.substr(0, last + 1);
   return copyValue(fallbackText, buffer, size);
 }
 

@@ -27,10 +27,10 @@ VTPLATFORM_API VtMessageBoxPolicy vtSetMessageBoxPolicy(VtMessageBoxPolicy polic
 
 /* What the memory stand-in has seen since the process started. */
 typedef struct {
-  long allocCalls;  /* GlobalAlloc calls, failed ones included */
-  long lockCalls;   /* GlobalLock calls, failed ones included */
-  long liveBlocks;  /* blocks allocated and not yet freed */
-  long liveLocks;   /* sum of the lock counts of the live blocks */
+  long allocCalls; /* GlobalAlloc calls, failed ones included */
+  long lockCalls;  /* GlobalLock calls, failed ones included */
+  long liveBlocks; /* blocks allocated and not yet freed */
+  long liveLocks;  /* sum of the lock counts of the live blocks */
 } VtGlobalStats;
 
 VTPLATFORM_API void vtGlobalStats(VtGlobalStats* stats);
@@ -148,10 +148,10 @@ VTPLATFORM_API BOOL vtDialogDoubleClickListItem(HWND dialog, int id, int index);
  * LB_GETCURSEL). */
 typedef struct {
   char caption[128];
-  RECT window;       /* screen coordinates, frame and caption included */
-  RECT client;       /* screen coordinates of the client area */
+  RECT window; /* screen coordinates, frame and caption included */
+  RECT client; /* screen coordinates of the client area */
   int controlCount;
-  int baseUnitX;     /* the font's dialog base units, in pixels */
+  int baseUnitX; /* the font's dialog base units, in pixels */
   int baseUnitY;
 } VtDialogView;
 

@@ -121,14 +121,13 @@ VTPLATFORM_API LPSTR WINAPI lstrcpyA(LPSTR destination, LPCSTR source);
 #define MAKEINTRESOURCEA(id) ((LPSTR)(UINT_PTR)(WORD)(id))
 #define IS_INTRESOURCE(name) (((UINT_PTR)(name) >> 16) == 0)
 
-typedef INT_PTR (CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 
 /* By name, or by ordinal when the name is MAKEINTRESOURCEA(ordinal). */
 VTPLATFORM_API FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
 /* Returns the value the dialog ended with, or -1 when it cannot be created. */
-VTPLATFORM_API INT_PTR WINAPI DialogBoxParamA(HINSTANCE module, LPCSTR templateName,
-                                              HWND owner, DLGPROC procedure,
-                                              LPARAM initParam);
+VTPLATFORM_API INT_PTR WINAPI DialogBoxParamA(HINSTANCE module, LPCSTR templateName, HWND owner,
+                                              DLGPROC procedure, LPARAM initParam);
 
 #ifdef __cplusplus
 }

@@ -23,7 +23,7 @@ typedef HGDIOBJ HBRUSH;
 typedef struct {
   LONG left;
   LONG top;
-  LONG right; /* exclusive */
+  LONG right;  /* exclusive */
   LONG bottom; /* exclusive */
 } RECT;
 
@@ -46,7 +46,8 @@ typedef struct {
 #define MAKELONG(low, high) ((LONG)(((WORD)(low)) | (((DWORD)(WORD)(high)) << 16)))
 #define MAKEWPARAM(low, high) ((WPARAM)(DWORD)MAKELONG(low, high))
 #define MAKELPARAM(low, high) ((LPARAM)(DWORD)MAKELONG(low, high))
-#define RGB(r, g, b) ((COLORREF)(((BYTE)(r)) | ((WORD)((BYTE)(g)) << 8) | (((DWORD)(BYTE)(b)) << 16)))
+#define RGB(r, g, b) \
+  ((COLORREF)(((BYTE)(r)) | ((WORD)((BYTE)(g)) << 8) | (((DWORD)(BYTE)(b)) << 16)))
 #define GetRValue(color) ((BYTE)(color))
 #define GetGValue(color) ((BYTE)((color) >> 8))
 #define GetBValue(color) ((BYTE)((color) >> 16))

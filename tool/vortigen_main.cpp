@@ -175,7 +175,8 @@ std::vector<std::string> commandNames() {
   std::vector<std::string> names;
   for (const vortigen::EffectCommand& effect : vortigen::effectCommands())
     names.push_back(effect.name);
-  for (const char* other : {"presets", "list", "demo", "dialog", "studio"}) names.emplace_back(other);
+  for (const char* other : {"presets", "list", "demo", "dialog", "studio"})
+    names.emplace_back(other);
   return names;
 }
 
@@ -321,8 +322,11 @@ int main(int argc, char** argv) {
     if (*demo) return vortigen::runDemo(demoDirectory, demoPlugins, demoQuiet);
     if (*dialog) return drawDialog(effect, pngPath, profile, scale, dialogPlugins);
     if (*studio) {
-      const auto plugin = [&](const char* name) { return vortigen::pluginPath(name, studioOptions.pluginDirectory); };
-      return vtstudio::runStudio(studioOptions, {{"dynamic", plugin("dynamic")}, {"fourier", plugin("fourier")}},
+      const auto plugin = [&](const char* name) {
+        return vortigen::pluginPath(name, studioOptions.pluginDirectory);
+      };
+      return vtstudio::runStudio(studioOptions,
+                                 {{"dynamic", plugin("dynamic")}, {"fourier", plugin("fourier")}},
                                  vortigen::defaultProfilePath().string());
     }
   } catch (const vortigen::UsageError& e) {

@@ -91,7 +91,8 @@ inline std::vector<std::string> listItems(HWND dialog, int id) {
   std::vector<std::string> items;
   const LRESULT count = SendDlgItemMessageA(dialog, id, LB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < count; ++i) {
-    std::string text(static_cast<size_t>(SendDlgItemMessageA(dialog, id, LB_GETTEXTLEN, i, 0)), '\0');
+    std::string text(static_cast<size_t>(SendDlgItemMessageA(dialog, id, LB_GETTEXTLEN, i, 0)),
+                     '\0');
     SendDlgItemMessageA(dialog, id, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
     items.push_back(text);
   }

@@ -57,12 +57,12 @@ TEST(DynamicMouse, PressOnAFrameEdgeCountsAsInsideAndSelectsThatCurve) {
   });
   script.then([&](HWND) { activeAfter.push_back(d.host.instanceWords()[3]); });
   d.host.setup();
-  EXPECT_EQ(mouseCalls(d.host),
-            (std::vector<std::string>{
-                call("curveMouseDown", curves[1], release.right, release.bottom),
-                call("curveMouseUp", curves[1], release.right, release.bottom),
-                call("curveMouseDown", curves[2], chaos.left, chaos.top),
-                call("curveMouseMove", curves[2], chaos.left + 3, chaos.top + 3)}));
+  EXPECT_EQ(
+      mouseCalls(d.host),
+      (std::vector<std::string>{call("curveMouseDown", curves[1], release.right, release.bottom),
+                                call("curveMouseUp", curves[1], release.right, release.bottom),
+                                call("curveMouseDown", curves[2], chaos.left, chaos.top),
+                                call("curveMouseMove", curves[2], chaos.left + 3, chaos.top + 3)}));
   EXPECT_EQ(activeAfter, (std::vector<WORD>{1, 2}));
 }
 
@@ -99,16 +99,15 @@ TEST(DynamicMouse, PressBetweenFramesChangesNothingAndDragsGoToTheCurvePressedLa
   d.host.setup();
   EXPECT_EQ(activeAfterGap, 1);
   EXPECT_EQ(mouseCalls(d.host),
-            (std::vector<std::string>{
-                call("curveMouseMove", curves[0], 30, 30),
-                call("curveMouseDown", curves[1], 40, release.top + 10),
-                call("curveMouseUp", curves[1], 40, release.top + 10),
-                call("curveMouseMove", curves[1], 41, gapY),
-                call("curveMouseUp", curves[1], 41, gapY),
-                call("curveMouseDown", curves[0], 30, attack.top + 10),
-                call("curveMouseMove", curves[0], outsideX, -20),
-                call("curveMouseUp", curves[0], outsideX, -20),
-                call("curveDoubleClick", curves[0], outsideX, -20)}));
+            (std::vector<std::string>{call("curveMouseMove", curves[0], 30, 30),
+                                      call("curveMouseDown", curves[1], 40, release.top + 10),
+                                      call("curveMouseUp", curves[1], 40, release.top + 10),
+                                      call("curveMouseMove", curves[1], 41, gapY),
+                                      call("curveMouseUp", curves[1], 41, gapY),
+                                      call("curveMouseDown", curves[0], 30, attack.top + 10),
+                                      call("curveMouseMove", curves[0], outsideX, -20),
+                                      call("curveMouseUp", curves[0], outsideX, -20),
+                                      call("curveDoubleClick", curves[0], outsideX, -20)}));
 }
 
 TEST(DynamicMouse, ActiveCurveOutOfRangeSendsNothing) {
@@ -153,7 +152,9 @@ TEST(FourierMouse, ClicksOutsideTheFrameStillReachTheCurveWithSignedCoordinates)
 // maps them (the frame's 2-pixel border left out).
 struct FrameMap {
   RECT area;
-  LONG x(int raw) const { return area.left + std::lround(raw * (area.right - area.left - 1) / 16384.0); }
+  LONG x(int raw) const {
+    return area.left + std::lround(raw * (area.right - area.left - 1) / 16384.0);
+  }
   LONG y(int raw) const {
     return area.bottom - 1 - std::lround(raw * (area.bottom - area.top - 1) / 16384.0);
   }
@@ -244,8 +245,8 @@ TEST(CurveEditor, ReadoutShowsThePositionThroughScaleAndLabels) {
 // ---- The host's preset services ---------------------------------------------------------------
 
 int indexOf(HWND dialog, const char* name) {
-  return static_cast<int>(SendDlgItemMessageA(dialog, 1005, LB_FINDSTRINGEXACT,
-                                              static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(name)));
+  return static_cast<int>(SendDlgItemMessageA(
+      dialog, 1005, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(name)));
 }
 
 TEST(PresetServices, ChoosingAPresetAppliesItAndRedrawsTheCurves) {
@@ -259,10 +260,12 @@ TEST(PresetServices, ChoosingAPresetAppliesItAndRedrawsTheCurves) {
   });
   script.then([&](HWND dialog) { nameShown = dialogtest::itemText(dialog, 1006); });
   d.host.setup();
-  EXPECT_EQ(d.shapes(), (std::vector<std::vector<CurvePoint>>{
-                            {{0, 12375}, {16384, 12375}}, {{0, 1394}, {16384, 1394}}, {{0, 0}, {16384, 0}}}));
+  EXPECT_EQ(d.shapes(),
+            (std::vector<std::vector<CurvePoint>>{
+                {{0, 12375}, {16384, 12375}}, {{0, 1394}, {16384, 1394}}, {{0, 0}, {16384, 0}}}));
   EXPECT_EQ(nameShown, "Hard Attack Soft Release");
-  EXPECT_EQ(d.host.callsOf(Service::DrawCurve).size(), drawsBefore + 3) << "no redraw after the change";
+  EXPECT_EQ(d.host.callsOf(Service::DrawCurve).size(), drawsBefore + 3)
+      << "no redraw after the change";
 }
 
 TEST(PresetServices, AddStoresTheCurvesUnderTheTypedNameAndRefusesAnEmptyName) {
@@ -298,7 +301,8 @@ TEST(PresetServices, DelRemovesTheHighlightedPresetOnly) {
   std::vector<std::string> listed;
   DialogScript script;
   script.then([&](HWND dialog) {
-    SendDlgItemMessageA(dialog, 1005, LB_SETCURSEL, static_cast<WPARAM>(indexOf(dialog, "Chaos")), 0);
+    SendDlgItemMessageA(dialog, 1005, LB_SETCURSEL, static_cast<WPARAM>(indexOf(dialog, "Chaos")),
+                        0);
     vtDialogClick(dialog, 1109);
   });
   script.then([&](HWND dialog) {

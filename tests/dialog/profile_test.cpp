@@ -74,8 +74,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Profile, MissingFileIsCreatedWithSectionAndKeyInWindowsLines) {
   ScratchFile file;
-  EXPECT_TRUE(WritePrivateProfileStringA("Vortigens\\Fourier", "Item1", "No Effect,3,2,0,0,16384,16384",
-                                         file.c_str()));
+  EXPECT_TRUE(WritePrivateProfileStringA("Vortigens\\Fourier", "Item1",
+                                         "No Effect,3,2,0,0,16384,16384", file.c_str()));
   EXPECT_TRUE(WritePrivateProfileStringA("Vortigens\\Fourier", "Item2", "B,3", file.c_str()));
   EXPECT_EQ(contentsOf(file.path()),
             "[Vortigens\\Fourier]\r\nItem1=No Effect,3,2,0,0,16384,16384\r\nItem2=B,3\r\n");
@@ -95,11 +95,13 @@ TEST(Profile, ReadsValuesTrimmedAndUnquotedAndFallsBack) {
   EXPECT_STREQ(buffer, "quoted value");
   EXPECT_EQ(GetPrivateProfileStringA("S", "plain", "", buffer, sizeof buffer, file.c_str()), 3u);
   EXPECT_STREQ(buffer, "a b");
-  EXPECT_EQ(GetPrivateProfileStringA("S", "absent", "fallback  ", buffer, sizeof buffer, file.c_str()),
-            8u);
+  EXPECT_EQ(
+      GetPrivateProfileStringA("S", "absent", "fallback  ", buffer, sizeof buffer, file.c_str()),
+      8u);
   EXPECT_STREQ(buffer, "fallback");
   // An empty value is found, and empty; the fallback does not stand in.
-  EXPECT_EQ(GetPrivateProfileStringA("S", "empty", "fallback", buffer, sizeof buffer, file.c_str()), 0u);
+  EXPECT_EQ(GetPrivateProfileStringA("S", "empty", "fallback", buffer, sizeof buffer, file.c_str()),
+            0u);
   EXPECT_STREQ(buffer, "");
   // A value that does not fit is cut, and the result says so: size - 1.
   EXPECT_EQ(GetPrivateProfileStringA("S", "key", "", buffer, 7, file.c_str()), 6u);
@@ -110,11 +112,14 @@ TEST(Profile, ListsKeysAndSectionsEachEndedByAZeroAndTheListByAnother) {
   ScratchFile file;
   writeFile(file.path(), "[A]\nItem1=x\n; note\nItem10=y\n[B]\nk=z\n");
   char buffer[64];
-  const DWORD keys = GetPrivateProfileStringA("a", nullptr, "", buffer, sizeof buffer, file.c_str());
+  const DWORD keys =
+      GetPrivateProfileStringA("a", nullptr, "", buffer, sizeof buffer, file.c_str());
   EXPECT_EQ(std::string(buffer, keys + 1), std::string("Item1\0Item10\0\0", 14));
-  const DWORD sections = GetPrivateProfileStringA(nullptr, nullptr, "", buffer, sizeof buffer, file.c_str());
+  const DWORD sections =
+      GetPrivateProfileStringA(nullptr, nullptr, "", buffer, sizeof buffer, file.c_str());
   EXPECT_EQ(std::string(buffer, sections + 1), std::string("A\0B\0\0", 5));
-  EXPECT_EQ(GetPrivateProfileStringA("missing", nullptr, "", buffer, sizeof buffer, file.c_str()), 0u);
+  EXPECT_EQ(GetPrivateProfileStringA("missing", nullptr, "", buffer, sizeof buffer, file.c_str()),
+            0u);
   EXPECT_EQ(buffer[0], '\0');
   EXPECT_EQ(buffer[1], '\0');
   // A list that does not fit ends in two zeros and reports size - 2.
@@ -131,8 +136,8 @@ TEST(Profile, ListsCutToEveryBufferSizeStayInsideTheBuffer) {
   const struct {
     DWORD size, result;
     std::string contents;
-  } cases[] = {{1, 0, std::string("\0", 1)},        {2, 0, std::string("\0\0", 2)},
-               {3, 1, std::string("A\0\0", 3)},     {4, 2, std::string("A\0\0\0", 4)},
+  } cases[] = {{1, 0, std::string("\0", 1)},       {2, 0, std::string("\0\0", 2)},
+               {3, 1, std::string("A\0\0", 3)},    {4, 2, std::string("A\0\0\0", 4)},
                {5, 4, std::string("A\0B\0\0", 5)}, {6, 4, std::string("A\0B\0\0", 5)}};
   for (const auto& c : cases) {
     SCOPED_TRACE("buffer of " + std::to_string(c.size));
@@ -149,7 +154,8 @@ TEST(Profile, SectionWithAnEmptyNameDoesNotHideTheSectionsAfterIt) {
   ScratchFile file;
   writeFile(file.path(), "[A]\n[]\nk=v\n[B]\n");
   char buffer[16];
-  const DWORD length = GetPrivateProfileStringA(nullptr, nullptr, "", buffer, sizeof buffer, file.c_str());
+  const DWORD length =
+      GetPrivateProfileStringA(nullptr, nullptr, "", buffer, sizeof buffer, file.c_str());
   EXPECT_EQ(std::string(buffer, length + 1), std::string("A\0B\0\0", 5));
 }
 

@@ -21,8 +21,8 @@ struct Seen {
 
 // What the test procedure saw, and how it answers.
 std::vector<Seen> seen;
-bool handleClose = false;     // WM_CLOSE: TRUE without ending
-bool endOnCommand = true;     // IDOK / IDCANCEL end the dialog with their id
+bool handleClose = false;  // WM_CLOSE: TRUE without ending
+bool endOnCommand = true;  // IDOK / IDCANCEL end the dialog with their id
 LPARAM initParameter = 0;
 
 INT_PTR CALLBACK testProcedure(HWND dialog, UINT message, WPARAM first, LPARAM second) {
@@ -38,7 +38,8 @@ INT_PTR CALLBACK testProcedure(HWND dialog, UINT message, WPARAM first, LPARAM s
     return FALSE;
   }
   if (message == WM_CLOSE) return handleClose ? TRUE : FALSE;
-  if (message == WM_COMMAND && endOnCommand && (LOWORD(first) == IDOK || LOWORD(first) == IDCANCEL)) {
+  if (message == WM_COMMAND && endOnCommand &&
+      (LOWORD(first) == IDOK || LOWORD(first) == IDCANCEL)) {
     EndDialog(dialog, LOWORD(first));
     return TRUE;
   }
@@ -72,8 +73,8 @@ TEST_F(Runtime, NoTemplateOrNoProcedureMeansNoDialog) {
   EXPECT_EQ(DialogBoxParamA(plugins::dynamic().module(), MAKEINTRESOURCEA(501), nullptr,
                             testProcedure, 0),
             -1);
-  EXPECT_EQ(DialogBoxParamA(plugins::dynamic().module(), MAKEINTRESOURCEA(500), nullptr, nullptr, 0),
-            -1);
+  EXPECT_EQ(
+      DialogBoxParamA(plugins::dynamic().module(), MAKEINTRESOURCEA(500), nullptr, nullptr, 0), -1);
   EXPECT_TRUE(seen.empty());
 }
 
@@ -239,21 +240,24 @@ TEST(Resources, EachPluginCarriesItsOwnSixteenColourToolbarBitmap) {
   }
   for (const auto& b : bitmaps) {
     ASSERT_EQ(b.size(), 358u);
-    auto word32 = [&b](size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | b[at + 3] << 24; };
+    auto word32 = [&b](size_t at) {
+      return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | b[at + 3] << 24;
+    };
     EXPECT_EQ(b[0], 'B');
     EXPECT_EQ(b[1], 'M');
     EXPECT_EQ(word32(2), 358);
     EXPECT_EQ(word32(10), 118);  // pixels after the headers and 16 palette entries
     EXPECT_EQ(word32(18), 20);
-    EXPECT_EQ(word32(22), 20);   // positive: bottom row first
-    EXPECT_EQ(b[28], 4);         // bits per pixel
+    EXPECT_EQ(word32(22), 20);  // positive: bottom row first
+    EXPECT_EQ(b[28], 4);        // bits per pixel
   }
   EXPECT_NE(bitmaps[0], bitmaps[1]);
   // Row 2 of the Dynamic drawing, "8FFFFFFF9999999999F8", is stored 17 rows
   // up from the bottom, 12 bytes a row, left pixel in the high half.
   const std::vector<unsigned char> row(bitmaps[0].begin() + 118 + 12 * 17,
                                        bitmaps[0].begin() + 118 + 12 * 17 + 10);
-  EXPECT_EQ(row, (std::vector<unsigned char>{0x8F, 0xFF, 0xFF, 0xFF, 0x99, 0x99, 0x99, 0x99, 0x99, 0xF8}));
+  EXPECT_EQ(row, (std::vector<unsigned char>{0x8F, 0xFF, 0xFF, 0xFF, 0x99, 0x99, 0x99, 0x99, 0x99,
+                                             0xF8}));
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "expected_presets.h"
 #include "dialog_support.h"
+#include "expected_presets.h"
 #include "vtplatform.h"
 
 namespace {
@@ -57,8 +57,7 @@ TEST(Seeding, EmptyOrMissingSectionGetsEveryBuiltInPresetInKeyOrder) {
       EXPECT_EQ(d.host.setup(), 0);
 
       const std::string seeded = seededProfile(p);
-      const std::string expected =
-          before.rfind("[Other]", 0) == 0 ? before + seeded : seeded;
+      const std::string expected = before.rfind("[Other]", 0) == 0 ? before + seeded : seeded;
       EXPECT_EQ(contentsOf(d.profile.path()), expected);
       EXPECT_EQ(countOf(d.host, Service::LoadPresets), 2);
       EXPECT_TRUE(d.host.errors().empty()) << d.host.errors().front();
@@ -110,7 +109,8 @@ TEST(Seeding, SectionOfUnreadablePresetsIsReportedAndNeverOverwritten) {
     EXPECT_EQ(countOf(d.host, Service::LoadPresets), 1);
     EXPECT_TRUE(listed.empty());
     ASSERT_FALSE(d.host.errors().empty());
-    EXPECT_NE(d.host.errors().front().find("key Item1"), std::string::npos) << d.host.errors().front();
+    EXPECT_NE(d.host.errors().front().find("key Item1"), std::string::npos)
+        << d.host.errors().front();
   }
 }
 
@@ -121,15 +121,17 @@ TEST(Seeding, PresetListShowsTheBuiltInNamesSortedAndTheFirstMatchesTheStartingC
   DialogScript script;
   script.then([&](HWND dialog) {
     listed = dialogtest::listItems(dialog, 1005);
-    const LRESULT flat = SendDlgItemMessageA(dialog, 1005, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                             reinterpret_cast<LPARAM>("Flat (no effect)"));
+    const LRESULT flat =
+        SendDlgItemMessageA(dialog, 1005, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                            reinterpret_cast<LPARAM>("Flat (no effect)"));
     vtDialogSelectListItem(dialog, 1005, static_cast<int>(flat));
   });
   d.host.setup();
-  EXPECT_EQ(listed, (std::vector<std::string>{
-                        "Chaos", "Effect", "Flat (no effect)", "Hard Attack", "Hard Attack Soft Release",
-                        "Soft Attack", "Soft Dynamic", "Soft Dynamic+Chaos", "Soft Dynamic+Effect",
-                        "Soft Release", "Soft Release+Chaos", "Soft Release+Effect"}));
+  EXPECT_EQ(listed,
+            (std::vector<std::string>{"Chaos", "Effect", "Flat (no effect)", "Hard Attack",
+                                      "Hard Attack Soft Release", "Soft Attack", "Soft Dynamic",
+                                      "Soft Dynamic+Chaos", "Soft Dynamic+Effect", "Soft Release",
+                                      "Soft Release+Chaos", "Soft Release+Effect"}));
   EXPECT_EQ(d.shapes(), startingShapes);
   EXPECT_TRUE(d.host.errors().empty()) << d.host.errors().front();
 }
@@ -175,8 +177,9 @@ TEST(EndCodes, EnterInThePresetListAppliesThePresetAndKeepsTheDialogOpen) {
   DialogScript script;
   script.then([](HWND dialog) {
     // Highlighted without a notification, so that only Enter can apply it.
-    const LRESULT five = SendDlgItemMessageA(dialog, 1005, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                             reinterpret_cast<LPARAM>("Five"));
+    const LRESULT five =
+        SendDlgItemMessageA(dialog, 1005, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                            reinterpret_cast<LPARAM>("Five"));
     SendDlgItemMessageA(dialog, 1005, LB_SETCURSEL, static_cast<WPARAM>(five), 0);
     vtDialogFocus(dialog, 1005);
     vtDialogPressEnter(dialog);
@@ -260,8 +263,9 @@ struct HelpRequest {
 std::vector<HelpRequest> helpRequests;
 
 void recordHelp(HWND, const char* file, UINT command, ULONG_PTR data) {
-  helpRequests.push_back(HelpRequest{file != nullptr ? file : "", command,
-                                     command == HELP_KEY ? reinterpret_cast<const char*>(data) : ""});
+  helpRequests.push_back(
+      HelpRequest{file != nullptr ? file : "", command,
+                  command == HELP_KEY ? reinterpret_cast<const char*>(data) : ""});
 }
 
 TEST(Help, OpensTheHelpFileAtTheKeywordAndChangesNothing) {
@@ -430,7 +434,8 @@ TEST(CurveSetup, EachCurveGetsItsScaleLabelsFrameAndTheSharedReadout) {
     for (const auto& call : d.host.calls()) {
       if (call.service == Service::SetCurveScale || call.service == Service::SetCurveLabels ||
           call.service == Service::AttachCurve) {
-        order.push_back(std::string(vthost::serviceName(call.service)) + " " + std::to_string(call.args[0]));
+        order.push_back(std::string(vthost::serviceName(call.service)) + " " +
+                        std::to_string(call.args[0]));
       }
     }
     std::vector<std::string> expectedOrder;
@@ -461,7 +466,8 @@ TEST(CurveSetup, EachCurveGetsItsScaleLabelsFrameAndTheSharedReadout) {
     // Seeding follows the set-up; the first drawing follows the seeding.
     const auto& calls = d.host.calls();
     auto firstOf = [&calls](Service s) {
-      return std::find_if(calls.begin(), calls.end(), [s](const auto& c) { return c.service == s; }) -
+      return std::find_if(calls.begin(), calls.end(),
+                          [s](const auto& c) { return c.service == s; }) -
              calls.begin();
     };
     EXPECT_EQ(firstOf(Service::DialogStart), 0);

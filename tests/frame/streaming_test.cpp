@@ -139,9 +139,12 @@ TEST(StreamingCallOrder, ProgressFollowsPassesNineEighteenAndTwentySeven) {
     }
   }
   const std::vector<std::string> expected = {
-      "after write 9: reportProgress(" + std::to_string(10 * H * 2) + ", " + std::to_string(total) + ")",
-      "after write 18: reportProgress(" + std::to_string(19 * H * 2) + ", " + std::to_string(total) + ")",
-      "after write 27: reportProgress(" + std::to_string(28 * H * 2) + ", " + std::to_string(total) + ")"};
+      "after write 9: reportProgress(" + std::to_string(10 * H * 2) + ", " + std::to_string(total) +
+          ")",
+      "after write 18: reportProgress(" + std::to_string(19 * H * 2) + ", " +
+          std::to_string(total) + ")",
+      "after write 27: reportProgress(" + std::to_string(28 * H * 2) + ", " +
+          std::to_string(total) + ")"};
   EXPECT_EQ(progress, expected);
 }
 
@@ -189,8 +192,8 @@ TEST(StreamingCallOrder, FrameLengthFollowsTheSampleRate) {
     LONG rate;
     int n;
   };
-  const Case cases[] = {{96000, 1024}, {44100, 1024}, {44099, 512}, {22050, 512},
-                        {22049, 256},  {8000, 256}};
+  const Case cases[] = {{96000, 1024}, {44100, 1024}, {44099, 512},
+                        {22050, 512},  {22049, 256},  {8000, 256}};
   for (const Case& c : cases) {
     SCOPED_TRACE("sample rate " + std::to_string(c.rate));
     Instance probeAt(format(2, 16, c.rate), std::vector<uint8_t>(4 * 1024 * 4));
@@ -397,8 +400,9 @@ TEST(StreamingCancel, CancelAfterPassOneWritesTwoBlocksAndLeavesTheRest) {
                                       "writeData(256, 256)"}));
   EXPECT_EQ(probeAt.host.callsOf(Service::EndProgress).size(), 1u);
   const std::vector<uint8_t>& output = probeAt.host.waveform();
-  EXPECT_TRUE(std::all_of(output.begin() + 256, output.begin() + 512, [](uint8_t b) { return b == 0; }))
-      << "block 1 was not written from the last (silenced) frame";
+  EXPECT_TRUE(std::all_of(output.begin() + 256, output.begin() + 512, [](uint8_t b) {
+    return b == 0;
+  })) << "block 1 was not written from the last (silenced) frame";
   EXPECT_TRUE(std::equal(input.begin() + 512, input.end(), output.begin() + 512))
       << "blocks after the cancel changed";
 }
@@ -428,10 +432,8 @@ TEST(StreamingMemory, EachAllocationOrLockFailureReturnsOneAndLeaksNothing) {
     size_t curveValuesRead;
   };
   const Case cases[] = {
-      {"table allocation", 1, 0, 0},
-      {"table lock", 0, 1, 0},
-      {"instance lock", 0, 2, 0},
-      {"working area allocation", 2, 0, 1},
+      {"table allocation", 1, 0, 0},  {"table lock", 0, 1, 0},
+      {"instance lock", 0, 2, 0},     {"working area allocation", 2, 0, 1},
       {"working area lock", 0, 3, 1},
   };
   for (const Case& c : cases) {

@@ -59,8 +59,8 @@ TEST(PresetText, ReadsNameNumberAndEveryPointList) {
   ASSERT_EQ(five.curves[0].size(), 15u);
   EXPECT_EQ(five.curves[0][2], (vthost::CurvePoint{10194, 9686}));
 
-  const vthost::Preset flat = parsePreset(
-      "Flat (no effect),3,2,0,8192,16384,8192,2,0,8192,16384,8192,2,0,0,16384,0");
+  const vthost::Preset flat =
+      parsePreset("Flat (no effect),3,2,0,8192,16384,8192,2,0,8192,16384,8192,2,0,0,16384,0");
   EXPECT_EQ(flat.name, "Flat (no effect)");
   ASSERT_EQ(flat.curves.size(), 3u);
   EXPECT_EQ(flat.curves[2], (std::vector<vthost::CurvePoint>{{0, 0}, {16384, 0}}));
@@ -71,8 +71,8 @@ TEST(PresetText, ReadsNameNumberAndEveryPointList) {
 TEST(PresetText, TwoPointsAtOneXMakeAStepAndAreAccepted) {
   const vthost::Preset step = parsePreset("Step,3,4,0,0,8192,0,8192,16384,16384,16384");
   ASSERT_EQ(step.curves.size(), 1u);
-  EXPECT_EQ(step.curves[0], (std::vector<vthost::CurvePoint>{{0, 0}, {8192, 0}, {8192, 16384},
-                                                             {16384, 16384}}));
+  EXPECT_EQ(step.curves[0],
+            (std::vector<vthost::CurvePoint>{{0, 0}, {8192, 0}, {8192, 16384}, {16384, 16384}}));
 }
 
 TEST(PresetText, MalformedTextsAreReportedSayingWhatIsWrong) {

@@ -118,8 +118,8 @@ TEST(DynamicEnvelopeRule, WorkedExamples) {
       {"a fall exactly at the floor is not reset", 50, 400, 50, 0.0f, 0.5f, -125, 225},
       {"a rise below the floor takes the attack, the floor is for falls", 10, 5, 50, 0.5f, 0.0f,
        12.5f, 7.5f},
-      {"magnitude equal to the envelope takes the attack and stays", 300, 300, 0, -0.9f, 0.9f,
-       300, 300},
+      {"magnitude equal to the envelope takes the attack and stays", 300, 300, 0, -0.9f, 0.9f, 300,
+       300},
       {"first frame, hard: (1 + c) m and (1 - c) m", 80, 0, 0, 0.25f, -0.5f, 100, 60},
       {"first frame, soft: (1 + c) m twice", 80, 0, 0, -0.25f, 0.5f, 60, 60},
       {"a silent bin stays silent", 0, 0, 0, 0.99f, 0.99f, 0, 0},
@@ -204,9 +204,8 @@ TEST(DynamicEnvelopeRule, HardReleaseSparesFallingBinsBelowTheFloorOnly) {
     std::vector<int16_t> input(blocks * h);
     for (int t = 0; t < blocks * h; ++t) {
       const double quiet = quietStart * std::pow(0.5, t / h);
-      input[t] = static_cast<int16_t>(std::lround(
-          16000.0 * std::sin(2 * pi * loudCycles * t / h) +
-          quiet * std::sin(2 * pi * quietCycles * t / h)));
+      input[t] = static_cast<int16_t>(std::lround(16000.0 * std::sin(2 * pi * loudCycles * t / h) +
+                                                  quiet * std::sin(2 * pi * quietCycles * t / h)));
     }
     Instance neutral(plugins::dynamic(), WaveFormat{1, 16, 44100}, bytesOf16(input), flat);
     Instance hard(plugins::dynamic(), WaveFormat{1, 16, 44100}, bytesOf16(input),

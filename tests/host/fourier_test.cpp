@@ -111,8 +111,8 @@ TEST(FourierChannels, EachChannelIsNormalisedToItsOwnPeak) {
     right[t] = out[2 * t + 1];
   }
   const std::vector<double> tail(right.begin() + 1024, right.end());
-  EXPECT_GT(plugins::rms(tail), 0.2 * plugins::rms(std::vector<double>(quietRight.begin() + 1024,
-                                                                        quietRight.end())))
+  EXPECT_GT(plugins::rms(tail),
+            0.2 * plugins::rms(std::vector<double>(quietRight.begin() + 1024, quietRight.end())))
       << "the quiet channel was shaped relative to the loud one";
 }
 
@@ -155,14 +155,16 @@ TEST(FourierTransfer, LevelIndexIsTruncatedBelowAStepInTheCurve) {
     return 2.0 * std::hypot(re, im) / (2 * n);
   };
   EXPECT_NEAR(amplitudeAt(loudCycles), loud, 0.01 * loud);
-  EXPECT_LT(amplitudeAt(quietCycles), 0.01 * quiet) << "a level just below the step was rounded up to it";
+  EXPECT_LT(amplitudeAt(quietCycles), 0.01 * quiet)
+      << "a level just below the step was rounded up to it";
 }
 
 TEST(FourierTransfer, SilenceStaysSilent) {
-  for (const std::string& preset : {noEffect, poorSound, std::string("Full,3,2,0,16384,16384,16384")}) {
+  for (const std::string& preset :
+       {noEffect, poorSound, std::string("Full,3,2,0,16384,16384,16384")}) {
     SCOPED_TRACE(preset);
-    Instance fourier(plugins::fourier(), WaveFormat{2, 8, 22050},
-                     std::vector<uint8_t>(20000, 0x80), preset);
+    Instance fourier(plugins::fourier(), WaveFormat{2, 8, 22050}, std::vector<uint8_t>(20000, 0x80),
+                     preset);
     const std::vector<uint8_t>& output = fourier.processed();
     EXPECT_TRUE(std::all_of(output.begin(), output.end(), [](uint8_t b) { return b == 0x80; }));
   }

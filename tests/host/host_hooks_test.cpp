@@ -10,7 +10,9 @@ namespace {
 
 vthost::WaveFormat stereo44k() { return vthost::WaveFormat{2, 16, 44100}; }
 
-std::vector<uint8_t> music(int frames) { return support::pcm16Of(support::musicLike(frames, 2, 8000.0)); }
+std::vector<uint8_t> music(int frames) {
+  return support::pcm16Of(support::musicLike(frames, 2, 8000.0));
+}
 
 TEST(HostHooks, ProgressHandlerHearsEveryReportWithItsNumbers) {
   plugins::Instance instance(plugins::dynamic(), stereo44k(), music(40 * 512));
@@ -31,7 +33,8 @@ TEST(HostHooks, CancelRequestedDuringStreamingStopsAfterThatPass) {
   // handler would: passes 1..9 write blocks 0..8, Finish writes block 9,
   // and the rest stays untouched.
   const std::vector<uint8_t> input = music(40 * 512);
-  plugins::Instance instance(plugins::fourier(), stereo44k(), input, "Only 1,3,3,0,0,16065,0,16384,16384");
+  plugins::Instance instance(plugins::fourier(), stereo44k(), input,
+                             "Only 1,3,3,0,0,16065,0,16384,16384");
   instance.host.setProgressHandler([&](long, long) { instance.host.requestCancel(); });
   EXPECT_EQ(instance.host.process(), 0);
   const auto writes = instance.host.callsOf(vthost::Service::WriteData);
@@ -58,7 +61,8 @@ namespace {
 // from which it refuses to store anything.
 class RefusingStore : public vthost::WaveformStore {
  public:
-  RefusingStore(std::vector<uint8_t> bytes, uint64_t refuseFrom) : bytes_(std::move(bytes)), refuseFrom_(refuseFrom) {}
+  RefusingStore(std::vector<uint8_t> bytes, uint64_t refuseFrom)
+      : bytes_(std::move(bytes)), refuseFrom_(refuseFrom) {}
   uint64_t size() const override { return bytes_.size(); }
   bool read(void* buffer, uint64_t position, size_t count, std::string&) override {
     std::copy_n(bytes_.begin() + long(position), count, static_cast<uint8_t*>(buffer));

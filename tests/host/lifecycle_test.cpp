@@ -69,8 +69,8 @@ TEST(Descriptor, WritesItsFieldsAndNoOtherByte) {
 // ---- Exports ------------------------------------------------------------------------
 
 TEST(Exports, EveryOrdinalFindsItsNamedExport) {
-  const std::pair<int, const char*> ordinals[] = {{2, "QueryXfm"}, {3, "XfmInit"},
-                                                  {4, "XfmSetup"}, {5, "XfmDo"},
+  const std::pair<int, const char*> ordinals[] = {{2, "QueryXfm"},   {3, "XfmInit"},
+                                                  {4, "XfmSetup"},   {5, "XfmDo"},
                                                   {6, "XfmDestroy"}, {100, "DIALOGMsgProc"}};
   for (const Expected& e : both) {
     SCOPED_TRACE(e.name);
@@ -152,7 +152,8 @@ TEST(Lifecycle, DestroyReleasesEachCurveOnceAndMarksItsWord) {
     EXPECT_EQ(host.destroy(), 0) << "the result is the unlock's";
     ASSERT_EQ(host.calls().size(), handles.size());
     for (size_t i = 0; i < handles.size(); ++i) {
-      EXPECT_EQ(vthost::describe(host.calls()[i]), "destroyCurve(" + std::to_string(handles[i]) + ")");
+      EXPECT_EQ(vthost::describe(host.calls()[i]),
+                "destroyCurve(" + std::to_string(handles[i]) + ")");
       EXPECT_FALSE(host.curveExists(handles[i]));
       EXPECT_EQ(host.instanceWords()[i], 0xFFFF);
     }

@@ -23,8 +23,8 @@ inline vthost::PluginLibrary& fourier() {
 // preset text when one is given.
 struct Instance {
   vthost::EffectHost host;
-  Instance(vthost::PluginLibrary& plugin, vthost::WaveFormat format,
-           std::vector<uint8_t> waveform, const std::string& preset = {})
+  Instance(vthost::PluginLibrary& plugin, vthost::WaveFormat format, std::vector<uint8_t> waveform,
+           const std::string& preset = {})
       : host(plugin, format, std::move(waveform)) {
     EXPECT_EQ(host.init(), 1);
     if (!preset.empty()) host.applyPreset(preset);

@@ -31,30 +31,18 @@ int overflowLine(const Member& m) {
 
 // The family of float-to-integer conversions.
 const Member members[] = {
-    {8, false, NSP_ConvRoundNearest, FE_TONEAREST},
-    {8, true, NSP_ConvRoundNearest, FE_TONEAREST},
-    {8, false, NSP_ConvRoundDown, FE_DOWNWARD},
-    {8, true, NSP_ConvRoundDown, FE_DOWNWARD},
-    {8, false, NSP_ConvRoundZero, FE_TOWARDZERO},
-    {8, true, NSP_ConvRoundZero, FE_TOWARDZERO},
-    {8, false, NSP_ConvRoundUp, FE_UPWARD},
-    {8, true, NSP_ConvRoundUp, FE_UPWARD},
-    {16, false, NSP_ConvRoundNearest, FE_TONEAREST},
-    {16, true, NSP_ConvRoundNearest, FE_TONEAREST},
-    {16, false, NSP_ConvRoundDown, FE_DOWNWARD},
-    {16, true, NSP_ConvRoundDown, FE_DOWNWARD},
-    {16, false, NSP_ConvRoundZero, FE_TOWARDZERO},
-    {16, true, NSP_ConvRoundZero, FE_TOWARDZERO},
-    {16, false, NSP_ConvRoundUp, FE_UPWARD},
-    {16, true, NSP_ConvRoundUp, FE_UPWARD},
-    {32, false, NSP_ConvRoundNearest, FE_TONEAREST},
-    {32, true, NSP_ConvRoundNearest, FE_TONEAREST},
-    {32, false, NSP_ConvRoundDown, FE_DOWNWARD},
-    {32, true, NSP_ConvRoundDown, FE_DOWNWARD},
-    {32, false, NSP_ConvRoundZero, FE_TOWARDZERO},
-    {32, true, NSP_ConvRoundZero, FE_TOWARDZERO},
-    {32, false, NSP_ConvRoundUp, FE_UPWARD},
-    {32, true, NSP_ConvRoundUp, FE_UPWARD},
+    {8, false, NSP_ConvRoundNearest, FE_TONEAREST},  {8, true, NSP_ConvRoundNearest, FE_TONEAREST},
+    {8, false, NSP_ConvRoundDown, FE_DOWNWARD},      {8, true, NSP_ConvRoundDown, FE_DOWNWARD},
+    {8, false, NSP_ConvRoundZero, FE_TOWARDZERO},    {8, true, NSP_ConvRoundZero, FE_TOWARDZERO},
+    {8, false, NSP_ConvRoundUp, FE_UPWARD},          {8, true, NSP_ConvRoundUp, FE_UPWARD},
+    {16, false, NSP_ConvRoundNearest, FE_TONEAREST}, {16, true, NSP_ConvRoundNearest, FE_TONEAREST},
+    {16, false, NSP_ConvRoundDown, FE_DOWNWARD},     {16, true, NSP_ConvRoundDown, FE_DOWNWARD},
+    {16, false, NSP_ConvRoundZero, FE_TOWARDZERO},   {16, true, NSP_ConvRoundZero, FE_TOWARDZERO},
+    {16, false, NSP_ConvRoundUp, FE_UPWARD},         {16, true, NSP_ConvRoundUp, FE_UPWARD},
+    {32, false, NSP_ConvRoundNearest, FE_TONEAREST}, {32, true, NSP_ConvRoundNearest, FE_TONEAREST},
+    {32, false, NSP_ConvRoundDown, FE_DOWNWARD},     {32, true, NSP_ConvRoundDown, FE_DOWNWARD},
+    {32, false, NSP_ConvRoundZero, FE_TOWARDZERO},   {32, true, NSP_ConvRoundZero, FE_TOWARDZERO},
+    {32, false, NSP_ConvRoundUp, FE_UPWARD},         {32, true, NSP_ConvRoundUp, FE_UPWARD},
 };
 
 double lowest(const Member& m) {
@@ -124,8 +112,9 @@ std::vector<float> probeValues(const Member& m) {
 TEST(FloatToInt, EveryMemberRoundsLikeTheReferenceAndSaturatesAtItsLimits) {
   ReportCapture capture;
   for (const Member& m : members) {
-    SCOPED_TRACE(testing::Message() << m.intSize << "-bit " << (m.isUnsigned ? "unsigned" : "signed")
-                                    << " flag 0x" << std::hex << m.roundingFlag);
+    SCOPED_TRACE(testing::Message()
+                 << m.intSize << "-bit " << (m.isUnsigned ? "unsigned" : "signed") << " flag 0x"
+                 << std::hex << m.roundingFlag);
     const std::vector<float> values = probeValues(m);
     const int n = static_cast<int>(values.size());
     std::vector<unsigned char> out(values.size() * (m.intSize / 8));
@@ -247,11 +236,13 @@ TEST(FloatToInt, NanCountsAsAboveTheMaximum) {
   nspsbFloatToInt(&nan, out, 1, 16, NSP_ConvRoundNearest | NSP_ConvSaturate);
   EXPECT_EQ(out[0], 32767);
   uint8_t unsignedOut[1] = {7};
-  nspsbFloatToInt(&nan, unsignedOut, 1, 8, 0x800 | 0x100 | NSP_ConvSaturate | NSP_ConvReportOverflow);
+  nspsbFloatToInt(&nan, unsignedOut, 1, 8,
+                  0x800 | 0x100 | NSP_ConvSaturate | NSP_ConvReportOverflow);
   EXPECT_EQ(unsignedOut[0], 255);
   ASSERT_EQ(capture.reports().size(), 1u);
-  EXPECT_EQ(capture.reports()[0], badArgument("nspsbFloatToInt", "A float exceeds an integer",
-                                              "nspcvrts", nspLine::floatToIntOverflow(8, NSP_ConvRoundZero, true)));
+  EXPECT_EQ(capture.reports()[0],
+            badArgument("nspsbFloatToInt", "A float exceeds an integer", "nspcvrts",
+                        nspLine::floatToIntOverflow(8, NSP_ConvRoundZero, true)));
 }
 
 TEST(ConversionChecks, ReportEveryFailedCheckInOrderAndConvertNothing) {
@@ -260,23 +251,27 @@ TEST(ConversionChecks, ReportEveryFailedCheckInOrderAndConvertNothing) {
   int16_t dst[2] = {9, 9};
 
   nspsbFloatToInt(nullptr, dst, 0, 16, 0x80);
-  EXPECT_EQ(capture.reports(), (std::vector<Report>{
-                                   badArgument("nspsbFloatToInt", "len<=0", "nspcvrts", nspLine::sbFloatToInt),
-                                   badArgument("nspsbFloatToInt", "src==0", "nspcvrts", nspLine::sbFloatToInt)}));
+  EXPECT_EQ(capture.reports(),
+            (std::vector<Report>{
+                badArgument("nspsbFloatToInt", "len<=0", "nspcvrts", nspLine::sbFloatToInt),
+                badArgument("nspsbFloatToInt", "src==0", "nspcvrts", nspLine::sbFloatToInt)}));
   capture.clear();
 
   nspsbFloatToInt(src, nullptr, 2, 12, 0x180);
   EXPECT_EQ(capture.reports(),
             (std::vector<Report>{
                 badArgument("nspsbFloatToInt", "dst==0", "nspcvrts", nspLine::sbFloatToInt),
-                badArgument("nspsbFloatToInt", "Invalid size of an integer", "nspcvrts", nspLine::sbFloatToInt),
-                badArgument("nspsbFloatToInt", "Invalid conversion flag", "nspcvrts", nspLine::sbFloatToInt)}));
+                badArgument("nspsbFloatToInt", "Invalid size of an integer", "nspcvrts",
+                            nspLine::sbFloatToInt),
+                badArgument("nspsbFloatToInt", "Invalid conversion flag", "nspcvrts",
+                            nspLine::sbFloatToInt)}));
   capture.clear();
 
   for (int flags : {0x1000, 0x180, 0, 0x2800}) {
     nspsbFloatToInt(src, dst, 2, 16, flags);
-    EXPECT_EQ(capture.reports(), (std::vector<Report>{badArgument(
-                                     "nspsbFloatToInt", "Invalid conversion flag", "nspcvrts", nspLine::sbFloatToInt)}))
+    EXPECT_EQ(capture.reports(),
+              (std::vector<Report>{badArgument("nspsbFloatToInt", "Invalid conversion flag",
+                                               "nspcvrts", nspLine::sbFloatToInt)}))
         << flags;
     capture.clear();
   }
@@ -285,8 +280,9 @@ TEST(ConversionChecks, ReportEveryFailedCheckInOrderAndConvertNothing) {
 
   float fdst[2] = {9, 9};
   nspsbIntToFloat(dst, fdst, 2, 16, 0x80);
-  EXPECT_EQ(capture.reports(), (std::vector<Report>{badArgument(
-                                   "nspsbIntToFloat", "Invalid conversion flag", "nspcvrts", nspLine::sbIntToFloat)}));
+  EXPECT_EQ(capture.reports(),
+            (std::vector<Report>{badArgument("nspsbIntToFloat", "Invalid conversion flag",
+                                             "nspcvrts", nspLine::sbIntToFloat)}));
   capture.clear();
   nspsbIntToFloat(nullptr, nullptr, -1, 64, 0);
   EXPECT_EQ(capture.reports(),
@@ -294,7 +290,8 @@ TEST(ConversionChecks, ReportEveryFailedCheckInOrderAndConvertNothing) {
                 badArgument("nspsbIntToFloat", "len<=0", "nspcvrts", nspLine::sbIntToFloat),
                 badArgument("nspsbIntToFloat", "src==0", "nspcvrts", nspLine::sbIntToFloat),
                 badArgument("nspsbIntToFloat", "dst==0", "nspcvrts", nspLine::sbIntToFloat),
-                badArgument("nspsbIntToFloat", "Invalid size of an integer", "nspcvrts", nspLine::sbIntToFloat)}));
+                badArgument("nspsbIntToFloat", "Invalid size of an integer", "nspcvrts",
+                            nspLine::sbIntToFloat)}));
   EXPECT_EQ(fdst[0], 9.0f);
 }
 
@@ -328,8 +325,8 @@ TEST(IntToFloat, ConvertsEverySizeAndSignedness) {
 TEST(IntToFloat, RoundsLarge32BitValuesToNearestEvenInAnyMode) {
   ReportCapture capture;
   const int32_t values[] = {16777217, 16777219, -16777217, 2147483647, INT32_MIN, 16777218};
-  const float expected[] = {16777216.0f, 16777220.0f, -16777216.0f, 2147483648.0f,
-                            -2147483648.0f, 16777218.0f};
+  const float expected[] = {16777216.0f,   16777220.0f,    -16777216.0f,
+                            2147483648.0f, -2147483648.0f, 16777218.0f};
   for (int mode : {FE_TONEAREST, FE_UPWARD, FE_DOWNWARD}) {
     std::fesetround(mode);
     float out[6];

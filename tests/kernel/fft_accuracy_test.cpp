@@ -32,15 +32,16 @@ TEST_P(RealFftAccuracy, ForwardAndRoundTripWithinOnePartPerMillion) {
   };
   // Flags 1: e^(-i...), unscaled, undone by the scaled inverse (flags 2).
   // Flags 2: e^(+i...) scaled by 1/N, undone by the unscaled flags 1.
-  const Direction directions[] = {{NSP_FftForward, NSP_FftInverse, -1, 1.0},
-                                  {NSP_FftInverse, NSP_FftForward, +1, 1.0 / static_cast<double>(n)}};
+  const Direction directions[] = {
+      {NSP_FftForward, NSP_FftInverse, -1, 1.0},
+      {NSP_FftInverse, NSP_FftForward, +1, 1.0 / static_cast<double>(n)}};
   for (const Direction& direction : directions) {
     std::vector<ComplexD> want = referenceRealSpectrum(samples, direction.sign);
     for (ComplexD& bin : want) bin *= direction.scale;
     for (int isa : isasToTest(order <= allWidthsUpToOrder)) {
       ASSERT_TRUE(nspFftSelectIsa(isa));
-      SCOPED_TRACE(testing::Message() << "isa " << isaName(isa) << ", flags "
-                                      << direction.forwardFlags);
+      SCOPED_TRACE(testing::Message()
+                   << "isa " << isaName(isa) << ", flags " << direction.forwardFlags);
       std::vector<ComplexFloat> spectrum(n / 2 + 1, ComplexFloat{-7.0f, -7.0f});
       nspsRealFftNip(samples.data(), spectrum.data(), order, direction.forwardFlags);
       EXPECT_LE(relativeRmsError(spectrum.data(), want), tolerance);

@@ -148,8 +148,8 @@ TEST_F(FftCore, Size2048IsTwoKernelsAndOnePass) {
     for (int chunk = 0; chunk < 2048; chunk += 1024) {
       (direction > 0 ? nspFftRadix4Fwd : nspFftRadix4Inv)(steps.data() + chunk, 1024, radix10 + 2);
     }
-    nspFftRadix2Passes(steps.data(), 2048, 1024, reinterpret_cast<const ComplexFloat*>(table),
-                       2048, direction, 256);
+    nspFftRadix2Passes(steps.data(), 2048, 1024, reinterpret_cast<const ComplexFloat*>(table), 2048,
+                       direction, 256);
     EXPECT_TRUE(sameBits(whole, steps)) << "direction " << direction;
   }
 }
@@ -164,7 +164,8 @@ TEST_F(FftCore, Size32768ReadsTheAppendixInsideBlocksAndTheMainTableAcross) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
 
   std::vector<ComplexFloat> data = bitReversed(x, 15);
-  for (int chunk = 0; chunk < n; chunk += 1024) nspFftRadix4Fwd(data.data() + chunk, 1024, radix10 + 2);
+  for (int chunk = 0; chunk < n; chunk += 1024)
+    nspFftRadix4Fwd(data.data() + chunk, 1024, radix10 + 2);
   // Main entries poisoned: the in-block passes must not read them.
   std::vector<ComplexFloat> appendixOnly(n / 2 + 4096, ComplexFloat{nan, nan});
   std::copy(expTable + n / 2, expTable + n / 2 + 4096, appendixOnly.begin() + n / 2);

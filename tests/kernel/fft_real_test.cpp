@@ -60,11 +60,10 @@ bool runInverse(int order, int flags, bool nullIn, bool nullOut) {
   return out == before;
 }
 
-const EntryPoint entryPoints[] = {
-    {"nspsRealFftNip", nspLine::realFftOrder, nspLine::realFftBuffers, nspLine::realFftFlags,
-     runForward},
-    {"nspsCcsFftNip", nspLine::ccsFftOrder, nspLine::ccsFftBuffers, nspLine::ccsFftFlags,
-     runInverse}};
+const EntryPoint entryPoints[] = {{"nspsRealFftNip", nspLine::realFftOrder, nspLine::realFftBuffers,
+                                   nspLine::realFftFlags, runForward},
+                                  {"nspsCcsFftNip", nspLine::ccsFftOrder, nspLine::ccsFftBuffers,
+                                   nspLine::ccsFftFlags, runInverse}};
 
 TEST_F(RealFft, BadDirectionBitsAreReportedAndNothingIsWritten) {
   struct Case {
@@ -80,8 +79,8 @@ TEST_F(RealFft, BadDirectionBitsAreReportedAndNothingIsWritten) {
       for (int order : {0, 1, 8}) {
         capture_.clear();
         EXPECT_TRUE(entry.run(order, c.flags, false, false)) << entry.name << c.flags;
-        EXPECT_EQ(capture_.reports(),
-                  std::vector<Report>{badArgument(entry.name, c.context, "nspffts", entry.flagsLine)})
+        EXPECT_EQ(capture_.reports(), std::vector<Report>{badArgument(entry.name, c.context,
+                                                                      "nspffts", entry.flagsLine)})
             << entry.name << " flags " << c.flags << " order " << order;
       }
     }
@@ -112,9 +111,9 @@ TEST_F(RealFft, Order31IsAcceptedAndFailsOnlyForWantOfTableMemory) {
   for (const EntryPoint& entry : entryPoints) {
     capture_.clear();
     EXPECT_TRUE(entry.run(31, NSP_FftForward, false, false)) << entry.name;
-    EXPECT_EQ(capture_.reports(), std::vector<Report>{fftReport(NSP_StatusOutOfMemory, entry.name,
-                                                                "No working Twd memory",
-                                                                entry.orderLine)});
+    EXPECT_EQ(capture_.reports(),
+              std::vector<Report>{fftReport(NSP_StatusOutOfMemory, entry.name,
+                                            "No working Twd memory", entry.orderLine)});
     EXPECT_EQ(nspStatusGet(), NSP_StatusOutOfMemory) << entry.name;
   }
   EXPECT_FALSE(heap.requests().empty()) << "order 31 never asked for its tables";
@@ -128,16 +127,16 @@ TEST_F(RealFft, NullBuffersAreReportedAfterTheTablesAreBuilt) {
     nspFreeAllTwd();
     capture_.clear();
     entry.run(9, NSP_FftForward, true, false);
-    EXPECT_EQ(capture_.reports(),
-              std::vector<Report>{badArgument(entry.name, "inSamps==0", "nspffts", entry.bufferLine)});
+    EXPECT_EQ(capture_.reports(), std::vector<Report>{badArgument(entry.name, "inSamps==0",
+                                                                  "nspffts", entry.bufferLine)});
     EXPECT_NE(nspKernelState.radixTwd[8], nullptr) << entry.name;
     EXPECT_NE(nspKernelState.bitRev[8], nullptr) << entry.name;
     EXPECT_NE(*splitSlots[e], nullptr) << entry.name;
 
     capture_.clear();
     entry.run(9, NSP_FftForward, false, true);
-    EXPECT_EQ(capture_.reports(),
-              std::vector<Report>{badArgument(entry.name, "outSamps==0", "nspffts", entry.bufferLine)});
+    EXPECT_EQ(capture_.reports(), std::vector<Report>{badArgument(entry.name, "outSamps==0",
+                                                                  "nspffts", entry.bufferLine)});
   }
 }
 
@@ -186,9 +185,9 @@ TEST_F(RealFft, FailedFetchEmptiesTheWholeCacheAndReportsNoMemory) {
   for (const EntryPoint& entry : entryPoints) {
     capture_.clear();
     EXPECT_TRUE(entry.run(9, NSP_FftForward, false, false)) << entry.name;
-    EXPECT_EQ(capture_.reports(), std::vector<Report>{fftReport(NSP_StatusOutOfMemory, entry.name,
-                                                                "No working Twd memory",
-                                                                entry.orderLine)});
+    EXPECT_EQ(capture_.reports(),
+              std::vector<Report>{fftReport(NSP_StatusOutOfMemory, entry.name,
+                                            "No working Twd memory", entry.orderLine)});
     EXPECT_TRUE(tableCacheIsEmpty()) << entry.name;
     EXPECT_EQ(nspStatusGet(), NSP_StatusOutOfMemory);
   }
@@ -226,10 +225,10 @@ TEST_F(RealFft, PairedTransformDoesTheSecondBlockWhenTheFirstFails) {
   std::vector<ComplexFloat> out1(129), out2(129);
   nspsReal2FftNip(nullptr, out1.data(), in2.data(), out2.data(), 8, NSP_FftForward);
   EXPECT_EQ(capture_.reports(),
-            (std::vector<Report>{badArgument("nspsRealFftNip", "inSamps==0", "nspffts",
-                                             nspLine::realFftBuffers),
-                                 fftReport(NSP_StatusBacktrace, "nspsReal2FftNip",
-                                           "out nspsRealFftNip", nspLine::real2FftBacktrace)}));
+            (std::vector<Report>{
+                badArgument("nspsRealFftNip", "inSamps==0", "nspffts", nspLine::realFftBuffers),
+                fftReport(NSP_StatusBacktrace, "nspsReal2FftNip", "out nspsRealFftNip",
+                          nspLine::real2FftBacktrace)}));
   EXPECT_LE(relativeRmsError(out2.data(), referenceRealSpectrum(in2, -1)), 1e-6);
 
   capture_.clear();

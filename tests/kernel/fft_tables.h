@@ -56,7 +56,8 @@ class TableHeapRecorder {
   static void* allocate(std::size_t bytes) {
     State& s = state();
     const long index = static_cast<long>(s.requests.size());
-    const bool fail = s.failFrom >= 0 && index >= s.failFrom && (s.failUntil < 0 || index < s.failUntil);
+    const bool fail =
+        s.failFrom >= 0 && index >= s.failFrom && (s.failUntil < 0 || index < s.failUntil);
     void* block = fail ? nullptr : std::malloc(bytes);
     s.requests.push_back({bytes, block});
     return block;

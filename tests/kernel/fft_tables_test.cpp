@@ -87,10 +87,9 @@ struct SlotCount {
 
 TEST_F(FftTables, EachKindAndOrderTakesItsSlotCount) {
   const SlotCount cases[] = {
-      {"radix", 0, 3, 8},       {"radix", 1, 2, 8},       {"radix", 10, 1024, 8},
-      {"exp", 0, 1, 8},         {"exp", 1, 1, 8},         {"exp", 14, 8192, 8},
-      {"exp", 16, 65536, 8},    {"split", 0, 1, 8},       {"split", 9, 256, 8},
-      {"bitrev", 0, 1, 4},      {"bitrev", 1, 1, 4},      {"bitrev", 2, 2, 4},
+      {"radix", 0, 3, 8},    {"radix", 1, 2, 8},   {"radix", 10, 1024, 8}, {"exp", 0, 1, 8},
+      {"exp", 1, 1, 8},      {"exp", 14, 8192, 8}, {"exp", 16, 65536, 8},  {"split", 0, 1, 8},
+      {"split", 9, 256, 8},  {"bitrev", 0, 1, 4},  {"bitrev", 1, 1, 4},    {"bitrev", 2, 2, 4},
       {"bitrev", 9, 256, 4},
   };
   for (const SlotCount& c : cases) {
@@ -182,7 +181,8 @@ TEST_F(FftTables, BlockAddressSitsInThePointerSlotBeforeTheTable) {
   std::memcpy(&block, static_cast<char*>(table) - sizeof(void*), sizeof block);
   EXPECT_EQ(block, heap_.requests().back().block);
   EXPECT_EQ(reinterpret_cast<std::uintptr_t>(table) % 8, 0u);
-  const auto offset = static_cast<std::size_t>(static_cast<char*>(table) - static_cast<char*>(block));
+  const auto offset =
+      static_cast<std::size_t>(static_cast<char*>(table) - static_cast<char*>(block));
   EXPECT_GE(offset, sizeof(void*));
   EXPECT_LE(offset + 5 * 8, heap_.requests().back().bytes) << "the table fits in its block";
   nspTableFree(table);

@@ -74,9 +74,25 @@ struct Random {
 };
 
 const float specials[] = {
-    0.0f, -0.0f, INFINITY, -INFINITY, NAN, -NAN, fromBits(0x7F800001u), fromBits(0xFF800001u),
-    FLT_MAX, -FLT_MAX, FLT_MIN, -FLT_MIN, fromBits(1u), fromBits(0x80000001u),
-    fromBits(0x007FFFFFu), 1.0f, -1.0f, 3.1415927f, -3.1415927f,
+    0.0f,
+    -0.0f,
+    INFINITY,
+    -INFINITY,
+    NAN,
+    -NAN,
+    fromBits(0x7F800001u),
+    fromBits(0xFF800001u),
+    FLT_MAX,
+    -FLT_MAX,
+    FLT_MIN,
+    -FLT_MIN,
+    fromBits(1u),
+    fromBits(0x80000001u),
+    fromBits(0x007FFFFFu),
+    1.0f,
+    -1.0f,
+    3.1415927f,
+    -3.1415927f,
 };
 constexpr int kSpecials = sizeof specials / sizeof specials[0];
 
@@ -132,23 +148,19 @@ ComplexFloat complexInput(Random& r) {
 float phaseInput(Random& r) {
   switch (r.below(6)) {
     case 0:
-    case 1:
-      return static_cast<float>((2 * r.unit() - 1) * 3.14159265358979323846);
-    case 2:
-      return r.anyFloat(0, 254);
+    case 1: return static_cast<float>((2 * r.unit() - 1) * 3.14159265358979323846);
+    case 2: return r.anyFloat(0, 254);
     case 3: {
       const int bits = r.below(30);
       const long double k = static_cast<long double>(r.next() % (uint64_t{1} << bits));
       const float near = static_cast<float>(k * 1.57079632679489661923132169163975144L);
       return r.nudge(r.below(2) ? near : -near);
     }
-    case 4:
-    {
+    case 4: {
       const float limit = r.below(2) ? static_cast<float>(polar::reductionLimit) : 0x1p20f;
       return r.nudge(std::ldexp(r.below(2) ? limit : -limit, -r.below(2)));
     }
-    default:
-      return r.below(4) ? r.anyFloat(100, 150) : specials[r.below(kSpecials)];
+    default: return r.below(4) ? r.anyFloat(100, 150) : specials[r.below(kSpecials)];
   }
 }
 
@@ -189,9 +201,7 @@ ComplexFloat libraryPolarToCart(float mag, float phase) {
           static_cast<float>(std::sin(angle) * length)};
 }
 
-bool same(float a, float b) {
-  return toBits(a) == toBits(b) || (std::isnan(a) && std::isnan(b));
-}
+bool same(float a, float b) { return toBits(a) == toBits(b) || (std::isnan(a) && std::isnan(b)); }
 
 // Whether ours and the library's result are the two floats around a
 // midpoint that the exact value lies within 2^-50 (relative) of. Both
@@ -221,8 +231,7 @@ struct Tally {
     if (firstFaults.size() < 12) {
       std::ostringstream out;
       out << isa << " " << what << " of " << std::hexfloat << "(" << input0 << ", " << input1
-          << "): " << ours
-          << " vs library " << library << ", exact " << static_cast<double>(exact);
+          << "): " << ours << " vs library " << library << ", exact " << static_cast<double>(exact);
       firstFaults.push_back(out.str());
     }
   }
@@ -253,6 +262,7 @@ class PolarVariants : public ::testing::Test {
       if (nspPolarKernelsFor(isa) == initial_) nspPolarSelectIsa(isa);
     }
   }
+
  private:
   const NspPolarKernels* initial_ = nullptr;
 };
@@ -338,10 +348,10 @@ void comparePolarToCart(long long count, uint64_t seed, Input input) {
           continue;
         }
         const long double angle = phase[i], length = mag[i];
-        tallies[v].check(name, "re", dst[i].re, want[i].re, std::cos(angle) * length, true,
-                         mag[i], phase[i]);
-        tallies[v].check(name, "im", dst[i].im, want[i].im, std::sin(angle) * length, true,
-                         mag[i], phase[i]);
+        tallies[v].check(name, "re", dst[i].re, want[i].re, std::cos(angle) * length, true, mag[i],
+                         phase[i]);
+        tallies[v].check(name, "im", dst[i].im, want[i].im, std::sin(angle) * length, true, mag[i],
+                         phase[i]);
       }
     }
   }
@@ -435,7 +445,8 @@ TEST_F(PolarVariants, RealAxisKeepsBitPatternsInEveryLane) {
         }
         const Case* c = nullptr;
         for (const Case& candidate : cases) {
-          if (toBits(src[i].re) == candidate.re && toBits(src[i].im) == candidate.im) c = &candidate;
+          if (toBits(src[i].re) == candidate.re && toBits(src[i].im) == candidate.im)
+            c = &candidate;
         }
         ASSERT_NE(c, nullptr);
         EXPECT_EQ(toBits(mag[i]), c->mag) << nspPolarKernels().name << " element " << i;
@@ -469,8 +480,8 @@ TEST_F(PolarVariants, OverlappingBuffersFollowElementOrder) {
       want[i] = m;
       want[i + 1] = p;
     }
-    nspcbCartToPolar(reinterpret_cast<const ComplexFloat*>(got.data()), got.data(),
-                     got.data() + 1, n);
+    nspcbCartToPolar(reinterpret_cast<const ComplexFloat*>(got.data()), got.data(), got.data() + 1,
+                     n);
     for (int i = 0; i < 2 * n + 2; ++i) {
       EXPECT_TRUE(same(got[i], want[i])) << nspPolarKernels().name << " float " << i;
     }
@@ -516,16 +527,18 @@ struct DoubleAccuracy {
       const ComplexFloat c = complexInput(random);
       if (std::isfinite(c.re) && std::isfinite(c.im) && c.im != 0.0f && c.re != 0.0f) {
         const double got = lane0(polar::atan2<O>(broadcast(c.im), broadcast(c.re)));
-        const long double exact = std::atan2(static_cast<long double>(c.im),
-                                             static_cast<long double>(c.re));
+        const long double exact =
+            std::atan2(static_cast<long double>(c.im), static_cast<long double>(c.re));
         *atan2Worst = std::max(*atan2Worst, ulps(got, exact));
       }
       const float x = phaseInput(random);
       if (std::fabs(x) < polar::reductionLimit && x != 0.0f) {
         typename O::V s, co;
         polar::sinCos<O>(broadcast(x), s, co);
-        *sinCosWorst = std::max(*sinCosWorst, ulps(lane0(s), std::sin(static_cast<long double>(x))));
-        *sinCosWorst = std::max(*sinCosWorst, ulps(lane0(co), std::cos(static_cast<long double>(x))));
+        *sinCosWorst =
+            std::max(*sinCosWorst, ulps(lane0(s), std::sin(static_cast<long double>(x))));
+        *sinCosWorst =
+            std::max(*sinCosWorst, ulps(lane0(co), std::cos(static_cast<long double>(x))));
       }
     }
   }

@@ -5,11 +5,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <new>
-#include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "audio_file.h"
@@ -133,12 +133,13 @@ TEST_F(MediaFiles, RefusesWhatTheEffectsCannotTakeWithTheReason) {
 // (found by the audio-file fuzzer): refused as unreadable, without first
 // asking for gigabytes to hold what the header claims.
 TEST_F(MediaFiles, DamagedHeaderClaimingBillionsOfFramesIsRefusedWithoutAllocatingThem) {
-  const unsigned char damaged[] = {
-      0x66, 0x4c, 0x61, 0x43, 0x00, 0x00, 0x00, 0x22, 0x10, 0x00, 0x10, 0x4d, 0x00, 0x00,
-      0x61, 0x00, 0x00, 0x61, 0x0a, 0xc4, 0x40, 0xf0, 0x3d, 0x00, 0x00, 0x01, 0x46, 0x4f,
-      0x52, 0x4d, 0x00, 0x00, 0x00, 0xf5, 0x06, 0xcb, 0xbb, 0x00, 0x53, 0x53, 0x4e, 0xac};
+  const unsigned char damaged[] = {0x66, 0x4c, 0x61, 0x43, 0x00, 0x00, 0x00, 0x22, 0x10, 0x00, 0x10,
+                                   0x4d, 0x00, 0x00, 0x61, 0x00, 0x00, 0x61, 0x0a, 0xc4, 0x40, 0xf0,
+                                   0x3d, 0x00, 0x00, 0x01, 0x46, 0x4f, 0x52, 0x4d, 0x00, 0x00, 0x00,
+                                   0xf5, 0x06, 0xcb, 0xbb, 0x00, 0x53, 0x53, 0x4e, 0xac};
   const std::string file = path("damaged.flac");
-  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(damaged), sizeof damaged);
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(damaged), sizeof damaged);
   largestAllocation = 0;
   EXPECT_THROW(vortigen::readAudio(file), AudioError);
   EXPECT_LT(largestAllocation, std::size_t{16} << 20);
@@ -152,7 +153,8 @@ TEST(Spectrogram, PutsAFullScaleSineAtItsFrequencyAndZeroDb) {
   a.bytes.resize(frames * 2);
   const double frequency = 44100.0 * 93 / 2048;  // exactly bin 93
   for (int i = 0; i < frames; ++i) {
-    const auto v = static_cast<int16_t>(std::lround(32767 * std::sin(2 * M_PI * frequency * i / 44100)));
+    const auto v =
+        static_cast<int16_t>(std::lround(32767 * std::sin(2 * M_PI * frequency * i / 44100)));
     a.bytes[2 * i] = uint8_t(uint16_t(v) & 0xFF);
     a.bytes[2 * i + 1] = uint8_t(uint16_t(v) >> 8);
   }

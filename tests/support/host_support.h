@@ -42,7 +42,8 @@ inline std::vector<double> musicLike(int frames, int channels, double amplitude,
       const double time = t / sampleRate;
       double v = 0.0;
       v += 0.45 * std::sin(2 * pi * base * time);
-      v += 0.25 * std::sin(2 * pi * base * 2.01 * time + 0.3) * (0.6 + 0.4 * std::sin(2 * pi * 3 * time));
+      v += 0.25 * std::sin(2 * pi * base * 2.01 * time + 0.3) *
+           (0.6 + 0.4 * std::sin(2 * pi * 3 * time));
       v += 0.12 * std::sin(2 * pi * 1234.5 * time + ch);
       v += 0.08 * std::sin(2 * pi * 5011.0 * time) * std::sin(2 * pi * 0.7 * time);
       noise = noise * 1664525u + 1013904223u;

@@ -33,14 +33,16 @@ int main(int argc, char** argv) {
       host.applyPreset(wincases::presetFor(c));
       const int result = host.process(wincases::selectionFirst, wincases::selectionLast);
       if (result != 0 || !host.errors().empty()) {
-        throw vthost::HostError("XfmDo of " + library.path() + " failed on " + wincases::caseName(c) +
+        throw vthost::HostError("XfmDo of " + library.path() + " failed on " +
+                                wincases::caseName(c) +
                                 (host.errors().empty() ? "." : ": " + host.errors().front()));
       }
       host.destroy();
 
       const std::string path = std::string(argv[1]) + "/" + wincases::caseName(c) + ".raw";
       std::ofstream out(path, std::ios::binary | std::ios::trunc);
-      out.write(reinterpret_cast<const char*>(input.data()), static_cast<std::streamsize>(input.size()));
+      out.write(reinterpret_cast<const char*>(input.data()),
+                static_cast<std::streamsize>(input.size()));
       out.write(reinterpret_cast<const char*>(host.waveform().data()),
                 static_cast<std::streamsize>(host.waveform().size()));
       out.close();

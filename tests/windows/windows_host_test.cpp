@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "expected_presets.h"
 #include "dialog_services.h"
+#include "expected_presets.h"
 #include "signal_cases.h"
 #include "vthost.h"
 
@@ -48,7 +48,9 @@ void startGroup(const std::string& name) {
   groupPassed = groupFailed = 0;
 }
 
-void endGroup() { std::printf("%s: %d passed, %d failed\n", group.c_str(), groupPassed, groupFailed); }
+void endGroup() {
+  std::printf("%s: %d passed, %d failed\n", group.c_str(), groupPassed, groupFailed);
+}
 
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 
@@ -66,24 +68,11 @@ struct PluginCase {
 };
 
 const PluginCase dynamicCase = {
-    "dynamic",
-    "Vortigens\\Dynamic",
-    "Dynamic and Chaos Effects",
-    8,
-    "gggi",
-    "yyyn",
-    "Dynamic Vortigen",
-    expectedDynamicPresets()};
+    "dynamic", "Vortigens\\Dynamic", "Dynamic and Chaos Effects", 8, "gggi",
+    "yyyn",    "Dynamic Vortigen",   expectedDynamicPresets()};
 
-const PluginCase fourierCase = {
-    "fourier",
-    "Vortigens\\Fourier",
-    "Adds Pure Sound Effect",
-    2,
-    "g",
-    "y",
-    "Fourier Vortigen",
-    expectedFourierPresets()};
+const PluginCase fourierCase = {"fourier", "Vortigens\\Fourier", "Adds Pure Sound Effect", 2, "g",
+                                "y",       "Fourier Vortigen",   expectedFourierPresets()};
 
 const PluginCase* const pluginCases[] = {&dynamicCase, &fourierCase};
 
@@ -104,8 +93,8 @@ struct ExportEntry {
   const char* name;
 };
 
-const ExportEntry expectedExports[] = {{2, "QueryXfm"},  {3, "XfmInit"},    {4, "XfmSetup"},
-                                       {5, "XfmDo"},     {6, "XfmDestroy"}, {100, "DIALOGMsgProc"}};
+const ExportEntry expectedExports[] = {{2, "QueryXfm"}, {3, "XfmInit"},    {4, "XfmSetup"},
+                                       {5, "XfmDo"},    {6, "XfmDestroy"}, {100, "DIALOGMsgProc"}};
 
 void checkExportsAndResources(const PluginCase& p) {
   const std::string path = libraryPath(p);
@@ -130,7 +119,8 @@ void checkExportsAndResources(const PluginCase& p) {
   check(bitmap != nullptr, std::string(p.name) + " holds the bitmap TOOLBARICON");
   if (bitmap != nullptr) {
     // A bitmap resource is a .bmp file without its 14-byte file header.
-    const auto* header = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(module, bitmap)));
+    const auto* header =
+        static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(module, bitmap)));
     check(header != nullptr && header->biWidth == 20 && header->biHeight == 20 &&
               header->biBitCount == 4,
           std::string(p.name) + "'s TOOLBARICON is 20 x 20 pixels of 16 colours");
@@ -152,8 +142,8 @@ void checkQueryXfm(const PluginCase& p) {
   auto query = library(p.name).queryXfm;
   std::vector<unsigned char> block(320, 0xA5);
   const WORD version = query(reinterpret_cast<XfmDescriptor*>(block.data()));
-  check(version == 0x0480, std::string(p.name) + ": QueryXfm returns 0x0480, not " +
-                               std::to_string(version));
+  check(version == 0x0480,
+        std::string(p.name) + ": QueryXfm returns 0x0480, not " + std::to_string(version));
 
   // What the block must hold: the texts with their zeros and the three
   // numbers at their byte offsets, little-endian; every other byte as the
@@ -189,7 +179,8 @@ void checkLifecycle(const PluginCase& p) {
   check(host.init() == 1, std::string(p.name) + ": XfmInit returns 1");
   const std::vector<CurveHandle> handles = host.curveHandles();
   const bool isDynamic = std::string(p.name) == "dynamic";
-  check(handles.size() == (isDynamic ? 3u : 1u), std::string(p.name) + ": XfmInit creates its curves");
+  check(handles.size() == (isDynamic ? 3u : 1u),
+        std::string(p.name) + ": XfmInit creates its curves");
   for (size_t i = 0; i < handles.size() && host.curveExists(handles[i]); ++i) {
     const double expected = isDynamic ? (i < 2 ? 8192.0 : 0.0) : 16384.0 * 0.25;
     check(host.curve(handles[i]).valueAt(0.25) == expected,
@@ -203,7 +194,8 @@ void checkLifecycle(const PluginCase& p) {
                                    (host.errors().empty() ? "" : ": " + host.errors().front()));
 }
 
-// ---- Processing, against the Linux build ---------------------------------------------------------
+// ---- Processing, against the Linux build
+// ---------------------------------------------------------
 
 std::vector<uint8_t> fileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -212,7 +204,8 @@ std::vector<uint8_t> fileBytes(const std::string& path) {
 
 int sampleAt(const std::vector<uint8_t>& bytes, size_t index, int bits) {
   if (bits == 8) return bytes[index] - 128;
-  return static_cast<int16_t>(static_cast<uint16_t>(bytes[2 * index] | (bytes[2 * index + 1] << 8)));
+  return static_cast<int16_t>(
+      static_cast<uint16_t>(bytes[2 * index] | (bytes[2 * index + 1] << 8)));
 }
 
 void checkProcessing(const wincases::SignalCase& c) {
@@ -225,15 +218,16 @@ void checkProcessing(const wincases::SignalCase& c) {
   host.applyPreset(wincases::presetFor(c));
   check(host.process(wincases::selectionFirst, wincases::selectionLast) == 0,
         name + ": XfmDo returns 0");
-  check(host.errors().empty(),
-        name + ": the host refused nothing" + (host.errors().empty() ? "" : ": " + host.errors().front()));
+  check(host.errors().empty(), name + ": the host refused nothing" +
+                                   (host.errors().empty() ? "" : ": " + host.errors().front()));
   host.destroy();
   const std::vector<uint8_t>& output = host.waveform();
 
   const std::vector<uint8_t> reference = fileBytes(referenceDirectory + "\\" + name + ".raw");
   if (reference.size() != 2 * input.size()) {
     check(false, name + ": the reference file holds " + std::to_string(reference.size()) +
-                     " bytes, not " + std::to_string(2 * input.size()) + "; was it written by this tree?");
+                     " bytes, not " + std::to_string(2 * input.size()) +
+                     "; was it written by this tree?");
     return;
   }
   check(std::equal(input.begin(), input.end(), reference.begin()),
@@ -254,14 +248,15 @@ void checkProcessing(const wincases::SignalCase& c) {
   check(changed > samples / 2, name + ": the effect changes the selection (" +
                                    std::to_string(changed) + " of " + std::to_string(samples) +
                                    " samples changed)");
-  check(differing == 0,
-        name + ": output as the Linux build's; " + std::to_string(differing) + " of " +
-            std::to_string(samples) + " samples differ, by at most " + std::to_string(largest) +
-            ", first at sample " + std::to_string(firstDifference));
+  check(differing == 0, name + ": output as the Linux build's; " + std::to_string(differing) +
+                            " of " + std::to_string(samples) + " samples differ, by at most " +
+                            std::to_string(largest) + ", first at sample " +
+                            std::to_string(firstDifference));
   std::printf("  %-28s %s\n", name.c_str(),
               differing == 0 ? "identical to the Linux build"
                              : (std::to_string(differing) + " samples differ, largest step " +
-                                std::to_string(largest)).c_str());
+                                std::to_string(largest))
+                                   .c_str());
 }
 
 // ---- The settings dialog, driven by window messages --------------------------------------------
@@ -389,36 +384,41 @@ std::string itemText(HWND dialog, int id) {
 
 // Seeding of an empty profile, the state holder, the caption and OK; then
 // a second opening of the seeded profile, Cancel, and the close box.
-void checkOpeningAndEnding(const PluginCase& p, vthost::EffectHost& host, const std::string& profile) {
+void checkOpeningAndEnding(const PluginCase& p, vthost::EffectHost& host,
+                           const std::string& profile) {
   const std::string n = p.name;
   HGLOBAL memory = host.record().instanceMemory;
 
-  DialogRun first{n + " first opening", &host, [&](HWND dialog) {
-    check(countOf(host, vthost::Service::LoadPresets) == 2,
-          n + ": an empty profile section is listed, seeded and listed again");
-    check(SendDlgItemMessageA(dialog, 1005, LB_GETCOUNT, 0, 0) ==
-              static_cast<LRESULT>(p.presets.size()),
-          n + ": the preset list shows every built-in preset");
-    std::vector<std::string> keys = profileKeys(profile, p.effectName);
-    std::vector<std::string> expectedKeys;
-    for (size_t i = 1; i <= p.presets.size(); ++i) expectedKeys.push_back("Item" + std::to_string(i));
-    check(keys == expectedKeys, n + ": the profile section holds Item1 .. Item" +
-                                    std::to_string(p.presets.size()) + " in order");
-    bool textsMatch = true;
-    for (size_t i = 0; i < p.presets.size(); ++i) {
-      textsMatch &= profileValue(profile, p.effectName, expectedKeys[i]) == p.presets[i];
-    }
-    check(textsMatch, n + ": every built-in preset text is written as it stands");
-    check(itemText(dialog, 1025) == expectedState(host),
-          n + ": the state holder reads " + quoted(itemText(dialog, 1025)) + ", expected " +
-              quoted(expectedState(host)));
-    check(!IsWindowVisible(GetDlgItem(dialog, 1025)), n + ": the state holder is hidden");
-    check(lockCount(memory) == 1, n + ": the instance block is locked once while the dialog is open");
-    char caption[64] = "";
-    GetWindowTextA(dialog, caption, sizeof caption);
-    check(std::string(caption) == p.caption, n + ": the dialog's caption is " + quoted(caption));
-    command(dialog, IDOK);
-  }};
+  DialogRun first{
+      n + " first opening", &host, [&](HWND dialog) {
+        check(countOf(host, vthost::Service::LoadPresets) == 2,
+              n + ": an empty profile section is listed, seeded and listed again");
+        check(SendDlgItemMessageA(dialog, 1005, LB_GETCOUNT, 0, 0) ==
+                  static_cast<LRESULT>(p.presets.size()),
+              n + ": the preset list shows every built-in preset");
+        std::vector<std::string> keys = profileKeys(profile, p.effectName);
+        std::vector<std::string> expectedKeys;
+        for (size_t i = 1; i <= p.presets.size(); ++i)
+          expectedKeys.push_back("Item" + std::to_string(i));
+        check(keys == expectedKeys, n + ": the profile section holds Item1 .. Item" +
+                                        std::to_string(p.presets.size()) + " in order");
+        bool textsMatch = true;
+        for (size_t i = 0; i < p.presets.size(); ++i) {
+          textsMatch &= profileValue(profile, p.effectName, expectedKeys[i]) == p.presets[i];
+        }
+        check(textsMatch, n + ": every built-in preset text is written as it stands");
+        check(itemText(dialog, 1025) == expectedState(host),
+              n + ": the state holder reads " + quoted(itemText(dialog, 1025)) + ", expected " +
+                  quoted(expectedState(host)));
+        check(!IsWindowVisible(GetDlgItem(dialog, 1025)), n + ": the state holder is hidden");
+        check(lockCount(memory) == 1,
+              n + ": the instance block is locked once while the dialog is open");
+        char caption[64] = "";
+        GetWindowTextA(dialog, caption, sizeof caption);
+        check(std::string(caption) == p.caption,
+              n + ": the dialog's caption is " + quoted(caption));
+        command(dialog, IDOK);
+      }};
   DeleteFileA(profile.c_str());
   checkEnd(runDialog(first), 1, n + ": XfmSetup returns 1 after OK");
   check(lockCount(memory) == 0, n + ": OK unlocks the instance block");
@@ -428,10 +428,10 @@ void checkOpeningAndEnding(const PluginCase& p, vthost::EffectHost& host, const 
         n + ": the profile file holds the section and Item1 as the system wrote them");
 
   DialogRun second{n + " second opening", &host, [&](HWND dialog) {
-    check(countOf(host, vthost::Service::LoadPresets) == 1,
-          n + ": a seeded profile section is listed once");
-    command(dialog, IDCANCEL);
-  }};
+                     check(countOf(host, vthost::Service::LoadPresets) == 1,
+                           n + ": a seeded profile section is listed once");
+                     command(dialog, IDCANCEL);
+                   }};
   checkEnd(runDialog(second), 0, n + ": XfmSetup returns 0 after Cancel");
   check(readText(profile) == seeded, n + ": a seeded profile is not written again");
   check(lockCount(memory) == 0, n + ": Cancel unlocks the instance block");
@@ -447,20 +447,20 @@ void checkOpeningAndEnding(const PluginCase& p, vthost::EffectHost& host, const 
 void checkEnterKey(const PluginCase& p, vthost::EffectHost& host) {
   const std::string n = p.name;
   DialogRun run{n + " Enter", &host, [&](HWND dialog) {
-    HWND list = GetDlgItem(dialog, 1005);
-    SendMessageA(list, LB_SETCURSEL, 1, 0);
-    SetFocus(list);
-    check(GetFocus() == list, n + ": the preset list takes the focus");
-    SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-    pump(dialog);
-    const auto picks = host.callsOf(vthost::Service::PresetListCommand);
-    check(!picks.empty() && HIWORD(picks.back().args[0]) == LBN_DBLCLK &&
-              LOWORD(picks.back().args[0]) == 1005,
-          n + ": Enter in the preset list becomes a double click of the list");
-    check(dialogOpen(dialog), n + ": Enter in the preset list keeps the dialog open");
-    SetFocus(GetDlgItem(dialog, 1006));
-    SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-  }};
+                  HWND list = GetDlgItem(dialog, 1005);
+                  SendMessageA(list, LB_SETCURSEL, 1, 0);
+                  SetFocus(list);
+                  check(GetFocus() == list, n + ": the preset list takes the focus");
+                  SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+                  pump(dialog);
+                  const auto picks = host.callsOf(vthost::Service::PresetListCommand);
+                  check(!picks.empty() && HIWORD(picks.back().args[0]) == LBN_DBLCLK &&
+                            LOWORD(picks.back().args[0]) == 1005,
+                        n + ": Enter in the preset list becomes a double click of the list");
+                  check(dialogOpen(dialog), n + ": Enter in the preset list keeps the dialog open");
+                  SetFocus(GetDlgItem(dialog, 1006));
+                  SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+                }};
   checkEnd(runDialog(run), 1, n + ": Enter in the name box ends the dialog with 1");
 }
 
@@ -469,14 +469,15 @@ void checkAutomaticAccept(const PluginCase& p, vthost::EffectHost& host) {
   host.record().autoAccept = 0;
   host.record().showDialog = 0;
   DialogRun accepting{n + " automatic accept", &host, nullptr};
-  checkEnd(runDialog(accepting), 1, n + ": with autoAccept 0 and showDialog 0 the dialog accepts itself");
+  checkEnd(runDialog(accepting), 1,
+           n + ": with autoAccept 0 and showDialog 0 the dialog accepts itself");
 
   host.record().showDialog = 1;
   DialogRun shown{n + " shown for the user", &host, [&](HWND dialog) {
-    pump(dialog);
-    check(dialogOpen(dialog), n + ": with showDialog set the dialog stays open");
-    command(dialog, IDCANCEL);
-  }};
+                    pump(dialog);
+                    check(dialogOpen(dialog), n + ": with showDialog set the dialog stays open");
+                    command(dialog, IDCANCEL);
+                  }};
   checkEnd(runDialog(shown), 0, n + ": the shown dialog ends with Cancel");
   host.record().autoAccept = 0xFFFF;
   host.record().showDialog = 0;
@@ -496,58 +497,65 @@ LPARAM at(LONG x, LONG y) { return MAKELPARAM(static_cast<WORD>(x), static_cast<
 // Dynamic: a press on a frame's edge picks that frame's curve; a press one
 // pixel outside picks none; moves go to the curve picked last.
 void checkDynamicHitTest(vthost::EffectHost& host) {
-  DialogRun run{"dynamic hit test", &host, [&](HWND dialog) {
-    const std::vector<CurveHandle> curves = host.curveHandles();
-    const int frames[3] = {1023, 1026, 1028};
-    for (int curve = 0; curve < 3; ++curve) {
-      const RECT r = clientRectOf(dialog, frames[curve]);
-      const std::string f = "frame " + std::to_string(frames[curve]);
-      const POINT edges[] = {{r.left, r.top}, {r.right, r.bottom}, {r.left, r.bottom}, {r.right, r.top}};
-      for (const POINT& e : edges) {
-        host.clearCalls();
-        SendMessageA(dialog, WM_LBUTTONDOWN, MK_LBUTTON, at(e.x, e.y));
-        const auto downs = host.callsOf(vthost::Service::CurveMouseDown);
-        check(downs.size() == 1 && downs[0].args[0] == curves[curve] &&
-                  host.instanceWords()[3] == curve,
-              "dynamic: a press at (" + std::to_string(e.x) + "," + std::to_string(e.y) +
-                  "), on the edge of " + f + ", goes to curve " + std::to_string(curve));
-        SendMessageA(dialog, WM_LBUTTONUP, 0, at(e.x, e.y));
-      }
-      const POINT outside[] = {{r.left - 1, r.top}, {r.right + 1, r.bottom}, {r.left, r.top - 1},
-                               {r.right, r.bottom + 1}};
-      for (const POINT& o : outside) {
-        host.clearCalls();
-        SendMessageA(dialog, WM_LBUTTONDOWN, MK_LBUTTON, at(o.x, o.y));
-        check(countOf(host, vthost::Service::CurveMouseDown) == 0 && host.instanceWords()[3] == curve,
-              "dynamic: a press at (" + std::to_string(o.x) + "," + std::to_string(o.y) +
-                  "), just outside " + f + ", reaches no curve and keeps curve " +
-                  std::to_string(curve) + " active");
-      }
-      host.clearCalls();
-      SendMessageA(dialog, WM_MOUSEMOVE, 0, at(-3, -4));
-      const auto moves = host.callsOf(vthost::Service::CurveMouseMove);
-      check(moves.size() == 1 && moves[0].args[0] == curves[curve] && moves[0].args[1] == -3 &&
-                moves[0].args[2] == -4,
-            "dynamic: a move at (-3,-4) goes, signed, to the active curve " + std::to_string(curve));
-    }
-    command(dialog, IDCANCEL);
-  }};
+  DialogRun run{
+      "dynamic hit test", &host, [&](HWND dialog) {
+        const std::vector<CurveHandle> curves = host.curveHandles();
+        const int frames[3] = {1023, 1026, 1028};
+        for (int curve = 0; curve < 3; ++curve) {
+          const RECT r = clientRectOf(dialog, frames[curve]);
+          const std::string f = "frame " + std::to_string(frames[curve]);
+          const POINT edges[] = {
+              {r.left, r.top}, {r.right, r.bottom}, {r.left, r.bottom}, {r.right, r.top}};
+          for (const POINT& e : edges) {
+            host.clearCalls();
+            SendMessageA(dialog, WM_LBUTTONDOWN, MK_LBUTTON, at(e.x, e.y));
+            const auto downs = host.callsOf(vthost::Service::CurveMouseDown);
+            check(downs.size() == 1 && downs[0].args[0] == curves[curve] &&
+                      host.instanceWords()[3] == curve,
+                  "dynamic: a press at (" + std::to_string(e.x) + "," + std::to_string(e.y) +
+                      "), on the edge of " + f + ", goes to curve " + std::to_string(curve));
+            SendMessageA(dialog, WM_LBUTTONUP, 0, at(e.x, e.y));
+          }
+          const POINT outside[] = {{r.left - 1, r.top},
+                                   {r.right + 1, r.bottom},
+                                   {r.left, r.top - 1},
+                                   {r.right, r.bottom + 1}};
+          for (const POINT& o : outside) {
+            host.clearCalls();
+            SendMessageA(dialog, WM_LBUTTONDOWN, MK_LBUTTON, at(o.x, o.y));
+            check(countOf(host, vthost::Service::CurveMouseDown) == 0 &&
+                      host.instanceWords()[3] == curve,
+                  "dynamic: a press at (" + std::to_string(o.x) + "," + std::to_string(o.y) +
+                      "), just outside " + f + ", reaches no curve and keeps curve " +
+                      std::to_string(curve) + " active");
+          }
+          host.clearCalls();
+          SendMessageA(dialog, WM_MOUSEMOVE, 0, at(-3, -4));
+          const auto moves = host.callsOf(vthost::Service::CurveMouseMove);
+          check(moves.size() == 1 && moves[0].args[0] == curves[curve] && moves[0].args[1] == -3 &&
+                    moves[0].args[2] == -4,
+                "dynamic: a move at (-3,-4) goes, signed, to the active curve " +
+                    std::to_string(curve));
+        }
+        command(dialog, IDCANCEL);
+      }};
   checkEnd(runDialog(run), 0, "dynamic: the hit-test dialog ends with Cancel");
 }
 
 // Fourier: every press goes to its one curve.
 void checkFourierMouse(vthost::EffectHost& host) {
   DialogRun run{"fourier mouse", &host, [&](HWND dialog) {
-    const CurveHandle curve = host.curveHandles().at(0);
-    host.clearCalls();
-    SendMessageA(dialog, WM_LBUTTONDOWN, MK_LBUTTON, at(1, 2));
-    SendMessageA(dialog, WM_LBUTTONUP, 0, at(1, 2));
-    const auto downs = host.callsOf(vthost::Service::CurveMouseDown);
-    const auto ups = host.callsOf(vthost::Service::CurveMouseUp);
-    check(downs.size() == 1 && downs[0].args[0] == curve && ups.size() == 1 && ups[0].args[0] == curve,
-          "fourier: a press and release anywhere go to the transfer curve");
-    command(dialog, IDCANCEL);
-  }};
+                  const CurveHandle curve = host.curveHandles().at(0);
+                  host.clearCalls();
+                  SendMessageA(dialog, WM_LBUTTONDOWN, MK_LBUTTON, at(1, 2));
+                  SendMessageA(dialog, WM_LBUTTONUP, 0, at(1, 2));
+                  const auto downs = host.callsOf(vthost::Service::CurveMouseDown);
+                  const auto ups = host.callsOf(vthost::Service::CurveMouseUp);
+                  check(downs.size() == 1 && downs[0].args[0] == curve && ups.size() == 1 &&
+                            ups[0].args[0] == curve,
+                        "fourier: a press and release anywhere go to the transfer curve");
+                  command(dialog, IDCANCEL);
+                }};
   checkEnd(runDialog(run), 0, "fourier: the mouse dialog ends with Cancel");
 }
 
@@ -577,7 +585,8 @@ void checkDialog(const PluginCase& p) {
 
 int main(int argc, char** argv) {
   if (argc != 4) {
-    std::fprintf(stderr, "usage: %s PLUGIN_DIRECTORY REFERENCE_DIRECTORY WORK_DIRECTORY\n", argv[0]);
+    std::fprintf(stderr, "usage: %s PLUGIN_DIRECTORY REFERENCE_DIRECTORY WORK_DIRECTORY\n",
+                 argv[0]);
     return 2;
   }
   pluginDirectory = argv[1];
