@@ -13,6 +13,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench_material.h"
 #include "engine.h"
 #include "vthost.h"
 
@@ -22,26 +23,7 @@ constexpr int sampleRate = 44100;
 constexpr int seconds = 30;
 constexpr size_t blockLength = 4096;
 
-// Music-like material: partials with moving amplitudes plus some noise,
-// interleaved 16-bit samples.
-std::vector<int16_t> material(int channels) {
-  const int frames = seconds * sampleRate;
-  std::vector<int16_t> samples(size_t(frames) * channels);
-  uint32_t noise = 1u;
-  for (int i = 0; i < frames; ++i) {
-    const double t = double(i) / sampleRate;
-    for (int ch = 0; ch < channels; ++ch) {
-      double v = 0;
-      for (int p = 1; p <= 5; ++p) {
-        v += std::sin(2 * M_PI * 110.0 * (ch + 1) * p * t) * (0.5 + 0.5 * std::sin(t * p)) / p;
-      }
-      noise = noise * 1664525u + 1013904223u;
-      v = 9000 * v + 300.0 * (int32_t(noise) / 2147483648.0);
-      samples[size_t(i) * channels + ch] = static_cast<int16_t>(std::lround(v));
-    }
-  }
-  return samples;
-}
+std::vector<int16_t> material(int channels) { return musicMaterial(channels, seconds, sampleRate); }
 
 void countRealTime(benchmark::State& state) {
   state.counters["x_realtime"] =

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_material.h"
 #include "vthost.h"
 
 namespace {
@@ -19,23 +20,9 @@ namespace {
 constexpr int sampleRate = 44100;
 constexpr int seconds = 30;
 
-// Music-like material: partials with moving amplitudes plus some noise.
+// The shared material as the host's bytes.
 std::vector<uint8_t> material(int channels) {
-  const int frames = seconds * sampleRate;
-  std::vector<int16_t> samples(size_t(frames) * channels);
-  uint32_t noise = 1u;
-  for (int i = 0; i < frames; ++i) {
-    const double t = double(i) / sampleRate;
-    for (int ch = 0; ch < channels; ++ch) {
-      double v = 0;
-      for (int p = 1; p <= 5; ++p) {
-        v += std::sin(2 * M_PI * 110.0 * (ch + 1) * p * t) * (0.5 + 0.5 * std::sin(t * p)) / p;
-      }
-      noise = noise * 1664525u + 1013904223u;
-      v = 9000 * v + 300.0 * (int32_t(noise) / 2147483648.0);
-      samples[size_t(i) * channels + ch] = static_cast<int16_t>(std::lround(v));
-    }
-  }
+  const std::vector<int16_t> samples = musicMaterial(channels, seconds, sampleRate);
   std::vector<uint8_t> bytes(samples.size() * 2);
   std::memcpy(bytes.data(), samples.data(), bytes.size());
   return bytes;
