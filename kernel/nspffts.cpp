@@ -97,16 +97,18 @@ struct FftTables {
 
 using SplitGetter = ComplexFloat* (*)(int order);
 
-// Takes the three tables from the cache, building what is missing. When
-// one cannot be built, everything cached is released to make room and the
-// tables are built once more; a second failure empties the cache again.
+// Takes the three tables from the cache, building what is missing; the
+// caller holds an NspTableUse. When one cannot be built, everything cached
+// is released to make room and the tables are built once more; a second
+// failure empties the cache again. The cache is emptied only when no other
+// transform is in flight (it would lose its tables): then the failure stands.
 bool fetchTables(int c, SplitGetter getSplit, int splitOrder, FftTables& tables) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     tables.radix = nspGetRadixTwd(c);
     tables.split = getSplit(splitOrder);
     tables.bitRev = nspGetBitRev(c);
     if (tables.radix != nullptr && tables.split != nullptr && tables.bitRev != nullptr) return true;
-    nspFreeAllTwd();
+    if (!nspFreeAllTwdIfSoleUser()) return false;
   }
   return false;
 }
@@ -273,6 +275,7 @@ void nspsRealFftNip(const float* inSamps, ComplexFloat* outSamps, int order, int
   }
   if (badOrder(order, name, nspLine::realFftOrder)) return;
   const int c = order - 1;
+  const NspTableUse tableUse;
   FftTables tables{};
   if (order >= 2 && !fetchTables(c, nspGetSplitTwd, c, tables)) {
     nspReportError(NSP_StatusOutOfMemory, name, "No working Twd memory", module,
@@ -318,6 +321,7 @@ void nspsCcsFftNip(const ComplexFloat* inSamps, float* outSamps, int order, int 
   }
   if (badOrder(order, name, nspLine::ccsFftOrder)) return;
   const int c = order - 1;
+  const NspTableUse tableUse;
   FftTables tables{};
   if (order >= 2 && !fetchTables(c, nspGetExpTwd, order, tables)) {
     nspReportError(NSP_StatusOutOfMemory, name, "No working Twd memory", module,

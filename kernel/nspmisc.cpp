@@ -6,9 +6,7 @@
 #include "nspstate.h"
 #include "win32.h"
 
-// The record's status field is not used: the status lives per thread (below).
-KernelState nspKernelState = {
-    NSP_StatusNoError, NSP_ErrorModeLeaf, nspDefaultErrorReport, {}, {}, {}, {}};
+KernelState nspKernelState = {NSP_ErrorModeLeaf, nspDefaultErrorReport, {}, {}, {}, {}};
 
 namespace {
 

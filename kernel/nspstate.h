@@ -10,7 +10,6 @@
 enum { NSP_TableOrders = 32 };
 
 struct KernelState {
-  int status;
   int errorMode;
   NspErrorHandler errorHandler;
   // FFT table cache: one slot per order 0..31 for each table kind.
@@ -28,5 +27,25 @@ extern KernelState nspKernelState;
 // from std::malloc or null.
 using NspTableHeapAlloc = void* (*)(std::size_t bytes);
 extern NspTableHeapAlloc nspTableHeapAlloc;
+
+extern "C" {
+// A transform holds the tables it fetched from its first fetch to its
+// return: it calls nspTableUseBegin before and nspTableUseEnd after. Begin
+// waits while another thread empties the cache.
+void nspTableUseBegin(void);
+void nspTableUseEnd(void);
+// Empties the whole cache, as nspFreeAllTwd does, but only when the caller
+// (a transform between Begin and End) is the only one using the tables;
+// returns 0 and frees nothing when another transform is in flight.
+int nspFreeAllTwdIfSoleUser(void);
+}
+
+// Begin and End over a transform's scope, whichever way it returns.
+struct NspTableUse {
+  NspTableUse() { nspTableUseBegin(); }
+  ~NspTableUse() { nspTableUseEnd(); }
+  NspTableUse(const NspTableUse&) = delete;
+  NspTableUse& operator=(const NspTableUse&) = delete;
+};
 
 #endif

@@ -9,7 +9,20 @@
 // the one the slot holds. Reading a filled slot allocates nothing and takes no
 // lock, so callers that build their orders' tables before streaming (an
 // NSP_FftInitOnly call) stream without touching the heap. Releasing a table
-// while another thread transforms with it remains the caller's fault to avoid.
+// through the nspFree routines while another thread transforms with it
+// remains the caller's fault to avoid.
+//
+// The transforms themselves empty the cache when a table cannot be built
+// (to make room, then build once more). Freeing every slot would pull the
+// tables from under transforms running on other threads, so the transforms
+// count themselves in flight and the cache is emptied only by a transform
+// that finds itself the only one; it marks the count while it frees, and
+// transforms that start meanwhile wait for it before reading a slot. With
+// other transforms in flight the failure stands and nothing is freed: the
+// memory a flush would give back is in use by them anyway, and freed later
+// tables would have to be kept somewhere until the last reader leaves, which
+// costs bookkeeping on every transform for a case that only arises when the
+// heap is already exhausted. A single thread behaves exactly as before.
 //
 // Every table entry is computed on its own from a double-precision angle
 // and stored as float, so a table's accuracy does not depend on its length.
@@ -19,12 +32,19 @@
 #include <cstdlib>
 #include <cstring>
 #include <numbers>
+#include <thread>
 
 #include "nspstate.h"
 
 NspTableHeapAlloc nspTableHeapAlloc = std::malloc;
 
 namespace {
+
+// Transforms between nspTableUseBegin and nspTableUseEnd, plus flushingFlag
+// while one of them empties the cache. On a cache line of its own: every
+// transform writes it twice, and the table slots beside it are read by all.
+constexpr unsigned flushingFlag = 1u << 31;
+alignas(64) std::atomic<unsigned> tableUsers{0};
 
 // Radix tables exist up to 1024 points; larger transforms run 1024-point
 // kernels and read the exponential table for their remaining passes.
@@ -225,6 +245,33 @@ void nspFreeExpTwd(int a) { release(nspKernelState.expTwd, a); }
 void nspFreeSplitTwd(int c) { release(nspKernelState.splitTwd, c); }
 
 void nspFreeBitRev(int c) { release(nspKernelState.bitRev, c); }
+
+// The acquire on entry orders this transform's slot reads after a flush
+// that finished before it (the flag's clearing is a release), and the
+// release on leaving orders them before a later flush (whose claim is an
+// acquire). A transform that starts during a flush sees the flag in the
+// value its increment replaced and waits: the flush holds for the few
+// frees it takes, and happens only once the heap has refused a table.
+void nspTableUseBegin(void) {
+  unsigned seen = tableUsers.fetch_add(1, std::memory_order_acquire);
+  while ((seen & flushingFlag) != 0) {
+    std::this_thread::yield();
+    seen = tableUsers.load(std::memory_order_acquire);
+  }
+}
+
+void nspTableUseEnd(void) { tableUsers.fetch_sub(1, std::memory_order_release); }
+
+int nspFreeAllTwdIfSoleUser(void) {
+  unsigned soleUser = 1;
+  if (!tableUsers.compare_exchange_strong(soleUser, 1 | flushingFlag, std::memory_order_acquire,
+                                          std::memory_order_relaxed)) {
+    return 0;
+  }
+  nspFreeAllTwd();
+  tableUsers.fetch_and(~flushingFlag, std::memory_order_release);
+  return 1;
+}
 
 void nspFreeAllTwd(void) {
   for (int order = 0; order < NSP_TableOrders; ++order) {
