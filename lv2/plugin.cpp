@@ -221,7 +221,7 @@ static_assert(std::size(descriptors) == variants.size());
 }  // namespace
 }  // namespace vtlv2
 
-// Discovery thread.
-extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(std::uint32_t index) {
+// Discovery thread (LV2_SYMBOL_EXPORT gives C linkage).
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(std::uint32_t index) {
   return index < std::size(vtlv2::descriptors) ? &vtlv2::descriptors[index] : nullptr;
 }
