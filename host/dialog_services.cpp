@@ -89,6 +89,7 @@ std::string trimmed(const std::string& text) {
 int listPresets(EffectHost& host, HWND dialog, const std::string& section) {
   DialogSide& side = host.dialogSide();
   side.presets.clear();
+  side.unreadablePresets = 0;
   SendDlgItemMessageA(dialog, PresetList, LB_RESETCONTENT, 0, 0);
   const std::vector<std::string> keys = profileKeys(side.profilePath, section);
   for (const std::string& key : keys) {
@@ -99,6 +100,7 @@ int listPresets(EffectHost& host, HWND dialog, const std::string& section) {
     } catch (const HostError& e) {
       host.refuse(std::string(e.what()) + " (key " + key + " of [" + section + "] in " +
                   side.profilePath + "; correct or remove it there)");
+      ++side.unreadablePresets;
       continue;
     }
     const LRESULT index =

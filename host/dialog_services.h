@@ -48,6 +48,9 @@ struct DialogSide {
   std::string profilePath;
   std::map<CurveHandle, CurveView> views;
   std::vector<ListedPreset> presets;
+  // Entries of the section the last listing could not read (left out of
+  // `presets`, kept in the file).
+  std::size_t unreadablePresets = 0;
   // The point being dragged, if any.
   CurveHandle dragCurve = CurveHandleNone;
   std::size_t dragPoint = 0;

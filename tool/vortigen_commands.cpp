@@ -269,7 +269,16 @@ int listPresets(const std::string& effect, const std::string& profile,
                                       [&](const NamedPreset& b) { return b.name == p.name; });
     print(p, replaces ? "  (used instead of the built-in preset)" : "");
   }
-  if (own.empty()) std::printf("  none besides the built-in ones\n");
+  // Entries that cannot be read are no presets of the user's, but they are
+  // there: a section holding only such entries holds no built-in presets
+  // either (the plug-in seeds only an empty section).
+  if (own.empty() && book.unreadableStored == 0) {
+    std::printf("  none besides the built-in ones\n");
+  } else if (own.empty() && book.stored.empty()) {
+    std::printf("  no readable presets: the section holds only the entries the warnings name\n");
+  } else if (own.empty()) {
+    std::printf("  none besides the built-in ones that can be read; the warnings name the rest\n");
+  }
   return 0;
 }
 

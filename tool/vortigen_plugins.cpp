@@ -181,6 +181,7 @@ PresetBook readPresetBook(vthost::EffectHost& host, const std::string& effect,
   }
   std::vector<std::string> copyWarnings;
   book.stored = presetsThroughDialog(host, copy.path(), copyWarnings);
+  book.unreadableStored = host.dialogSide().unreadablePresets;
   for (std::string& w : copyWarnings) {
     for (size_t at; (at = w.find(copy.path())) != std::string::npos;)
       w.replace(at, copy.path().size(), profilePath.string());

@@ -89,6 +89,9 @@ struct PresetBook {
   std::filesystem::path profilePath;
   std::vector<NamedPreset> builtIn;
   std::vector<NamedPreset> stored;
+  // Entries of the profile's section that could not be read (each named in
+  // a warning); they are neither in `stored` nor changed in the file.
+  std::size_t unreadableStored = 0;
 
   // The stored preset of that name, else the built-in one, else the same
   // with the letter case ignored; null if none.

@@ -408,6 +408,42 @@ TEST_F(Tool, PresetsStoredInTheProfileAreListedAndUsable) {
   EXPECT_FALSE(fs::exists(configHome() / "vortigen"));
 }
 
+// Entries the host cannot read are reported and kept; the listing must not
+// call a section of them empty of all but the built-in presets (it holds
+// none of those either), nor hide them when readable presets sit beside.
+TEST_F(Tool, PresetListingSaysWhenTheProfileHoldsEntriesItCannotRead) {
+  fs::create_directories(path("profiles"));
+  const std::string profile = path("profiles/damaged.ini");
+  const std::string unreadable = "[Vortigens\\Dynamic]\nItem1=Mine,3,2,0,12375\n";
+  std::ofstream(profile) << unreadable;
+  const tool::Result alone = vortigen({"presets", "dynamic", "--profile", profile});
+  ASSERT_EQ(alone.status, 0) << alone.err;
+  EXPECT_NE(alone.err.find("key Item1"), std::string::npos) << alone.err;
+  EXPECT_EQ(alone.out.find("none besides the built-in ones"), std::string::npos) << alone.out;
+  EXPECT_NE(alone.out.find("no readable presets"), std::string::npos) << alone.out;
+  EXPECT_EQ(tool::fileText(profile), unreadable) << "the unreadable entry was not kept";
+
+  const tool::Result besideOwn = [&] {
+    std::ofstream(profile)
+        << unreadable << "Item2=Own,3,2,0,12375,16384,12375,2,0,1394,16384,1394,2,0,0,16384,0\n";
+    return vortigen({"presets", "dynamic", "--profile", profile});
+  }();
+  ASSERT_EQ(besideOwn.status, 0) << besideOwn.err;
+  EXPECT_NE(besideOwn.out.find("  Own "), std::string::npos) << besideOwn.out;
+  EXPECT_EQ(besideOwn.out.find("no readable presets"), std::string::npos) << besideOwn.out;
+
+  const tool::Result besideBuiltIn = [&] {
+    std::ofstream(profile) << unreadable
+                           << "Item2=Chaos,3,2,0,8192,16384,8192,2,0,8192,16384,8192,2,0,16384,"
+                              "16384,16384\n";
+    return vortigen({"presets", "dynamic", "--profile", profile});
+  }();
+  ASSERT_EQ(besideBuiltIn.status, 0) << besideBuiltIn.err;
+  EXPECT_NE(besideBuiltIn.out.find("none besides the built-in ones that can be read"),
+            std::string::npos)
+      << besideBuiltIn.out;
+}
+
 TEST_F(Tool, BuiltInPresetsNeedNoWritableHome) {
   // A home below a plain file cannot be made, even by root.
   std::ofstream(path("plain")) << "not a directory";
