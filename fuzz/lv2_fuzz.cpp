@@ -372,12 +372,12 @@ void sendAnything(FuzzedDataProvider& input, Plugin& plugin, vtengine::Effect ef
     // The new expected text: a patch:Set of the text, or of a file whose
     // contents the engine takes, with a value short enough for a message.
     if (otype != urid(LV2_PATCH__Set) || !withProperty || valueKind < 2) continue;
-    std::uint32_t used = length;
-    while (used > 0 && carried[used - 1] == '\0') --used;
-    if (used > vtlv2::maxMessageBytes) continue;
-    std::string candidate = trimmed(carried.substr(0, used));
+    // A string atom's text ends at its first NUL; a file holding one is refused.
+    const std::string text = carried.substr(0, carried.find('\0'));
+    if (text.size() > vtlv2::maxMessageBytes) continue;
+    std::string candidate = trimmed(text);
     if (property == urid(vtlv2::presetFileUri)) {
-      if (!fromFile) continue;  // the fuzzer's path names no file of ours
+      if (!fromFile || value.find('\0') != std::string::npos) continue;
       candidate = trimmed(value);
     } else if (property != urid(vtlv2::presetTextUri)) {
       continue;

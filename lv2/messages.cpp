@@ -34,12 +34,12 @@ std::string trimmed(std::string text) {
   return text.substr(first, text.find_last_not_of(space) - first + 1);
 }
 
-// Audio thread: the bytes of a string or path atom, without its closing NULs.
+// Audio thread: the bytes of a string or path atom up to its first NUL,
+// where its text ends. Bytes after a NUL would be taken here but lost when
+// the state is saved as a C string, so that the saved text would not restore.
 std::uint32_t textLength(const LV2_Atom* value) {
   const char* body = static_cast<const char*>(LV2_ATOM_BODY_CONST(value));
-  std::uint32_t size = value->size;
-  while (size > 0 && body[size - 1] == '\0') --size;
-  return size;
+  return static_cast<std::uint32_t>(strnlen(body, value->size));
 }
 
 // Audio thread: hands a job to the worker; false when there is no worker
@@ -160,7 +160,17 @@ void readPresetFile(Instance& self, const std::string& path, LV2_Worker_Respond_
                   self.variant->symbol, path.c_str());
     return;
   }
-  prepare(self, trimmed(contents.str()), &path, respond, handle);
+  // A NUL byte ends the text in the saved state: a file holding one is no
+  // preset text whose curves could be saved and restored.
+  const std::string text = contents.str();
+  if (text.find('\0') != std::string::npos) {
+    lv2_log_error(&self.logger,
+                  "Vortigen %s: the preset file \"%s\" holds a NUL byte, which no preset text "
+                  "does; the current curves stay.\n",
+                  self.variant->symbol, path.c_str());
+    return;
+  }
+  prepare(self, trimmed(text), &path, respond, handle);
 }
 
 }  // namespace

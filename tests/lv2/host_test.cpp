@@ -260,6 +260,44 @@ TEST_F(CustomCurves, StateKeepsThePresetFileAsAPathTheNewInstanceCanRead) {
   std::filesystem::remove_all(dir);
 }
 
+// A string atom's text ends at its first NUL, as the saved state's does:
+// bytes after one were once taken into the curves and the saved text, which
+// then restored as a different text or not at all (the fuzzer's finding: a
+// text starting with NULs was accepted, saved, and refused on restore).
+TEST_F(CustomCurves, TextsWithNulBytesAreTakenOnlyAsFarAsTheStateKeepsThem) {
+  const std::string mine = mineText(Effect::Dynamic);
+  const auto dir = std::filesystem::temp_directory_path() / "vortigen-lv2-nul-state";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const auto file = dir / "nul.txt";
+  std::ofstream(file, std::ios::binary) << mine << std::string("\0 more", 6);
+
+  Instance plugin(world_, dynamicUri);
+  plugin.patchSetText(mine + std::string("\0,1,2", 5));  // taken as far as the NUL
+  plugin.cycle(1);
+  plugin.patchSetText(std::string("\0\0", 2) + mine);  // an empty text: refused
+  plugin.cycle(1);
+  plugin.patchSetFile(file.string());  // a file holding a NUL: refused
+  plugin.cycle(1);
+  const auto errors = world_.errors();
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_NE(errors[0].find("refused"), std::string::npos) << errors[0];
+  EXPECT_NE(errors[1].find("NUL"), std::string::npos) << errors[1];
+  plugin.patchGet();
+  plugin.cycle(1);
+  EXPECT_EQ(plugin.notified().at(presetTextUri), mine);
+
+  LilvState* state = plugin.saveState(dir.string());
+  ASSERT_NE(state, nullptr);
+  Instance restored(world_, dynamicUri);
+  restored.restoreState(state);
+  lilv_state_free(state);
+  EXPECT_EQ(world_.errors().size(), 2u) << "the saved state did not restore";
+  const auto curves = vtengine::parsePreset(mine).curves;
+  EXPECT_EQ(restored.process(input_, 256), engineOutput(Effect::Dynamic, curves, 44100, input_));
+  std::filesystem::remove_all(dir);
+}
+
 TEST_F(CustomCurves, WithoutAWorkerTheCurvesStayAndNothingBreaks) {
   Instance plugin(world_, dynamicUri, 44100, /*withWorker=*/false);
   ASSERT_TRUE(plugin.valid());
