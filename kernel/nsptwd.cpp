@@ -18,11 +18,13 @@
 // count themselves in flight and the cache is emptied only by a transform
 // that finds itself the only one; it marks the count while it frees, and
 // transforms that start meanwhile wait for it before reading a slot. With
-// other transforms in flight the failure stands and nothing is freed: the
-// memory a flush would give back is in use by them anyway, and freed later
-// tables would have to be kept somewhere until the last reader leaves, which
-// costs bookkeeping on every transform for a case that only arises when the
-// heap is already exhausted. A single thread behaves exactly as before.
+// other transforms in flight the failure stands and nothing is freed.
+// Retiring the tables instead (unlinked at once, freed when the last
+// transform that may hold one leaves) would make room in that case too, but
+// needs a list of retired tables and a check on every transform's way out,
+// for a case that arises only once the heap is exhausted; and part of the
+// room would stay taken by the transforms in flight anyway. A single thread
+// behaves exactly as before.
 //
 // Every table entry is computed on its own from a double-precision angle
 // and stored as float, so a table's accuracy does not depend on its length.
