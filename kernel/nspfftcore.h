@@ -16,15 +16,20 @@ namespace {
 
 // Radix-4 butterfly on (a, b, c, d) = x[k], u^2 x[k+L], u x[k+2L], u^3 x[k+3L]:
 // the quarters of a group hold the sub-transforms of residues 0, 2, 1, 3.
-template <class V, bool Forward>
+// Scaled, each output is multiplied by s before it is stored, as a pass of
+// its own after the stage would (the inverse transforms' 1/N).
+template <class V, bool Forward, bool Scaled = false>
 inline void butterfly4(ComplexFloat* p, int span, typename V::Reg a, typename V::Reg b,
-                       typename V::Reg c, typename V::Reg d) {
+                       typename V::Reg c, typename V::Reg d, float s = 1.0f) {
   const auto sumAB = V::add(a, b), diffAB = V::sub(a, b);
   const auto sumCD = V::add(c, d), diffCD = rotate<V, Forward>(V::sub(c, d));
-  V::store(p, V::add(sumAB, sumCD));
-  V::store(p + span, V::add(diffAB, diffCD));
-  V::store(p + 2 * span, V::sub(sumAB, sumCD));
-  V::store(p + 3 * span, V::sub(diffAB, diffCD));
+  auto store = [s](ComplexFloat* at, typename V::Reg value) {
+    V::store(at, Scaled ? V::scale(value, s) : value);
+  };
+  store(p, V::add(sumAB, sumCD));
+  store(p + span, V::add(diffAB, diffCD));
+  store(p + 2 * span, V::sub(sumAB, sumCD));
+  store(p + 3 * span, V::sub(diffAB, diffCD));
 }
 
 // Stage A: a 4-point transform of every four consecutive values, no
@@ -195,8 +200,8 @@ inline void loadTwiddles(const float* e, int stride, typename V::Reg& u1, typena
 // A radix-4 stage joining transforms of L points into transforms of 4L,
 // written out per L by instantiation. The twiddles of k are the table entry
 // k n/(4L); each is loaded once and used for every group.
-template <class V, bool Forward, int L>
-void radix4Stage(ComplexFloat* x, int n, const float* base) {
+template <class V, bool Forward, int L, bool Scaled = false>
+void radix4Stage(ComplexFloat* x, int n, const float* base, float s = 1.0f) {
   constexpr int w = V::width;
   const int stride = 6 * (n / (4 * L));  // floats between the entries of k and k + 1
   int k = 0;
@@ -204,8 +209,8 @@ void radix4Stage(ComplexFloat* x, int n, const float* base) {
     // k = 0 needs no twiddles.
     for (int g = 0; g < n; g += 4 * L) {
       ComplexFloat* p = x + g;
-      butterfly4<V, Forward>(p, L, V::load(p), V::load(p + L), V::load(p + 2 * L),
-                             V::load(p + 3 * L));
+      butterfly4<V, Forward, Scaled>(p, L, V::load(p), V::load(p + L), V::load(p + 2 * L),
+                                     V::load(p + 3 * L), s);
     }
     k = 1;
   } else {
@@ -223,9 +228,9 @@ void radix4Stage(ComplexFloat* x, int n, const float* base) {
     for (int g = 0; g < n; g += 4 * L) {
       ComplexFloat* p = x + g;
       const auto b = V::load(p + L), c = V::load(p + 2 * L), d = V::load(p + 3 * L);
-      butterfly4<V, Forward>(p, L, V::load(p), V::firstFrom(b, twiddle<V, Forward>(b, u2)),
-                             V::firstFrom(c, twiddle<V, Forward>(c, u1)),
-                             V::firstFrom(d, twiddle<V, Forward>(d, u3)));
+      butterfly4<V, Forward, Scaled>(p, L, V::load(p), V::firstFrom(b, twiddle<V, Forward>(b, u2)),
+                                     V::firstFrom(c, twiddle<V, Forward>(c, u1)),
+                                     V::firstFrom(d, twiddle<V, Forward>(d, u3)), s);
     }
     k = w;
   }
@@ -235,24 +240,32 @@ void radix4Stage(ComplexFloat* x, int n, const float* base) {
     loadTwiddles<V>(e, stride, u1, u2, u3);
     for (int g = k; g < n; g += 4 * L) {
       ComplexFloat* p = x + g;
-      butterfly4<V, Forward>(p, L, V::load(p), twiddle<V, Forward>(V::load(p + L), u2),
-                             twiddle<V, Forward>(V::load(p + 2 * L), u1),
-                             twiddle<V, Forward>(V::load(p + 3 * L), u3));
+      butterfly4<V, Forward, Scaled>(p, L, V::load(p), twiddle<V, Forward>(V::load(p + L), u2),
+                                     twiddle<V, Forward>(V::load(p + 2 * L), u1),
+                                     twiddle<V, Forward>(V::load(p + 3 * L), u3), s);
     }
   }
 }
 
-// The stages after stage B (odd orders) or the 16-point stage (even ones).
-template <class V, bool Forward>
-void radix4LaterStages(ComplexFloat* x, int n, const float* base) {
+// One of the later stages; scaled, the last one multiplies its outputs by s.
+template <class V, bool Forward, int L, bool Scaled>
+inline void laterStage(ComplexFloat* x, int n, const float* base, float s) {
+  if (Scaled && n == 4 * L) return radix4Stage<V, Forward, L, true>(x, n, base, s);
+  radix4Stage<V, Forward, L>(x, n, base);
+}
+
+// The stages after stage B (odd orders) or the 16-point stage (even ones):
+// at least one from 32 (odd) or 64 points (even).
+template <class V, bool Forward, bool Scaled = false>
+void radix4LaterStages(ComplexFloat* x, int n, const float* base, float s = 1.0f) {
   if ((n & 0x2AAAAAAA) != 0) {
-    if (n >= 32) radix4Stage<V, Forward, 8>(x, n, base);
-    if (n >= 128) radix4Stage<V, Forward, 32>(x, n, base);
-    if (n >= 512) radix4Stage<V, Forward, 128>(x, n, base);
+    if (n >= 32) laterStage<V, Forward, 8, Scaled>(x, n, base, s);
+    if (n >= 128) laterStage<V, Forward, 32, Scaled>(x, n, base, s);
+    if (n >= 512) laterStage<V, Forward, 128, Scaled>(x, n, base, s);
   } else {
-    if (n >= 64) radix4Stage<V, Forward, 16>(x, n, base);
-    if (n >= 256) radix4Stage<V, Forward, 64>(x, n, base);
-    if (n >= 1024) radix4Stage<V, Forward, 256>(x, n, base);
+    if (n >= 64) laterStage<V, Forward, 16, Scaled>(x, n, base, s);
+    if (n >= 256) laterStage<V, Forward, 64, Scaled>(x, n, base, s);
+    if (n >= 1024) laterStage<V, Forward, 256, Scaled>(x, n, base, s);
   }
 }
 
@@ -339,8 +352,11 @@ inline void naturalOrderTiles(const ComplexFloat* src, ComplexFloat* dst, int n,
   }
 }
 
+// With a scale other than 0, every output is multiplied by it, as a pass of
+// its own would.
 template <class V, bool Forward>
-void radix4KernelFromNatural(const ComplexFloat* src, ComplexFloat* dst, int n, const float* base) {
+void radix4KernelFromNatural(const ComplexFloat* src, ComplexFloat* dst, int n, const float* base,
+                             float scale) {
   static_assert(V::width == 4);
   int m = 0;
   while ((1 << m) < n) ++m;
@@ -349,7 +365,11 @@ void radix4KernelFromNatural(const ComplexFloat* src, ComplexFloat* dst, int n, 
   } else {
     naturalOrderTiles<V, Forward, 4>(src, dst, n, m, Stage16Factors<V>(n, base));
   }
-  radix4LaterStages<V, Forward>(dst, n, base);
+  if (scale != 0.0f) {
+    radix4LaterStages<V, Forward, true>(dst, n, base, scale);
+  } else {
+    radix4LaterStages<V, Forward>(dst, n, base);
+  }
 }
 
 // Radix-2 butterflies of one run: (x[k], x[k+L]) with twiddle w_k, and

@@ -314,7 +314,7 @@ void nspsRealFftNip(const float* inSamps, ComplexFloat* outSamps, int order, int
     const auto fromNatural = forward ? kernels.radix4NaturalForward : kernels.radix4NaturalInverse;
     if (fromNatural != nullptr && n >= 32 && n <= naturalOrderLimit &&
         apart(samplePairs, n, outSamps, n + 1)) {
-      fromNatural(samplePairs, outSamps, n, tables.radix + 2);
+      fromNatural(samplePairs, outSamps, n, tables.radix + 2, 0.0f);
     } else {
       nspFftReorderCopy(samplePairs, outSamps, c, tables.bitRev);
       nspFftComplex(outSamps, n, forward ? 1 : -1, tables.radix);
@@ -367,15 +367,17 @@ void nspsCcsFftNip(const ComplexFloat* inSamps, float* outSamps, int order, int 
     const auto fromNatural = forward ? kernels.radix4NaturalForward : kernels.radix4NaturalInverse;
     if (fromNatural != nullptr && n >= 32 && n <= naturalOrderLimit) {
       // The unsplit values go to the stack, and the kernel reads them in
-      // natural order from there: no reorder pass.
+      // natural order from there: no reorder pass. The 1/N goes into the
+      // last stage's stores: no scaling pass.
       ComplexFloat unsplitValues[naturalOrderLimit];
       unsplit(inSamps, unsplitValues, n, tables.split);
-      fromNatural(unsplitValues, packed, n, tables.radix + 2);
-    } else {
-      unsplit(inSamps, packed, n, tables.split);
-      nspFftReorderInPlace(packed, c, tables.bitRev);
-      nspFftComplex(packed, n, forward ? 1 : -1, tables.radix);
+      const float scale = wantsScaling(flags) ? std::ldexp(1.0f, -order) : 0.0f;
+      fromNatural(unsplitValues, packed, n, tables.radix + 2, scale);
+      return;
     }
+    unsplit(inSamps, packed, n, tables.split);
+    nspFftReorderInPlace(packed, c, tables.bitRev);
+    nspFftComplex(packed, n, forward ? 1 : -1, tables.radix);
   }
   if (wantsScaling(flags)) {
     scaleFloats(std::ldexp(1.0f, -order), outSamps, std::uint64_t{1} << order);
