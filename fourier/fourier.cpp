@@ -53,9 +53,13 @@ void transformFrame(const StageFrames& frames, bool) {
 
     float largest = nspsMax(magnitudes, bins);
     if (largest == 0.0f) largest = silentFrameMaximum;
-    nspsbMpy1(static_cast<float>(levelSteps) / largest, magnitudes, bins);
-    for (int k = 0; k < bins; ++k) magnitudes[k] = table[levelIndex(magnitudes[k])];
-    nspsbMpy1(largest * (1.0f / static_cast<float>(levelSteps)), magnitudes, bins);
+    // Normalise, look up, scale back: the products are the ones two
+    // element-wise scalings would round, taken in one pass over the bins.
+    const float toLevels = static_cast<float>(levelSteps) / largest;
+    const float fromLevels = largest * (1.0f / static_cast<float>(levelSteps));
+    for (int k = 0; k < bins; ++k) {
+      magnitudes[k] = table[levelIndex(toLevels * magnitudes[k])] * fromLevels;
+    }
 
     nspcbPolarToCart(magnitudes, phases, frames.spectrum[ch], bins);
     nspsCcsFftNip(frames.spectrum[ch], frames.frame[ch], g.order, NSP_FftInverse);

@@ -8,6 +8,10 @@
 #include "nspcheck.h"
 #include "nspvmath.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 const char module[] = "nspcvrts";
@@ -63,57 +67,100 @@ Int loadInt(const void* src, int i) {
   return v;
 }
 
-// One member of the float-to-integer family: element type, signedness
-// (through Int) and rounding are fixed; the overflow line goes with them.
+// Rounds `blockLength` floats to 32-bit integers exactly as roundSmall
+// would, each float of magnitude 2^31 or more (NaN included) to INT32_MIN,
+// and says whether it could. SSE2's conversion rounds by the processor's
+// rounding mode, so it serves only while that mode is to nearest, ties to
+// even, the rounding asked for; that one instruction replaces the dozen
+// operations of the exact rule, which cost a tenth of a whole plug-in call.
+template <Rounding R, int blockLength>
+bool roundBlockByProcessor(const float* src, int32_t (&rounded)[blockLength]) {
+#if defined(__SSE2__)
+  constexpr unsigned roundingControl = 0x6000;  // MXCSR bits 13-14; 0 is to nearest
+  if constexpr (R == Rounding::Nearest) {
+    if ((_mm_getcsr() & roundingControl) != 0) return false;
+    for (int j = 0; j < blockLength; j += 4) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(rounded + j),
+                       _mm_cvtps_epi32(_mm_loadu_ps(src + j)));
+    }
+    return true;
+  }
+#endif
+  (void)src, (void)rounded;
+  return false;
+}
+
+// One element of the float-to-integer family by the exact rule, with the
+// out-of-range treatment the flags ask for.
 template <typename Int, Rounding R>
-void floatsToInts(const float* src, void* dst, int len, int flags, int overflowLine) {
+void floatToInt(const float* src, void* dst, int i, int flags, int overflowLine) {
   constexpr double lowest = static_cast<double>(std::numeric_limits<Int>::min());
   constexpr double highest = static_cast<double>(std::numeric_limits<Int>::max());
   constexpr bool isUnsigned = std::numeric_limits<Int>::min() == 0;
-  const bool saturate = (flags & NSP_ConvSaturate) != 0;
-  const bool report = (flags & NSP_ConvReportOverflow) != 0;
+  const double r = roundExactly<R>(src[i]);
+  if (r >= lowest && r <= highest) {
+    storeInt<Int>(dst, i, r);
+    return;
+  }
+  // Out of range. A NaN counts as above the maximum.
+  const bool below = r < lowest;
+  if ((flags & NSP_ConvSaturate) != 0) storeInt<Int>(dst, i, below ? lowest : highest);
+  if ((flags & NSP_ConvReportOverflow) != 0) {
+    const char* context = isUnsigned && below ? "A negative float cannot be converted to unsigned"
+                                              : "A float exceeds an integer";
+    nspReportError(NSP_StatusBadArgument, "nspsbFloatToInt", context, module, overflowLine);
+  }
+}
 
+// A block of 8- or 16-bit members rounded in 32-bit integers (any float of
+// magnitude 2^30 or more is out of their range anyway) by a loop the
+// compiler vectorises, or by the processor; false when an element is out
+// of range, and then nothing is stored.
+template <typename Int, Rounding R, int blockLength>
+bool roundedBlockStored(const float* src, void* dst, int i) {
+  constexpr int32_t lowest32 = std::numeric_limits<Int>::min();
+  constexpr int32_t highest32 = std::numeric_limits<Int>::max();
+  int32_t rounded[blockLength];
+  int32_t outside = 0;
+  if (roundBlockByProcessor<R>(src + i, rounded)) {
+    // Whatever fell outside the 32-bit range became INT32_MIN, which lies
+    // below every narrower range too.
+    for (int j = 0; j < blockLength; ++j) {
+      outside |= int32_t(rounded[j] < lowest32) | int32_t(rounded[j] > highest32);
+    }
+  } else {
+    for (int j = 0; j < blockLength; ++j) {
+      // Larger magnitudes (NaN included) are clamped, so that the
+      // conversion stays defined; the block is then done element by element.
+      const float magnitude = std::fabs(src[i + j]);
+      const int32_t small = int32_t(magnitude < 0x1p30f);
+      const float x = std::copysign(magnitude < 0x1p30f ? magnitude : 0x1p30f, src[i + j]);
+      const int32_t r = roundSmall<R, int32_t>(x);
+      outside |= (1 - small) | int32_t(r < lowest32) | int32_t(r > highest32);
+      rounded[j] = r;
+    }
+  }
+  if (outside != 0) return false;
+  for (int j = 0; j < blockLength; ++j) storeInt<Int>(dst, i + j, rounded[j]);
+  return true;
+}
+
+// One member of the float-to-integer family: element type, signedness
+// (through Int) and rounding are fixed; the overflow line goes with them.
+// Narrow members go a block at a time; a block with an element out of range
+// is done element by element, so reports keep their order.
+template <typename Int, Rounding R>
+void floatsToInts(const float* src, void* dst, int len, int flags, int overflowLine) {
   int i = 0;
-  // 8- and 16-bit members round a block at a time in 32-bit integers (any
-  // float of magnitude 2^30 or more is out of their range anyway), in a
-  // loop the compiler vectorises; a block with an element out of range is
-  // done again one element at a time below, so reports keep their order.
   if constexpr (sizeof(Int) < 4) {
     constexpr int blockLength = 64;
-    constexpr int32_t lowest32 = std::numeric_limits<Int>::min();
-    constexpr int32_t highest32 = std::numeric_limits<Int>::max();
-    int32_t rounded[blockLength];
     for (; len - i >= blockLength; i += blockLength) {
-      int32_t outside = 0;
-      for (int j = 0; j < blockLength; ++j) {
-        // Larger magnitudes (NaN included) are clamped, so that the
-        // conversion stays defined; the block is then done again below.
-        const float magnitude = std::fabs(src[i + j]);
-        const int32_t small = int32_t(magnitude < 0x1p30f);
-        const float x = std::copysign(magnitude < 0x1p30f ? magnitude : 0x1p30f, src[i + j]);
-        const int32_t r = roundSmall<R, int32_t>(x);
-        outside |= (1 - small) | int32_t(r < lowest32) | int32_t(r > highest32);
-        rounded[j] = r;
-      }
-      if (outside != 0) break;
-      for (int j = 0; j < blockLength; ++j) storeInt<Int>(dst, i + j, rounded[j]);
+      if (roundedBlockStored<Int, R, blockLength>(src, dst, i)) continue;
+      for (int j = i; j < i + blockLength; ++j)
+        floatToInt<Int, R>(src, dst, j, flags, overflowLine);
     }
   }
-  for (; i < len; ++i) {
-    const double r = roundExactly<R>(src[i]);
-    if (r >= lowest && r <= highest) {
-      storeInt<Int>(dst, i, r);
-      continue;
-    }
-    // Out of range. A NaN counts as above the maximum.
-    const bool below = r < lowest;
-    if (saturate) storeInt<Int>(dst, i, below ? lowest : highest);
-    if (report) {
-      const char* context = isUnsigned && below ? "A negative float cannot be converted to unsigned"
-                                                : "A float exceeds an integer";
-      nspReportError(NSP_StatusBadArgument, "nspsbFloatToInt", context, module, overflowLine);
-    }
-  }
+  for (; i < len; ++i) floatToInt<Int, R>(src, dst, i, flags, overflowLine);
 }
 
 // The out-of-range report's lines, indexed by Rounding in its order.

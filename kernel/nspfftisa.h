@@ -32,6 +32,14 @@ struct NspFftKernels {
                          const ComplexFloat* expTable);
   // Multiplies `count` complex values by a real factor.
   void (*scale)(ComplexFloat* data, int count, float factor);
+  // The radix-4 kernels of 32..1024 points from natural-order src into a
+  // dst that does not overlap it, the bit-reversal folded in, and with a
+  // scale other than 0 every output multiplied by it; null where the
+  // variant has none (reorder, radix-4 kernel and scaling pass then).
+  void (*radix4NaturalForward)(const ComplexFloat* src, ComplexFloat* dst, int n, const float* base,
+                               float scale);
+  void (*radix4NaturalInverse)(const ComplexFloat* src, ComplexFloat* dst, int n, const float* base,
+                               float scale);
 };
 
 // The variant in use (chosen on first call).

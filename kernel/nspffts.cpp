@@ -131,6 +131,18 @@ void scaleFloats(float value, float* data, std::uint64_t count) {
   }
 }
 
+// The largest transform the kernels that read natural order take (that of
+// the radix-4 kernel), in complex values.
+constexpr int naturalOrderLimit = 1024;
+
+// Whether aCount complex values at a and bCount at b share no byte.
+bool apart(const ComplexFloat* a, int aCount, const ComplexFloat* b, int bCount) {
+  const auto aStart = reinterpret_cast<std::uintptr_t>(a);
+  const auto bStart = reinterpret_cast<std::uintptr_t>(b);
+  return aStart + aCount * sizeof(ComplexFloat) <= bStart ||
+         bStart + bCount * sizeof(ComplexFloat) <= aStart;
+}
+
 bool wantsScaling(int flags) {
   return (flags & NSP_FftInverse) != 0 && (flags & NSP_FftNoScale) == 0;
 }
@@ -195,8 +207,10 @@ void nspFftReorderCopy(const ComplexFloat* src, ComplexFloat* dst, int c, const 
     dst[0] = src[0];
     dst[n - 1] = src[n - 1];
     if (n == 4) {
-      dst[2] = src[1];
-      dst[1] = src[2];
+      // Both read before either is written: src may be dst, as with the list.
+      const ComplexFloat one = src[1], two = src[2];
+      dst[2] = one;
+      dst[1] = two;
     }
     return;
   }
@@ -298,9 +312,16 @@ void nspsRealFftNip(const float* inSamps, ComplexFloat* outSamps, int order, int
   } else {
     const int n = 1 << c;
     const bool forward = (flags & NSP_FftForward) != 0;
-    nspFftReorderCopy(reinterpret_cast<const ComplexFloat*>(inSamps), outSamps, c, tables.bitRev);
-    nspFftComplex(outSamps, n, forward ? 1 : -1, tables.radix);
+    const auto* samplePairs = reinterpret_cast<const ComplexFloat*>(inSamps);
     const NspFftKernels& kernels = nspFftKernels();
+    const auto fromNatural = forward ? kernels.radix4NaturalForward : kernels.radix4NaturalInverse;
+    if (fromNatural != nullptr && n >= 32 && n <= naturalOrderLimit &&
+        apart(samplePairs, n, outSamps, n + 1)) {
+      fromNatural(samplePairs, outSamps, n, tables.radix + 2, 0.0f);
+    } else {
+      nspFftReorderCopy(samplePairs, outSamps, c, tables.bitRev);
+      nspFftComplex(outSamps, n, forward ? 1 : -1, tables.radix);
+    }
     (forward ? kernels.splitForward : kernels.splitInverse)(outSamps, n, tables.split);
   }
   if (wantsScaling(flags)) {
@@ -346,7 +367,19 @@ void nspsCcsFftNip(const ComplexFloat* inSamps, float* outSamps, int order, int 
     const bool forward = (flags & NSP_FftForward) != 0;
     auto* packed = reinterpret_cast<ComplexFloat*>(outSamps);
     const NspFftKernels& kernels = nspFftKernels();
-    (forward ? kernels.unsplitForward : kernels.unsplitInverse)(inSamps, packed, n, tables.split);
+    const auto unsplit = forward ? kernels.unsplitForward : kernels.unsplitInverse;
+    const auto fromNatural = forward ? kernels.radix4NaturalForward : kernels.radix4NaturalInverse;
+    if (fromNatural != nullptr && n >= 32 && n <= naturalOrderLimit) {
+      // The unsplit values go to the stack, and the kernel reads them in
+      // natural order from there: no reorder pass. The 1/N goes into the
+      // last stage's stores: no scaling pass.
+      ComplexFloat unsplitValues[naturalOrderLimit];
+      unsplit(inSamps, unsplitValues, n, tables.split);
+      const float scale = wantsScaling(flags) ? std::ldexp(1.0f, -order) : 0.0f;
+      fromNatural(unsplitValues, packed, n, tables.radix + 2, scale);
+      return;
+    }
+    unsplit(inSamps, packed, n, tables.split);
     nspFftReorderInPlace(packed, c, tables.bitRev);
     nspFftComplex(packed, n, forward ? 1 : -1, tables.radix);
   }

@@ -156,6 +156,23 @@ struct VecAvx2 {
     const __m128i hi = _mm_unpacklo_epi64(pair(p + 2 * stride), pair(p + 3 * stride));
     return _mm256_castsi256_ps(_mm256_set_m128i(hi, lo));
   }
+  // The three twiddles of four consecutive radix table entries (six floats
+  // each: u, u^2, u^3) from three loads: with the 24 floats as the complex
+  // values a0..a3, b0..b3, c0..c3, u = (a0, a3, b2, c1), u^2 = (a1, b0, b3,
+  // c2) and u^3 = (a2, b1, c0, c3), each put together by two blends and one
+  // permutation.
+  static void consecutiveTwiddles(const float* e, Reg& u1, Reg& u2, Reg& u3) {
+    const __m256d a = _mm256_loadu_pd(reinterpret_cast<const double*>(e));
+    const __m256d b = _mm256_loadu_pd(reinterpret_cast<const double*>(e + 8));
+    const __m256d c = _mm256_loadu_pd(reinterpret_cast<const double*>(e + 16));
+    const __m256d first = _mm256_blend_pd(_mm256_blend_pd(a, b, 0b0100), c, 0b0010);  // a0 c1 b2 a3
+    const __m256d second =
+        _mm256_blend_pd(_mm256_blend_pd(b, a, 0b0010), c, 0b0100);                    // b0 a1 c2 b3
+    const __m256d third = _mm256_blend_pd(_mm256_blend_pd(c, b, 0b0010), a, 0b0100);  // c0 b1 a2 c3
+    u1 = _mm256_castpd_ps(_mm256_permute4x64_pd(first, _MM_SHUFFLE(1, 2, 3, 0)));
+    u2 = _mm256_castpd_ps(_mm256_permute4x64_pd(second, _MM_SHUFFLE(2, 3, 0, 1)));
+    u3 = _mm256_castpd_ps(_mm256_permute4x64_pd(third, _MM_SHUFFLE(3, 0, 1, 2)));
+  }
   // A 4 x 4 transpose of complex values; it is its own inverse.
   static void transpose(Reg& r0, Reg& r1, Reg& r2, Reg& r3) {
     const __m256d t0 = _mm256_unpacklo_pd(_mm256_castps_pd(r0), _mm256_castps_pd(r1));

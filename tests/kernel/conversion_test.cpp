@@ -128,17 +128,57 @@ TEST(FloatToInt, EveryMemberRoundsLikeTheReferenceAndSaturatesAtItsLimits) {
   }
 }
 
+// Long enough for the block paths of the narrow members, which the
+// processor's own conversion serves only in its to-nearest mode.
 TEST(FloatToInt, ResultIgnoresAndKeepsTheProcessorRoundingMode) {
   ReportCapture capture;
-  const float values[] = {2.5f, 3.5f, -2.5f, -3.5f, -0.5f, 0.5f, 1.7f, -1.7f};
-  const int16_t expected[] = {2, 4, -2, -4, 0, 0, 2, -2};
-  for (int mode : {FE_TONEAREST, FE_DOWNWARD, FE_UPWARD, FE_TOWARDZERO}) {
-    std::fesetround(mode);
-    int16_t out[8] = {};
-    nspsbFloatToInt(values, out, 8, 16, NSP_ConvRoundNearest);
-    EXPECT_EQ(std::fegetround(), mode);
-    std::fesetround(FE_TONEAREST);
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(out[i], expected[i]) << "mode " << mode << " i " << i;
+  for (const Member& m : members) {
+    const std::vector<float> values = probeValues(m);
+    const int n = static_cast<int>(values.size());
+    std::vector<unsigned char> out(values.size() * (m.intSize / 8));
+    for (int mode : {FE_TONEAREST, FE_DOWNWARD, FE_UPWARD, FE_TOWARDZERO}) {
+      SCOPED_TRACE(testing::Message()
+                   << m.intSize << "-bit " << (m.isUnsigned ? "u" : "s") << " flag 0x" << std::hex
+                   << m.roundingFlag << " mode " << mode);
+      std::fesetround(mode);
+      nspsbFloatToInt(values.data(), out.data(), n, m.intSize, flagsOf(m, NSP_ConvSaturate));
+      EXPECT_EQ(std::fegetround(), mode);
+      std::fesetround(FE_TONEAREST);
+      for (int i = 0; i < n; ++i) {
+        const double r = referenceRound(values[i], m.fenvMode);
+        ASSERT_EQ(readElement(out, m, i), std::clamp(r, lowest(m), highest(m)))
+            << "input " << values[i];
+      }
+    }
+  }
+}
+
+// Elements out of range in the middle of a long run are saturated and
+// reported in order, and every element around them is still converted.
+TEST(FloatToInt, OutOfRangeInsideALongRunIsReportedInOrderAndTheRestConverted) {
+  for (const Member& m : members) {
+    ReportCapture capture;
+    std::vector<float> values(300);
+    for (int i = 0; i < 300; ++i) values[i] = static_cast<float>(i % 100) + 0.5f;
+    values[70] = static_cast<float>(highest(m)) * 4.0f + 8.0f;
+    values[150] = static_cast<float>(lowest(m)) * 4.0f - 8.0f;
+    values[151] = std::nanf("");
+    std::vector<unsigned char> out(values.size() * 4, 0xAB);
+    nspsbFloatToInt(values.data(), out.data(), 300, m.intSize,
+                    flagsOf(m, NSP_ConvSaturate | NSP_ConvReportOverflow));
+    const char* belowText = m.isUnsigned ? "A negative float cannot be converted to unsigned"
+                                         : "A float exceeds an integer";
+    const Report above =
+        badArgument("nspsbFloatToInt", "A float exceeds an integer", "nspcvrts", overflowLine(m));
+    const std::vector<Report> expected = {
+        above, badArgument("nspsbFloatToInt", belowText, "nspcvrts", overflowLine(m)), above};
+    EXPECT_EQ(capture.reports(), expected) << m.intSize << "-bit 0x" << std::hex << m.roundingFlag;
+    for (int i = 0; i < 300; ++i) {
+      const double want = i == 70 || i == 151 ? highest(m)
+                          : i == 150          ? lowest(m)
+                                              : referenceRound(values[i], m.fenvMode);
+      ASSERT_EQ(readElement(out, m, i), want) << m.intSize << "-bit, element " << i;
+    }
   }
 }
 

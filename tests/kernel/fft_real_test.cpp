@@ -334,4 +334,44 @@ TEST_F(RealFft, ScalingMultipliesEveryFloatOnceOnEveryWidth) {
   EXPECT_TRUE(capture_.reports().empty());
 }
 
+// From 64 samples up, the forward transform of separate buffers reads the
+// samples in natural order into its first stages, and the inverse one reads
+// its unsplit values from the stack; an in-place forward call and the
+// inverse's steps taken one by one go the way of the list-driven reorder.
+// Both must give the same bits, on every width.
+TEST_F(RealFft, NaturalOrderReadsGiveTheBitsOfTheReorderAndKernel) {
+  for (int isa : isasToTest(true)) {
+    ASSERT_TRUE(nspFftSelectIsa(isa));
+    for (int order = 2; order <= 12; ++order) {
+      SCOPED_TRACE(testing::Message() << isaName(isa) << " order " << order);
+      const int n = 1 << order, c = order - 1, half = n / 2;
+      const std::vector<float> samples = noise(n, 400u + order);
+
+      std::vector<ComplexFloat> apart(half + 1), inPlace(half + 1);
+      nspsRealFftNip(samples.data(), apart.data(), order, NSP_FftForward);
+      std::memcpy(inPlace.data(), samples.data(), n * sizeof(float));
+      nspsRealFftNip(reinterpret_cast<float*>(inPlace.data()), inPlace.data(), order,
+                     NSP_FftForward);
+      ASSERT_EQ(std::memcmp(apart.data(), inPlace.data(), apart.size() * sizeof(ComplexFloat)), 0);
+
+      for (int direction : {NSP_FftForward, NSP_FftInverse}) {
+        std::vector<float> back(n), stepwise(n);
+        nspsCcsFftNip(apart.data(), back.data(), order, direction);
+        const NspFftKernels& kernels = nspFftKernels();
+        auto* packed = reinterpret_cast<ComplexFloat*>(stepwise.data());
+        (direction == NSP_FftForward ? kernels.unsplitForward : kernels.unsplitInverse)(
+            apart.data(), packed, half, nspGetExpTwd(order));
+        nspFftReorderInPlace(packed, c, nspGetBitRev(c));
+        nspFftComplex(packed, half, direction == NSP_FftForward ? 1 : -1, nspGetRadixTwd(c));
+        if (direction == NSP_FftInverse) {
+          for (float& v : stepwise) v *= std::ldexp(1.0f, -order);
+        }
+        ASSERT_EQ(std::memcmp(back.data(), stepwise.data(), n * sizeof(float)), 0)
+            << "direction " << direction;
+      }
+    }
+  }
+  EXPECT_TRUE(capture_.reports().empty());
+}
+
 }  // namespace
