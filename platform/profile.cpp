@@ -225,9 +225,7 @@ BOOL WINAPI WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value,
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), Line{entry, ending});
   } else {
     if (!lines.empty() && lines.back().ending.empty()) lines.back().ending = ending;
-    // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on
-    // a string literal prepended with operator+.
-    lines.push_back(Line{std::string("[").append(section).append("]"), ending});
+    lines.push_back(Line{"[" + std::string(section) + "]", ending});
     lines.push_back(Line{entry, ending});
   }
   return writeLines(fileName, lines) ? TRUE : FALSE;

@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+#include "sound_stream.h"
+
 namespace vortigen {
 
 namespace {
@@ -43,19 +45,6 @@ int containerFor(const std::string& path) {
 namespace {
 
 bool isEightBit(int subtype) { return subtype == SF_FORMAT_PCM_U8 || subtype == SF_FORMAT_PCM_S8; }
-
-const char* describeSubtype(int subtype) {
-  switch (subtype) {
-    case SF_FORMAT_PCM_24: return "24-bit PCM";
-    case SF_FORMAT_PCM_32: return "32-bit PCM";
-    case SF_FORMAT_FLOAT: return "32-bit float";
-    case SF_FORMAT_DOUBLE: return "64-bit float";
-    case SF_FORMAT_VORBIS: return "Vorbis";
-    case SF_FORMAT_ULAW: return "u-law";
-    case SF_FORMAT_ALAW: return "A-law";
-    default: return "non-PCM";
-  }
-}
 
 void storeSample16(std::vector<uint8_t>& bytes, size_t i, int16_t value) {
   const auto bits = static_cast<uint16_t>(value);
@@ -122,7 +111,8 @@ Audio readAudio(const std::string& path) {
   const auto samples = static_cast<size_t>(info.frames) * info.channels;
   audio.bitsPerSample = isEightBit(subtype) ? 8 : 16;
   if (!isEightBit(subtype) && subtype != SF_FORMAT_PCM_16) {
-    audio.conversionNote = std::string("'") + path + "' holds " + describeSubtype(subtype) +
+    audio.conversionNote = std::string("'") + path + "' holds " +
+                           SampleFormat{.subtype = subtype}.describe() +
                            " samples; they are converted to 16-bit PCM for processing";
   }
 
