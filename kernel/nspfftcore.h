@@ -304,8 +304,9 @@ inline int reversedBits(int x, int bits) {
 // the list-driven reorder would make is folded into the loads of stage A,
 // and each block's results of stage A go on in registers to stage B or the
 // 16-point stage. The arithmetic is the reorder and kernel's, value for
-// value. Four-wide vectors only (the lanes below are the four low bits' worth
-// of groups); other widths take the reorder and radix4Kernel.
+// value. Four-wide vectors only (the four lanes stand for t's two lowest
+// bits, below); other widths take the reorder and radix4Kernel. Called for
+// n >= 32, where an even m is at least 6.
 //
 // Stage A's group g reads the values at t + {0, n/2, n/4, 3n/4}, t being g
 // with its m - 2 bits reversed. Four consecutive t (lanes l) give four
