@@ -30,16 +30,7 @@ expected_exports="2 QueryXfm
 # shipped with the plug-ins.
 system_dlls="kernel32.dll user32.dll gdi32.dll msvcrt.dll advapi32.dll"
 
-passed=0
-failed=0
-check() {  # check CONDITION-STATUS DESCRIPTION
-  if [ "$1" -eq 0 ]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAIL $2"
-  fi
-}
+source "$(dirname "$0")/checks.sh"
 
 for dll in "$@"; do
   name=$(basename "$dll")
@@ -97,5 +88,4 @@ $exports"
   check $? "$name holds the bitmap TOOLBARICON (resources: $(echo $resources))"
 done
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+report_checks

@@ -15,16 +15,7 @@ objdump=$1
 shift
 command -v "$objdump" >/dev/null || { echo "$objdump is missing; install binutils-mingw-w64."; exit 1; }
 
-passed=0
-failed=0
-check() {  # check CONDITION-STATUS DESCRIPTION
-  if [ "$1" -eq 0 ]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAIL $2"
-  fi
-}
+source "$(dirname "$0")/checks.sh"
 
 for dll in "$@"; do
   name=$(basename "$dll")
@@ -39,5 +30,4 @@ for dll in "$@"; do
     "$name: aligned vector moves that fault on a misaligned stack: $(head -3 <<<"$aligned")"
 done
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+report_checks
