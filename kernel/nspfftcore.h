@@ -35,16 +35,24 @@ inline void butterfly4(ComplexFloat* p, int span, typename V::Reg a, typename V:
 // Stage A: a 4-point transform of every four consecutive values, no
 // twiddles. The `width` groups at p are transposed into the vector lanes,
 // transformed, and returned as the stage stores them: y[q] for p + q width.
+// The 4-point transforms of x0..x3 (element i of every lane's group in xi),
+// lane by lane, transposed back: y[q] holds lane q's four outputs.
 template <class V, bool Forward>
-inline void fourPointGroups(const ComplexFloat* p, typename V::Reg (&y)[4]) {
-  constexpr int w = V::width;
-  auto x0 = V::load(p), x1 = V::load(p + w), x2 = V::load(p + 2 * w), x3 = V::load(p + 3 * w);
-  V::zip4(x0, x1, x2, x3);
+inline void fourPointLanes(typename V::Reg x0, typename V::Reg x1, typename V::Reg x2,
+                           typename V::Reg x3, typename V::Reg (&y)[4]) {
   const auto sum01 = V::add(x0, x1), diff01 = V::sub(x0, x1);
   const auto sum23 = V::add(x2, x3), diff23 = rotate<V, Forward>(V::sub(x2, x3));
   y[0] = V::add(sum01, sum23), y[1] = V::add(diff01, diff23);
   y[2] = V::sub(sum01, sum23), y[3] = V::sub(diff01, diff23);
   V::unzip4(y[0], y[1], y[2], y[3]);
+}
+
+template <class V, bool Forward>
+inline void fourPointGroups(const ComplexFloat* p, typename V::Reg (&y)[4]) {
+  constexpr int w = V::width;
+  auto x0 = V::load(p), x1 = V::load(p + w), x2 = V::load(p + 2 * w), x3 = V::load(p + 3 * w);
+  V::zip4(x0, x1, x2, x3);
+  fourPointLanes<V, Forward>(x0, x1, x2, x3, y);
 }
 
 // Stage A over the `count` values at p (a multiple of 4 width), into
@@ -145,17 +153,6 @@ inline void stage16Sixteen(ComplexFloat* p, const typename V::Reg* r, const Stag
       tb = V::firstFrom(b, tb), tc = V::firstFrom(c, tc), td = V::firstFrom(d, td);
     }
     butterfly4<V, Forward>(p + j * w, 4, r[j], tb, tc, td);
-  }
-}
-
-template <class V, bool Forward>
-void radix4Stage16(ComplexFloat* x, int n, const float* base) {
-  constexpr int w = V::width;
-  const Stage16Factors<V> f(n, base);
-  for (int g = 0; g < n; g += 16) {
-    typename V::Reg r[16 / w];
-    for (int i = 0; i < 16 / w; ++i) r[i] = V::load(x + g + i * w);
-    stage16Sixteen<V, Forward>(x + g, r, f);
   }
 }
 
@@ -286,8 +283,8 @@ void radix4Kernel(ComplexFloat* x, int n, const float* base) {
     } else {
       radix4StageA<VecScalar, Forward>(x, n);
     }
-    if (oddOrder && n >= 8) radix4StageB<V, Forward>(x, n, base);
-    if (!oddOrder && n >= 16) radix4Stage16<V, Forward>(x, n, base);
+    // Eight points: stage B alone; from 16 up the joined stages serve.
+    if (n == 8) radix4StageB<V, Forward>(x, n, base);
   }
   radix4LaterStages<V, Forward>(x, n, base);
 }
@@ -330,14 +327,8 @@ inline void naturalOrderTiles(const ComplexFloat* src, ComplexFloat* dst, int n,
     Reg z[tops][4];
     for (int i = 0; i < tops; ++i) {
       const ComplexFloat* p = src + t + i * topStep;
-      const Reg x0 = V::load(p), x1 = V::load(p + 2 * quarter);
-      const Reg x2 = V::load(p + quarter), x3 = V::load(p + 3 * quarter);
-      const Reg sum01 = V::add(x0, x1), diff01 = V::sub(x0, x1);
-      const Reg sum23 = V::add(x2, x3), diff23 = rotate<V, Forward>(V::sub(x2, x3));
-      Reg* y = z[tops == 4 ? rev2[i] : i];
-      y[0] = V::add(sum01, sum23), y[1] = V::add(diff01, diff23);
-      y[2] = V::sub(sum01, sum23), y[3] = V::sub(diff01, diff23);
-      V::unzip4(y[0], y[1], y[2], y[3]);
+      fourPointLanes<V, Forward>(V::load(p), V::load(p + 2 * quarter), V::load(p + quarter),
+                                 V::load(p + 3 * quarter), z[tops == 4 ? rev2[i] : i]);
     }
     const int first = reversedBits(t / 4, middleBits);
     for (int l = 0; l < 4; ++l) {
