@@ -44,6 +44,15 @@ std::vector<float> testSignal(int n) {
   return signal;
 }
 
+// A forward and an inverse transform of signal, `passes` times, into out.
+void roundTrip(const std::vector<float>& signal, int order, int passes, std::vector<float>& out) {
+  std::vector<ComplexFloat> spectrum((std::size_t{1} << order) / 2 + 1);
+  for (int pass = 0; pass < passes; ++pass) {
+    nspsRealFftNip(signal.data(), spectrum.data(), order, NSP_FftForward);
+    nspsCcsFftNip(spectrum.data(), out.data(), order, NSP_FftInverse);
+  }
+}
+
 // A table heap the test steers per thread: a thread that sets refuseTables
 // gets nothing (its transforms run out of table memory); the first request
 // made while holdNextRequest is set waits, inside its transform, until the
@@ -122,19 +131,12 @@ TEST(KernelThreads, TransformsSideBySideMatchOneThreadAlone) {
   constexpr int order = 10;
   constexpr int n = 1 << order;
   const std::vector<float> signal = testSignal(n);
-  auto roundTrip = [&](std::vector<float>& out) {
-    std::vector<ComplexFloat> spectrum(n / 2 + 1);
-    for (int pass = 0; pass < 20; ++pass) {
-      nspsRealFftNip(signal.data(), spectrum.data(), order, NSP_FftForward);
-      nspsCcsFftNip(spectrum.data(), out.data(), order, NSP_FftInverse);
-    }
-  };
   std::vector<float> alone(n);
-  roundTrip(alone);
+  roundTrip(signal, order, 20, alone);
 
   nspFreeAllTwd();  // the threads race to build the tables as well
   std::vector<std::vector<float>> together(threadCount, std::vector<float>(n));
-  runTogether([&](int t) { roundTrip(together[t]); });
+  runTogether([&](int t) { roundTrip(signal, order, 20, together[t]); });
   for (int t = 0; t < threadCount; ++t) {
     EXPECT_EQ(together[t], alone) << "thread " << t;
   }
@@ -192,13 +194,8 @@ TEST(KernelThreads, TransformsStayRightWhileAnotherThreadKeepsRunningOutOfMemory
   constexpr int order = 11;
   constexpr int n = 1 << order;
   const std::vector<float> signal = testSignal(n);
-  auto roundTrip = [&](std::vector<float>& out) {
-    std::vector<ComplexFloat> spectrum(n / 2 + 1);
-    nspsRealFftNip(signal.data(), spectrum.data(), order, NSP_FftForward);
-    nspsCcsFftNip(spectrum.data(), out.data(), order, NSP_FftInverse);
-  };
   std::vector<float> alone(n);
-  roundTrip(alone);
+  roundTrip(signal, order, 1, alone);
 
   ReportCapture capture;
   SteeredTableHeap heap;
@@ -221,7 +218,7 @@ TEST(KernelThreads, TransformsStayRightWhileAnotherThreadKeepsRunningOutOfMemory
     }
     std::vector<float> out(n);
     for (int pass = 0; pass < 200 || refusals.load() < 100; ++pass) {
-      roundTrip(out);
+      roundTrip(signal, order, 1, out);
       if (out != alone) ++wrongResults[t];
     }
     transformersLeft.fetch_sub(1);
