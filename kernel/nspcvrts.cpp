@@ -67,27 +67,34 @@ Int loadInt(const void* src, int i) {
   return v;
 }
 
-// Rounds `blockLength` floats to 32-bit integers exactly as roundSmall
-// would, each float of magnitude 2^31 or more (NaN included) to INT32_MIN,
-// and says whether it could. SSE2's conversion rounds by the processor's
-// rounding mode, so it serves only while that mode is to nearest, ties to
-// even, the rounding asked for; that one instruction replaces the dozen
+// Whether SSE2's conversion rounds as R asks: it rounds by the processor's
+// rounding mode, so it serves for rounding to nearest, ties to even, while
+// that is the mode. Where it serves, its one instruction replaces the dozen
 // operations of the exact rule, which cost a tenth of a whole plug-in call.
-template <Rounding R, int blockLength>
-bool roundBlockByProcessor(const float* src, int32_t (&rounded)[blockLength]) {
+// The mode is read at the start and again after each block done element
+// by element: only an error handler, called from those, could change it.
+template <Rounding R>
+bool processorRounds() {
 #if defined(__SSE2__)
   constexpr unsigned roundingControl = 0x6000;  // MXCSR bits 13-14; 0 is to nearest
-  if constexpr (R == Rounding::Nearest) {
-    if ((_mm_getcsr() & roundingControl) != 0) return false;
-    for (int j = 0; j < blockLength; j += 4) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(rounded + j),
-                       _mm_cvtps_epi32(_mm_loadu_ps(src + j)));
-    }
-    return true;
-  }
+  if constexpr (R == Rounding::Nearest) return (_mm_getcsr() & roundingControl) == 0;
 #endif
-  (void)src, (void)rounded;
   return false;
+}
+
+// Rounds `blockLength` floats to 32-bit integers by the processor's
+// conversion (see processorRounds), each float of magnitude 2^31 or more
+// (NaN included) to INT32_MIN.
+template <int blockLength>
+void roundBlockByProcessor(const float* src, int32_t (&rounded)[blockLength]) {
+#if defined(__SSE2__)
+  for (int j = 0; j < blockLength; j += 4) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(rounded + j),
+                     _mm_cvtps_epi32(_mm_loadu_ps(src + j)));
+  }
+#else
+  (void)src, (void)rounded;
+#endif
 }
 
 // One element of the float-to-integer family by the exact rule, with the
@@ -117,12 +124,13 @@ void floatToInt(const float* src, void* dst, int i, int flags, int overflowLine)
 // compiler vectorises, or by the processor; false when an element is out
 // of range, and then nothing is stored.
 template <typename Int, Rounding R, int blockLength>
-bool roundedBlockStored(const float* src, void* dst, int i) {
+bool roundedBlockStored(const float* src, void* dst, int i, bool byProcessor) {
   constexpr int32_t lowest32 = std::numeric_limits<Int>::min();
   constexpr int32_t highest32 = std::numeric_limits<Int>::max();
   int32_t rounded[blockLength];
   int32_t outside = 0;
-  if (roundBlockByProcessor<R>(src + i, rounded)) {
+  if (byProcessor) {
+    roundBlockByProcessor(src + i, rounded);
     // Whatever fell outside the 32-bit range became INT32_MIN, which lies
     // below every narrower range too.
     for (int j = 0; j < blockLength; ++j) {
@@ -154,10 +162,13 @@ void floatsToInts(const float* src, void* dst, int len, int flags, int overflowL
   int i = 0;
   if constexpr (sizeof(Int) < 4) {
     constexpr int blockLength = 64;
+    bool byProcessor = processorRounds<R>();
     for (; len - i >= blockLength; i += blockLength) {
-      if (roundedBlockStored<Int, R, blockLength>(src, dst, i)) continue;
-      for (int j = i; j < i + blockLength; ++j)
+      if (roundedBlockStored<Int, R, blockLength>(src, dst, i, byProcessor)) continue;
+      for (int j = i; j < i + blockLength; ++j) {
         floatToInt<Int, R>(src, dst, j, flags, overflowLine);
+      }
+      byProcessor = processorRounds<R>();
     }
   }
   for (; i < len; ++i) floatToInt<Int, R>(src, dst, i, flags, overflowLine);
