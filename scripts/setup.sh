@@ -6,7 +6,8 @@
 #   demo        build the tool and run vortigen demo
 #   build       configure and build every target, tests and benchmarks too
 #   fast        the fast test tier: the build, the format check, the LV2
-#               command-line hosts, the studio's browser tests
+#               command-line hosts, the studio's browser tests, the C
+#               library's ABI check, the Python module's tests
 #   sanitizers  the sanitizer tier (what fast needs)
 #   windows     the Windows tier: both MinGW compilers, Wine (32-bit Wine
 #               where this machine runs it)
@@ -38,6 +39,8 @@ pkgs_fast=(
   clang-format-14
   lilv-utils sox alsa-utils
   chromium
+  abigail-tools
+  python3-numpy python3-pytest python3-soundfile python3-matplotlib python3-setuptools
 )
 pkgs_sanitizers=()
 pkgs_windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64)
