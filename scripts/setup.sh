@@ -6,12 +6,15 @@
 #   demo        build the tool and run vortigen demo
 #   build       configure and build every target, tests and benchmarks too
 #   fast        the fast test tier: the build, the format check, the LV2
-#               command-line hosts, the studio's browser tests
+#               command-line hosts, the studio's browser tests, the C
+#               library's ABI check, the Python module's tests
 #   sanitizers  the sanitizer tier (what fast needs)
 #   windows     the Windows tier: both MinGW compilers, Wine (32-bit Wine
 #               where this machine runs it)
 #   fuzz        the fuzzing tier: clang and libFuzzer
 #   package     the package tier: the Debian packaging tools and a Debian root
+#   cluster     the cluster tier: Slurm, munge and GNU parallel, run by the
+#               tests themselves (no service is started)
 #   test        every test tier
 #
 # Quiet and quick when everything is already there. A failed `apt-get
@@ -36,11 +39,14 @@ pkgs_fast=(
   clang-format-14
   lilv-utils sox alsa-utils
   chromium
+  abigail-tools
+  python3-numpy python3-pytest python3-soundfile python3-matplotlib python3-setuptools
 )
 pkgs_sanitizers=()
 pkgs_windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64)
 pkgs_fuzz=(clang-14 libfuzzer-14-dev)
 pkgs_package=()
+pkgs_cluster=(slurm-wlm munge parallel sox)
 pkgs_test=()
 
 declare -A builds_on=(
@@ -51,7 +57,8 @@ declare -A builds_on=(
   [windows]="build"
   [fuzz]="build"
   [package]="build"
-  [test]="fast sanitizers windows fuzz package"
+  [cluster]="demo"
+  [test]="fast sanitizers windows fuzz package cluster"
 )
 
 purposes=("$@")
