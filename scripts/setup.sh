@@ -9,7 +9,7 @@ packages=(
   libfftw3-dev
   libsndfile1-dev libcairo2-dev fonts-dejavu-core fonts-dejavu-extra
   libcli11-dev
-  libcpp-httplib-dev nlohmann-json3-dev chromium
+  libboost-dev nlohmann-json3-dev chromium
   clang-format-14
   lv2-dev liblilv-dev lilv-utils sox alsa-utils
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
