@@ -26,7 +26,7 @@ done
 started=$SECONDS
 banner() { echo "== test: $1 ($((SECONDS - started)) s so far)"; }
 
-scripts/setup.sh
+scripts/setup.sh "${tiers[@]}"
 
 for tier in "${tiers[@]}"; do
   case $tier in
@@ -34,7 +34,9 @@ for tier in "${tiers[@]}"; do
       banner "layout"
       scripts/check-format.sh
       banner "normal build and its tests"
-      scripts/build.sh build
+      # Tests and benchmarks switched on: the demo may have configured
+      # this folder without them.
+      scripts/build.sh build -DBUILD_TESTING=ON -DVORTIGEN_BENCHMARKS=ON
       (cd build && ctest --output-on-failure --parallel "$(nproc)")
       ;;
     sanitizers)
