@@ -8,6 +8,7 @@
 #include <boost/beast/http.hpp>
 #include <cctype>
 #include <cstdio>
+#include <limits>
 #include <list>
 #include <regex>
 #include <stdexcept>
@@ -131,6 +132,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
     phase_ = Phase::waitingForHead;
     head_.emplace();
     head_->header_limit(static_cast<uint32_t>(server_.limits.headBytes));
+    // Judged once the head is checked (no limit here: this version of the
+    // parser takes "none" for a limit of nothing).
+    head_->body_limit(std::numeric_limits<std::uint64_t>::max());
     stream_.expires_after(allowed);
     http::async_read_header(
         stream_, buffer_, *head_,
@@ -144,7 +148,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
       refuse(431, "The head of the request is longer than the studio accepts.");
       return;
     }
-    if (error == beast::error::timeout && buffer_.size() > 0) {
+    if (error == beast::error::timeout && (head_->got_some() || buffer_.size() > 0)) {
       log("-", "-", 408, " (the head of the request did not arrive in time)");
       close();
       return;

@@ -179,8 +179,17 @@ struct StudioServer::Impl {
                            "The request carries no valid token; open the address the studio "
                            "printed, token included.");
     }
-    if (request.method == "POST")
-      *bodyLimit = request.path == "/api/sounds" ? settings.uploadLimit : settings.json.bytes;
+    if (request.method != "POST") return std::nullopt;
+    *bodyLimit = request.path == "/api/sounds" ? settings.uploadLimit : settings.json.bytes;
+    if (request.path == "/api/sounds" && request.hasHeader("content-length")) {
+      const std::string length = request.header("content-length");
+      if (length.size() > 18 || std::stoull("0" + length) > settings.uploadLimit) {
+        return errorResponse(413, "The upload is larger than the studio accepts (" +
+                                      std::to_string(settings.uploadLimit >> 20) +
+                                      " MB); open large files from the command line, or give "
+                                      "--max-upload.");
+      }
+    }
     return std::nullopt;
   }
 
