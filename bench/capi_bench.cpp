@@ -4,8 +4,8 @@
 // stereo, both effects, blocks of 4096 frames, flush included. Reported as
 // a multiple of real time from the CPU time of the one core that runs it.
 //
-//   build/bench/capi_bench --benchmark_repetitions=7 --benchmark_enable_random_interleaving=true \
-//       --benchmark_report_aggregates_only=true
+//   build/bench/capi_bench --benchmark_repetitions=7
+//       --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
