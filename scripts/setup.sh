@@ -13,6 +13,8 @@
 #               where this machine runs it)
 #   fuzz        the fuzzing tier: clang and libFuzzer
 #   package     the package tier: the Debian packaging tools and a Debian root
+#   cluster     the cluster tier: Slurm, munge and GNU parallel, run by the
+#               tests themselves (no service is started)
 #   test        every test tier
 #
 # Quiet and quick when everything is already there. A failed `apt-get
@@ -44,6 +46,7 @@ pkgs_sanitizers=()
 pkgs_windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64)
 pkgs_fuzz=(clang-14 libfuzzer-14-dev)
 pkgs_package=()
+pkgs_cluster=(slurm-wlm munge parallel sox)
 pkgs_test=()
 
 declare -A builds_on=(
@@ -54,7 +57,8 @@ declare -A builds_on=(
   [windows]="build"
   [fuzz]="build"
   [package]="build"
-  [test]="fast sanitizers windows fuzz package"
+  [cluster]="demo"
+  [test]="fast sanitizers windows fuzz package cluster"
 )
 
 purposes=("$@")

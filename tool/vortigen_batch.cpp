@@ -3,6 +3,7 @@
 // and deterministic shards of the input list for schedulers that spread one
 // job over many machines.
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "progress.h"
+#include "shard.h"
 #include "vortigen_commands.h"
 #include "vortigen_output.h"
 
@@ -26,60 +28,52 @@ namespace {
 // Exit status of a worker for each way a file can end.
 enum WorkerStatus { WorkerProcessed = 0, WorkerFailed = 1, WorkerUsage = 2, WorkerTooShort = 3 };
 
-struct Shard {
-  int index = 1;  // 1..count
-  int count = 1;
-};
-
-Shard parseShard(const std::string& text) {
-  Shard shard;
-  const size_t slash = text.find('/');
-  char* end = nullptr;
-  bool valid = slash != std::string::npos;
-  if (valid) {
-    shard.index = static_cast<int>(std::strtol(text.c_str(), &end, 10));
-    valid = end == text.c_str() + slash;
-    shard.count = static_cast<int>(std::strtol(text.c_str() + slash + 1, &end, 10));
-    valid = valid && *end == '\0' && slash + 1 < text.size();
-  }
-  if (!valid || shard.count < 1 || shard.index < 1 || shard.index > shard.count) {
-    throw UsageError("--shard " + text +
-                     " is no slice; give K/N with 1 <= K <= N, as in --shard 2/8.");
-  }
-  return shard;
-}
-
 struct Job {
   std::string input;
   std::string output;
 };
 
-// The sorted, distinct inputs, the shard's share of them, each with its
-// output in the directory. Two inputs of one name cannot share it.
+// What tells two spellings of one file apart from two files: device and
+// inode where the file exists, else the absolute path without "." and "..".
+std::string identityOf(const std::string& path) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) == 0) {
+    return std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
+  }
+  std::error_code error;
+  return fs::absolute(path, error).lexically_normal().string();
+}
+
+// The distinct inputs (a file given twice, in any spelling, counts once),
+// each with its output in the directory, those of the shard in the order
+// of their names. Two different inputs of one name cannot share an output.
 std::vector<Job> jobsOf(const EffectRun& run) {
-  std::vector<std::string> inputs = run.files;
-  std::sort(inputs.begin(), inputs.end());
-  inputs.erase(std::unique(inputs.begin(), inputs.end()), inputs.end());
   const Shard shard = run.shard.empty() ? Shard{} : parseShard(run.shard);
-  std::vector<Job> jobs;
-  std::map<std::string, std::string> byName;
-  for (size_t i = 0; i < inputs.size(); ++i) {
-    const std::string name = fs::path(inputs[i]).filename().string();
-    const auto [other, fresh] = byName.emplace(name, inputs[i]);
-    if (!fresh) {
-      throw UsageError("The inputs " + other->second + " and " + inputs[i] +
+  struct Given {
+    std::string input;
+    std::string identity;
+  };
+  std::map<std::string, Given> byName;  // sorted by name
+  for (const std::string& input : run.files) {
+    const std::string name = fs::path(input).filename().string();
+    const std::string identity = identityOf(input);
+    const auto [other, fresh] = byName.emplace(name, Given{input, identity});
+    if (!fresh && other->second.identity != identity) {
+      throw UsageError("The inputs " + other->second.input + " and " + input +
                        " would both be written to " +
                        (fs::path(run.outputDirectory) / name).string() +
                        "; rename one, or run them separately.");
     }
     if (!isWritableAudioPath(name)) {
-      throw UsageError("The input " + inputs[i] +
+      throw UsageError("The input " + input +
                        " has no extension the tool writes, so its output cannot keep the name; "
                        "give .wav, .aiff, .flac or .ogg files.");
     }
-    if (int(i % size_t(shard.count)) == shard.index - 1) {
-      jobs.push_back({inputs[i], (fs::path(run.outputDirectory) / name).string()});
-    }
+  }
+  std::vector<Job> jobs;
+  for (const auto& [name, given] : byName) {
+    if (inShard(name, shard))
+      jobs.push_back({given.input, (fs::path(run.outputDirectory) / name).string()});
   }
   return jobs;
 }
@@ -102,6 +96,20 @@ bool alreadyComplete(const Job& job) {
   const int64_t inFrames = framesOf(job.input, inChannels);
   const int64_t outFrames = framesOf(job.output, outChannels);
   return inFrames > 0 && inFrames == outFrames && inChannels == outChannels;
+}
+
+// What a run would do with each job, one line each, nothing processed:
+// "process", "skip" (complete) or "redo" (an output that is not), a tab,
+// the input, a tab, the output.
+void listJobs(const std::vector<Job>& jobs) {
+  for (const Job& job : jobs) {
+    std::error_code error;
+    const char* action = !fs::exists(job.output, error) ? "process"
+                         : alreadyComplete(job)         ? "skip"
+                                                        : "redo";
+    std::printf("%s\t%s\t%s\n", action, job.input.c_str(), job.output.c_str());
+  }
+  std::fflush(stdout);
 }
 
 // In a new worker, with the batch's signals blocked: they reach the
@@ -238,6 +246,10 @@ Tally runWorkers(const EffectRun& run, const std::vector<Job>& jobs, int workers
 
 int runBatch(const EffectRun& run) {
   const std::vector<Job> jobs = jobsOf(run);
+  if (run.list) {
+    listJobs(jobs);
+    return 0;
+  }
   std::error_code error;
   fs::create_directories(run.outputDirectory, error);
   if (error || !fs::is_directory(run.outputDirectory)) {

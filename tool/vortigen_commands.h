@@ -36,6 +36,7 @@ struct EffectRun {
   bool quiet = false;
   bool inPlace = false;
   bool keepPartial = false;
+  bool list = false;  // print what a batch would do instead of doing it
 };
 
 int runEffect(const EffectRun& run);
