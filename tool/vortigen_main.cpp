@@ -29,6 +29,7 @@
 #include "studio_command.h"
 #include "vortigen_commands.h"
 #include "vortigen_plugins.h"
+#include "vortigen_version.h"
 #include "vthost.h"
 
 namespace {
