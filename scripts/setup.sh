@@ -13,6 +13,8 @@
 #               where this machine runs it)
 #   fuzz        the fuzzing tier: clang and libFuzzer
 #   package     the package tier: the Debian packaging tools and a Debian root
+#   cluster     the cluster tier: Slurm, munge and GNU parallel, run by the
+#               tests themselves (no service is started)
 #   test        every test tier
 #
 # Quiet and quick when everything is already there. A failed `apt-get
@@ -38,12 +40,14 @@ pkgs_fast=(
   lilv-utils sox alsa-utils
   chromium
   abigail-tools
-  python3-numpy python3-pytest python3-soundfile python3-matplotlib python3-setuptools
+  python3-numpy python3-pytest python3-soundfile python3-matplotlib
+  python3-pip python3-setuptools python3-wheel
 )
 pkgs_sanitizers=()
 pkgs_windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64)
 pkgs_fuzz=(clang-14 libfuzzer-14-dev)
 pkgs_package=()
+pkgs_cluster=(slurm-wlm munge parallel sox)
 pkgs_test=()
 
 declare -A builds_on=(
@@ -54,7 +58,8 @@ declare -A builds_on=(
   [windows]="build"
   [fuzz]="build"
   [package]="build"
-  [test]="fast sanitizers windows fuzz package"
+  [cluster]="demo"
+  [test]="fast sanitizers windows fuzz package cluster"
 )
 
 purposes=("$@")

@@ -251,3 +251,17 @@ def test_pip_installs_the_module_without_a_network(tmp_path):
         check=True, capture_output=True, text=True, cwd=tmp_path,
         env=dict(os.environ, PYTHONPATH=str(target))).stdout.split("\n")
     assert shown[0].startswith(str(target)) and shown[1] == "Light Sound"
+
+
+# ---- The notebook-style example --------------------------------------------------------
+
+def test_the_spectrogram_example_writes_its_picture(tmp_path):
+    import sys
+    script = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(vortigen.__file__))),
+                          "..", "examples", "python", "spectrograms.py")
+    sound = tmp_path / "in.wav"
+    soundfile.write(sound, as_int16(music(44100, 2)), 44100, subtype="PCM_16")
+    subprocess.run([sys.executable, script, str(sound), str(tmp_path / "out.png")], check=True,
+                   capture_output=True, cwd=tmp_path)
+    with open(tmp_path / "out.png", "rb") as picture:
+        assert picture.read(8) == b"\x89PNG\r\n\x1a\n"
