@@ -3,11 +3,13 @@
 // and deterministic shards of the input list for schedulers that spread one
 // job over many machines.
 #include <sndfile.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -183,22 +185,82 @@ void count(Tally& tally, int waitStatus) {
   }
 }
 
+// The frames of work a batch has: those of the inputs it will process
+// (skipped ones cost nothing), and how far it is, the files that are
+// running counted by what their workers publish.
+class BatchWork {
+ public:
+  BatchWork(const std::vector<Job>& jobs, const std::vector<bool>& complete) {
+    frames_.resize(jobs.size());
+    for (size_t i = 0; i < jobs.size(); ++i) {
+      int channels = 0;
+      frames_[i] = complete[i] ? 0 : std::max<int64_t>(framesOf(jobs[i].input, channels), 0);
+      total_ += double(frames_[i]);
+    }
+    // One word per worker slot, shared with the workers (they inherit it).
+    void* shared = mmap(nullptr, sizeof(std::atomic<int64_t>) * maxWorkers, PROT_READ | PROT_WRITE,
+                        MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (shared != MAP_FAILED) published_ = new (shared) std::atomic<int64_t>[maxWorkers];
+  }
+  ~BatchWork() {
+    if (published_ != nullptr) munmap(published_, sizeof(std::atomic<int64_t>) * maxWorkers);
+  }
+  BatchWork(const BatchWork&) = delete;
+  BatchWork& operator=(const BatchWork&) = delete;
+
+  // Called in the parent before the worker of `job` starts in `slot`, and
+  // in the worker once it runs.
+  void starting(int slot) {
+    if (published_ != nullptr) published_[slot].store(0);
+  }
+  void inWorker(int slot) {
+    if (published_ != nullptr) publishProgressTo(&published_[slot]);
+  }
+  void finished(size_t job) { finished_ += double(frames_[job]); }
+
+  // The frames done: those of finished files and what the running ones
+  // have published.
+  double done(const std::map<pid_t, int>& running) const {
+    double frames = finished_;
+    if (published_ != nullptr) {
+      for (const auto& [pid, slot] : running)
+        frames += double(published_[slot].load(std::memory_order_relaxed));
+    }
+    return std::min(frames, total_);
+  }
+  double total() const { return total_; }
+
+ private:
+  std::vector<int64_t> frames_;
+  double total_ = 0;
+  double finished_ = 0;
+  std::atomic<int64_t>* published_ = nullptr;
+};
+
 // Runs the jobs in up to `workers` processes at a time, one file each.
 Tally runWorkers(const EffectRun& run, const std::vector<Job>& jobs, int workers) {
   Tally tally;
   const int total = static_cast<int>(jobs.size());
+  std::vector<bool> complete(jobs.size());
+  for (size_t i = 0; i < jobs.size(); ++i) complete[i] = alreadyComplete(jobs[i]);
+  BatchWork work(jobs, complete);
   std::map<pid_t, int> running;  // pid -> slot in workerPids
+  std::map<pid_t, size_t> jobOf;
   size_t next = 0;
-  ProgressBar bar(run.effect, !run.quiet);
-  bar.show(0, total, "files");
+  ProgressBar bar(run.effect, !run.quiet, run.progressInterval);
+  const auto showProgress = [&] {
+    bar.show(Progress{work.done(running), work.total(), tally.done, total});
+  };
+  showProgress();
   sigset_t batchSignals, unblocked;
   sigemptyset(&batchSignals);
   for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&batchSignals, number);
   // After a signal no worker starts; those running are waited for.
   while ((batchSignal == 0 && next < jobs.size()) || !running.empty()) {
     while (batchSignal == 0 && next < jobs.size() && int(running.size()) < workers) {
-      const Job& job = jobs[next++];
-      if (alreadyComplete(job)) {
+      const size_t index = next++;
+      const Job& job = jobs[index];
+      if (complete[index]) {
         ++tally.skipped;
         ++tally.done;
         continue;
@@ -206,6 +268,8 @@ Tally runWorkers(const EffectRun& run, const std::vector<Job>& jobs, int workers
       std::fflush(nullptr);
       int slot = 0;
       while (workerPids[slot] != 0) ++slot;
+      work.starting(slot);
+      bar.setName(fs::path(job.input).filename().string());
       // No signal between the fork and the worker's slot: it would miss it.
       sigprocmask(SIG_BLOCK, &batchSignals, &unblocked);
       const pid_t pid = fork();
@@ -214,6 +278,7 @@ Tally runWorkers(const EffectRun& run, const std::vector<Job>& jobs, int workers
         // passes each signal on exactly once.
         setpgid(0, 0);
         for (int number : {SIGINT, SIGTERM, SIGHUP}) signal(number, SIG_DFL);
+        work.inWorker(slot);
         const int status = processInWorker(run, job, unblocked);
         std::fflush(nullptr);
         _exit(status);
@@ -221,6 +286,7 @@ Tally runWorkers(const EffectRun& run, const std::vector<Job>& jobs, int workers
       if (pid > 0) {
         workerPids[slot] = pid;
         running[pid] = slot;
+        jobOf[pid] = index;
       }
       sigprocmask(SIG_SETMASK, &unblocked, nullptr);
       if (pid < 0) {
@@ -228,17 +294,24 @@ Tally runWorkers(const EffectRun& run, const std::vector<Job>& jobs, int workers
                                 "; give fewer --jobs.");
       }
     }
-    bar.show(tally.done, total, "files");
+    showProgress();
     if (running.empty()) continue;
+    // Polled, so that the progress of the running files is shown as it
+    // grows; a worker that ends is seen within 10 ms.
     int status = 0;
-    const pid_t pid = waitpid(-1, &status, 0);
+    const pid_t pid = waitpid(-1, &status, WNOHANG);
     const auto found = running.find(pid);
-    if (pid < 0 || found == running.end()) continue;  // interrupted by a signal: look again
+    if (pid <= 0 || found == running.end()) {
+      usleep(10000);
+      continue;
+    }
     workerPids[found->second] = 0;
     running.erase(found);
+    work.finished(jobOf[pid]);
+    jobOf.erase(pid);
     count(tally, status);
   }
-  bar.show(tally.done, total, "files");
+  showProgress();
   return tally;
 }
 
@@ -275,8 +348,10 @@ int runBatch(const EffectRun& run) {
     summary += ", " + std::to_string(interrupted + notStarted) +
                " not done (interrupted; run again to resume)";
   }
-  std::printf("%s.\n", summary.c_str());
-  std::fflush(stdout);
+  if (!run.quiet) {
+    std::printf("%s.\n", summary.c_str());
+    std::fflush(stdout);
+  }
   if (batchSignal != 0) return 128 + batchSignal;
   return failed + tooShort > 0 ? 1 : 0;
 }

@@ -168,7 +168,14 @@ void addEffectCommand(CLI::App& app, const vortigen::EffectCommand& effect,
       ->type_name("FILE.png");
   command->add_option("--plugin-dir", run.pluginDirectory, "the directory of the plug-in libraries")
       ->type_name("DIR");
-  command->add_flag("-q,--quiet", run.quiet, "no progress bar");
+  command->add_flag("-q,--quiet", run.quiet,
+                    "only errors and warnings: no progress, no batch summary");
+  command
+      ->add_option("--progress-interval", run.progressInterval,
+                   "without a terminal (a log, a scheduler), a progress line every S seconds: "
+                   "files and frames done, rate, time left; 0 for none (default 30)")
+      ->type_name("S")
+      ->check(CLI::Range(0.0, 1e9));
   command->add_flag("--in-place", run.inPlace,
                     "allow OUTPUT to be INPUT; it is replaced once the result is complete");
   command->add_flag("--keep-partial", run.keepPartial,

@@ -43,7 +43,7 @@ class Shards : public Tool {
                      const std::vector<std::string>& options) {
     std::vector<std::string> args{"fourier"};
     args.insert(args.end(), inputs.begin(), inputs.end());
-    args.insert(args.end(), {"--preset", "Five", "--output-dir", path("out"), "-q"});
+    args.insert(args.end(), {"--preset", "Five", "--output-dir", path("out")});
     args.insert(args.end(), options.begin(), options.end());
     return vortigen(args);
   }
