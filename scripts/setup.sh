@@ -29,7 +29,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 pkgs_demo=(
   build-essential cmake pkg-config
   libsndfile1-dev libcairo2-dev fonts-dejavu-core fonts-dejavu-extra
-  libcli11-dev libcpp-httplib-dev nlohmann-json3-dev
+  libcli11-dev libboost-dev nlohmann-json3-dev
 )
 pkgs_build=(
   libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev
