@@ -3,10 +3,13 @@
 // and deterministic shards of the input list for schedulers that spread one
 // job over many machines.
 #include <sndfile.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +17,7 @@
 #include <thread>
 
 #include "progress.h"
+#include "shard.h"
 #include "vortigen_commands.h"
 #include "vortigen_output.h"
 
@@ -26,60 +30,52 @@ namespace {
 // Exit status of a worker for each way a file can end.
 enum WorkerStatus { WorkerProcessed = 0, WorkerFailed = 1, WorkerUsage = 2, WorkerTooShort = 3 };
 
-struct Shard {
-  int index = 1;  // 1..count
-  int count = 1;
-};
-
-Shard parseShard(const std::string& text) {
-  Shard shard;
-  const size_t slash = text.find('/');
-  char* end = nullptr;
-  bool valid = slash != std::string::npos;
-  if (valid) {
-    shard.index = static_cast<int>(std::strtol(text.c_str(), &end, 10));
-    valid = end == text.c_str() + slash;
-    shard.count = static_cast<int>(std::strtol(text.c_str() + slash + 1, &end, 10));
-    valid = valid && *end == '\0' && slash + 1 < text.size();
-  }
-  if (!valid || shard.count < 1 || shard.index < 1 || shard.index > shard.count) {
-    throw UsageError("--shard " + text +
-                     " is no slice; give K/N with 1 <= K <= N, as in --shard 2/8.");
-  }
-  return shard;
-}
-
 struct Job {
   std::string input;
   std::string output;
 };
 
-// The sorted, distinct inputs, the shard's share of them, each with its
-// output in the directory. Two inputs of one name cannot share it.
+// What tells two spellings of one file apart from two files: device and
+// inode where the file exists, else the absolute path without "." and "..".
+std::string identityOf(const std::string& path) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) == 0) {
+    return std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
+  }
+  std::error_code error;
+  return fs::absolute(path, error).lexically_normal().string();
+}
+
+// The distinct inputs (a file given twice, in any spelling, counts once),
+// each with its output in the directory, those of the shard in the order
+// of their names. Two different inputs of one name cannot share an output.
 std::vector<Job> jobsOf(const EffectRun& run) {
-  std::vector<std::string> inputs = run.files;
-  std::sort(inputs.begin(), inputs.end());
-  inputs.erase(std::unique(inputs.begin(), inputs.end()), inputs.end());
   const Shard shard = run.shard.empty() ? Shard{} : parseShard(run.shard);
-  std::vector<Job> jobs;
-  std::map<std::string, std::string> byName;
-  for (size_t i = 0; i < inputs.size(); ++i) {
-    const std::string name = fs::path(inputs[i]).filename().string();
-    const auto [other, fresh] = byName.emplace(name, inputs[i]);
-    if (!fresh) {
-      throw UsageError("The inputs " + other->second + " and " + inputs[i] +
+  struct Given {
+    std::string input;
+    std::string identity;
+  };
+  std::map<std::string, Given> byName;  // sorted by name
+  for (const std::string& input : run.files) {
+    const std::string name = fs::path(input).filename().string();
+    const std::string identity = identityOf(input);
+    const auto [other, fresh] = byName.emplace(name, Given{input, identity});
+    if (!fresh && other->second.identity != identity) {
+      throw UsageError("The inputs " + other->second.input + " and " + input +
                        " would both be written to " +
                        (fs::path(run.outputDirectory) / name).string() +
                        "; rename one, or run them separately.");
     }
     if (!isWritableAudioPath(name)) {
-      throw UsageError("The input " + inputs[i] +
+      throw UsageError("The input " + input +
                        " has no extension the tool writes, so its output cannot keep the name; "
                        "give .wav, .aiff, .flac or .ogg files.");
     }
-    if (int(i % size_t(shard.count)) == shard.index - 1) {
-      jobs.push_back({inputs[i], (fs::path(run.outputDirectory) / name).string()});
-    }
+  }
+  std::vector<Job> jobs;
+  for (const auto& [name, given] : byName) {
+    if (inShard(name, shard))
+      jobs.push_back({given.input, (fs::path(run.outputDirectory) / name).string()});
   }
   return jobs;
 }
@@ -102,6 +98,20 @@ bool alreadyComplete(const Job& job) {
   const int64_t inFrames = framesOf(job.input, inChannels);
   const int64_t outFrames = framesOf(job.output, outChannels);
   return inFrames > 0 && inFrames == outFrames && inChannels == outChannels;
+}
+
+// What a run would do with each job, one line each, nothing processed:
+// "process", "skip" (complete) or "redo" (an output that is not), a tab,
+// the input, a tab, the output.
+void listJobs(const std::vector<Job>& jobs) {
+  for (const Job& job : jobs) {
+    std::error_code error;
+    const char* action = !fs::exists(job.output, error) ? "process"
+                         : alreadyComplete(job)         ? "skip"
+                                                        : "redo";
+    std::printf("%s\t%s\t%s\n", action, job.input.c_str(), job.output.c_str());
+  }
+  std::fflush(stdout);
 }
 
 // In a new worker, with the batch's signals blocked: they reach the
@@ -175,22 +185,82 @@ void count(Tally& tally, int waitStatus) {
   }
 }
 
+// The frames of work a batch has: those of the inputs it will process
+// (skipped ones cost nothing), and how far it is, the files that are
+// running counted by what their workers publish.
+class BatchWork {
+ public:
+  BatchWork(const std::vector<Job>& jobs, const std::vector<bool>& complete) {
+    frames_.resize(jobs.size());
+    for (size_t i = 0; i < jobs.size(); ++i) {
+      int channels = 0;
+      frames_[i] = complete[i] ? 0 : std::max<int64_t>(framesOf(jobs[i].input, channels), 0);
+      total_ += double(frames_[i]);
+    }
+    // One word per worker slot, shared with the workers (they inherit it).
+    void* shared = mmap(nullptr, sizeof(std::atomic<int64_t>) * maxWorkers, PROT_READ | PROT_WRITE,
+                        MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (shared != MAP_FAILED) published_ = new (shared) std::atomic<int64_t>[maxWorkers];
+  }
+  ~BatchWork() {
+    if (published_ != nullptr) munmap(published_, sizeof(std::atomic<int64_t>) * maxWorkers);
+  }
+  BatchWork(const BatchWork&) = delete;
+  BatchWork& operator=(const BatchWork&) = delete;
+
+  // Called in the parent before the worker of `job` starts in `slot`, and
+  // in the worker once it runs.
+  void starting(int slot) {
+    if (published_ != nullptr) published_[slot].store(0);
+  }
+  void inWorker(int slot) {
+    if (published_ != nullptr) publishProgressTo(&published_[slot]);
+  }
+  void finished(size_t job) { finished_ += double(frames_[job]); }
+
+  // The frames done: those of finished files and what the running ones
+  // have published.
+  double done(const std::map<pid_t, int>& running) const {
+    double frames = finished_;
+    if (published_ != nullptr) {
+      for (const auto& [pid, slot] : running)
+        frames += double(published_[slot].load(std::memory_order_relaxed));
+    }
+    return std::min(frames, total_);
+  }
+  double total() const { return total_; }
+
+ private:
+  std::vector<int64_t> frames_;
+  double total_ = 0;
+  double finished_ = 0;
+  std::atomic<int64_t>* published_ = nullptr;
+};
+
 // Runs the jobs in up to `workers` processes at a time, one file each.
 Tally runWorkers(const EffectRun& run, const std::vector<Job>& jobs, int workers) {
   Tally tally;
   const int total = static_cast<int>(jobs.size());
+  std::vector<bool> complete(jobs.size());
+  for (size_t i = 0; i < jobs.size(); ++i) complete[i] = alreadyComplete(jobs[i]);
+  BatchWork work(jobs, complete);
   std::map<pid_t, int> running;  // pid -> slot in workerPids
+  std::map<pid_t, size_t> jobOf;
   size_t next = 0;
-  ProgressBar bar(run.effect, !run.quiet);
-  bar.show(0, total, "files");
+  ProgressBar bar(run.effect, !run.quiet, run.progressInterval);
+  const auto showProgress = [&] {
+    bar.show(Progress{work.done(running), work.total(), tally.done, total});
+  };
+  showProgress();
   sigset_t batchSignals, unblocked;
   sigemptyset(&batchSignals);
   for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&batchSignals, number);
   // After a signal no worker starts; those running are waited for.
   while ((batchSignal == 0 && next < jobs.size()) || !running.empty()) {
     while (batchSignal == 0 && next < jobs.size() && int(running.size()) < workers) {
-      const Job& job = jobs[next++];
-      if (alreadyComplete(job)) {
+      const size_t index = next++;
+      const Job& job = jobs[index];
+      if (complete[index]) {
         ++tally.skipped;
         ++tally.done;
         continue;
@@ -198,6 +268,8 @@ Tally runWorkers(const EffectRun& run, const std::vector<Job>& jobs, int workers
       std::fflush(nullptr);
       int slot = 0;
       while (workerPids[slot] != 0) ++slot;
+      work.starting(slot);
+      bar.setName(fs::path(job.input).filename().string());
       // No signal between the fork and the worker's slot: it would miss it.
       sigprocmask(SIG_BLOCK, &batchSignals, &unblocked);
       const pid_t pid = fork();
@@ -206,6 +278,7 @@ Tally runWorkers(const EffectRun& run, const std::vector<Job>& jobs, int workers
         // passes each signal on exactly once.
         setpgid(0, 0);
         for (int number : {SIGINT, SIGTERM, SIGHUP}) signal(number, SIG_DFL);
+        work.inWorker(slot);
         const int status = processInWorker(run, job, unblocked);
         std::fflush(nullptr);
         _exit(status);
@@ -213,6 +286,7 @@ Tally runWorkers(const EffectRun& run, const std::vector<Job>& jobs, int workers
       if (pid > 0) {
         workerPids[slot] = pid;
         running[pid] = slot;
+        jobOf[pid] = index;
       }
       sigprocmask(SIG_SETMASK, &unblocked, nullptr);
       if (pid < 0) {
@@ -220,17 +294,24 @@ Tally runWorkers(const EffectRun& run, const std::vector<Job>& jobs, int workers
                                 "; give fewer --jobs.");
       }
     }
-    bar.show(tally.done, total, "files");
+    showProgress();
     if (running.empty()) continue;
+    // Polled, so that the progress of the running files is shown as it
+    // grows; a worker that ends is seen within 10 ms.
     int status = 0;
-    const pid_t pid = waitpid(-1, &status, 0);
+    const pid_t pid = waitpid(-1, &status, WNOHANG);
     const auto found = running.find(pid);
-    if (pid < 0 || found == running.end()) continue;  // interrupted by a signal: look again
+    if (pid <= 0 || found == running.end()) {
+      usleep(10000);
+      continue;
+    }
     workerPids[found->second] = 0;
     running.erase(found);
+    work.finished(jobOf[pid]);
+    jobOf.erase(pid);
     count(tally, status);
   }
-  bar.show(tally.done, total, "files");
+  showProgress();
   return tally;
 }
 
@@ -238,6 +319,10 @@ Tally runWorkers(const EffectRun& run, const std::vector<Job>& jobs, int workers
 
 int runBatch(const EffectRun& run) {
   const std::vector<Job> jobs = jobsOf(run);
+  if (run.list) {
+    listJobs(jobs);
+    return 0;
+  }
   std::error_code error;
   fs::create_directories(run.outputDirectory, error);
   if (error || !fs::is_directory(run.outputDirectory)) {
@@ -263,8 +348,10 @@ int runBatch(const EffectRun& run) {
     summary += ", " + std::to_string(interrupted + notStarted) +
                " not done (interrupted; run again to resume)";
   }
-  std::printf("%s.\n", summary.c_str());
-  std::fflush(stdout);
+  if (!run.quiet) {
+    std::printf("%s.\n", summary.c_str());
+    std::fflush(stdout);
+  }
   if (batchSignal != 0) return 128 + batchSignal;
   return failed + tooShort > 0 ? 1 : 0;
 }

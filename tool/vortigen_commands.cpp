@@ -18,7 +18,10 @@ namespace vortigen {
 
 namespace fs = std::filesystem;
 
-void note(const std::string& sentence) { std::fprintf(stderr, "vortigen: %s\n", sentence.c_str()); }
+void note(const std::string& sentence) {
+  clearProgressLine();
+  std::fprintf(stderr, "vortigen: %s\n", sentence.c_str());
+}
 
 namespace {
 
@@ -179,6 +182,10 @@ long long parsePosition(const std::string& text, const std::string& option, int 
 }
 
 void checkRequest(const EffectRun& run, const EffectCommand& effect) {
+  if (run.outputDirectory.empty() && (!run.shard.empty() || run.list)) {
+    throw UsageError(std::string(run.list ? "--list" : "--shard") +
+                     " is for a batch: give the inputs with --output-dir DIR.");
+  }
   if (run.outputDirectory.empty() && !isWritableAudioPath(run.output)) {
     throw UsageError(
         "The output " + run.output +

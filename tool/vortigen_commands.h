@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "progress.h"
 #include "vthost.h"
 
 namespace vortigen {
@@ -36,6 +37,9 @@ struct EffectRun {
   bool quiet = false;
   bool inPlace = false;
   bool keepPartial = false;
+  bool list = false;  // print what a batch would do instead of doing it
+  // Seconds between progress lines when standard error is no terminal; 0: none.
+  double progressInterval = defaultProgressInterval;
 };
 
 int runEffect(const EffectRun& run);

@@ -24,11 +24,13 @@
 #include <string>
 
 #include "audio_file.h"
+#include "cli_reference.h"
 #include "dialog_picture.h"
 #include "dialog_script.h"
 #include "studio_command.h"
 #include "vortigen_commands.h"
 #include "vortigen_plugins.h"
+#include "vortigen_version.h"
 #include "vthost.h"
 
 namespace {
@@ -105,10 +107,13 @@ void addEffectCommand(CLI::App& app, const vortigen::EffectCommand& effect,
       ->type_name("N")
       ->check(CLI::Range(1, 256));
   command
-      ->add_option(
-          "--shard", run.shard,
-          "process only the K-th of N slices of the sorted inputs (for job arrays over machines)")
+      ->add_option("--shard", run.shard,
+                   "process only the inputs of shard K of N, chosen by a hash of each file's name "
+                   "(for job arrays over machines)")
       ->type_name("K/N");
+  command->add_flag("--list", run.list,
+                    "print what a batch would do with each input (process, skip as complete, "
+                    "redo), one per line, and process nothing");
   CLI::Option* preset = command->add_option(
       "--preset", run.preset,
       "a built-in preset, or one stored in the profile (see vortigen presets " + name + ")");
@@ -163,7 +168,14 @@ void addEffectCommand(CLI::App& app, const vortigen::EffectCommand& effect,
       ->type_name("FILE.png");
   command->add_option("--plugin-dir", run.pluginDirectory, "the directory of the plug-in libraries")
       ->type_name("DIR");
-  command->add_flag("-q,--quiet", run.quiet, "no progress bar");
+  command->add_flag("-q,--quiet", run.quiet,
+                    "only errors and warnings: no progress, no batch summary");
+  command
+      ->add_option("--progress-interval", run.progressInterval,
+                   "without a terminal (a log, a scheduler), a progress line every S seconds: "
+                   "files and frames done, rate, time left; 0 for none (default 30)")
+      ->type_name("S")
+      ->check(CLI::Range(0.0, 1e9));
   command->add_flag("--in-place", run.inPlace,
                     "allow OUTPUT to be INPUT; it is replaced once the result is complete");
   command->add_flag("--keep-partial", run.keepPartial,
@@ -279,6 +291,11 @@ int main(int argc, char** argv) {
 
   vtstudio::StudioOptions studioOptions;
   CLI::App* studio = vtstudio::addStudioCommand(app, studioOptions);
+
+  // The build writes the man pages and shell completions from these very
+  // definitions (not listed in --help: it is for the build, not for users).
+  if (argc == 4 && std::strcmp(argv[1], "--write-reference") == 0)
+    return vortigen::writeReference(app, argv[2], argv[3]);
 
   // The first word that is no option names the command.
   for (int i = 1; i < argc; ++i) {
