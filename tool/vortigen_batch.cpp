@@ -1,18 +1,22 @@
 // The effect command over many files: outputs of the same name in one
-// directory, worker processes, resumption by skipping complete outputs,
-// and deterministic shards of the input list for schedulers that spread one
-// job over many machines.
+// directory, worker processes, resumption by skipping outputs whose
+// completion record says this run made them, and deterministic shards of
+// the input list for schedulers that spread one job over many machines.
 #include <sndfile.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <thread>
 
+#include "output_guard.h"
+#include "output_record.h"
 #include "progress.h"
 #include "vortigen_commands.h"
 #include "vortigen_output.h"
@@ -24,7 +28,13 @@ namespace fs = std::filesystem;
 namespace {
 
 // Exit status of a worker for each way a file can end.
-enum WorkerStatus { WorkerProcessed = 0, WorkerFailed = 1, WorkerUsage = 2, WorkerTooShort = 3 };
+enum WorkerStatus {
+  WorkerProcessed = 0,
+  WorkerFailed = 1,
+  WorkerUsage = 2,
+  WorkerTooShort = 3,
+  WorkerTruncated = 4
+};
 
 struct Shard {
   int index = 1;  // 1..count
@@ -51,8 +61,16 @@ Shard parseShard(const std::string& text) {
 
 struct Job {
   std::string input;
-  std::string output;
+  Destinations to;
+  bool redo = false;  // an output of other settings is there
 };
+
+// --spectrogram in a batch names a directory (DIR/ or one that is there):
+// each output gets its own picture there, NAME.png.
+std::string spectrogramOf(const EffectRun& run, const std::string& name) {
+  if (run.spectrogram.empty()) return "";
+  return (fs::path(run.spectrogram) / (fs::path(name).stem().string() + ".png")).string();
+}
 
 // The sorted, distinct inputs, the shard's share of them, each with its
 // output in the directory. Two inputs of one name cannot share it.
@@ -77,42 +95,38 @@ std::vector<Job> jobsOf(const EffectRun& run) {
                        " has no extension the tool writes, so its output cannot keep the name; "
                        "give .wav, .aiff, .flac or .ogg files.");
     }
+    if (inputs[i] == "-") {
+      throw UsageError(
+          "Standard input (-) cannot be one of a batch's inputs; give it as the INPUT "
+          "of a single run.");
+    }
     if (int(i % size_t(shard.count)) == shard.index - 1) {
-      jobs.push_back({inputs[i], (fs::path(run.outputDirectory) / name).string()});
+      const std::string output = (fs::path(run.outputDirectory) / name).string();
+      jobs.push_back({inputs[i], {output, spectrogramOf(run, name), ""}});
     }
   }
+  // Every input of the command line, not only the shard's, is guarded.
+  std::vector<Destination> destinations;
+  for (const Job& job : jobs) {
+    destinations.push_back({job.to.output, "the output"});
+    if (!job.to.spectrogram.empty())
+      destinations.push_back({job.to.spectrogram, "the spectrogram"});
+  }
+  refuseOverlaps(inputs, destinations, false);
   return jobs;
-}
-
-int64_t framesOf(const std::string& path, int& channels) {
-  SF_INFO info{};
-  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-  if (file == nullptr) return -1;
-  sf_close(file);
-  channels = info.channels;
-  return info.frames;
-}
-
-// Outputs appear only once complete (they are renamed into place), so one
-// that is there and as long as its input is a finished result.
-bool alreadyComplete(const Job& job) {
-  std::error_code error;
-  if (!fs::exists(job.output, error)) return false;
-  int inChannels = 0, outChannels = 0;
-  const int64_t inFrames = framesOf(job.input, inChannels);
-  const int64_t outFrames = framesOf(job.output, outChannels);
-  return inFrames > 0 && inFrames == outFrames && inChannels == outChannels;
 }
 
 // In a new worker, with the batch's signals blocked: they reach the
 // worker's own handlers once those are in place.
-int processInWorker(const EffectRun& run, const Job& job, const sigset_t& unblocked) {
+int processInWorker(const EffectRun& run, const RunSettings& settings, const Job& job,
+                    const sigset_t& unblocked) {
   InterruptWatch interrupts;
   sigprocmask(SIG_SETMASK, &unblocked, nullptr);
   try {
-    switch (processFile(run, job.input, job.output, false)) {
+    switch (processFile(run, settings, job.input, job.to, false)) {
       case Outcome::Processed: return WorkerProcessed;
       case Outcome::TooShort: return WorkerTooShort;
+      case Outcome::Truncated: return WorkerTruncated;
       case Outcome::Interrupted: return interruptedStatus();
     }
   } catch (const UsageError& e) {
@@ -158,28 +172,46 @@ class BatchSignals {
 };
 
 struct Tally {
-  int processed = 0, skipped = 0, failed = 0, tooShort = 0, interrupted = 0, done = 0;
+  int processed = 0, redone = 0, skipped = 0, failed = 0, tooShort = 0, truncated = 0, died = 0,
+      interrupted = 0, done = 0;
 };
 
-void count(Tally& tally, int waitStatus) {
+// A worker that the batch's own signal stopped was interrupted; one killed
+// by anything else (the out-of-memory killer) died, which is a failure, and
+// its temporary files are removed here, since it could not.
+void count(Tally& tally, const Job& job, int waitStatus) {
   ++tally.done;
   const int code = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
   if (code == WorkerProcessed) {
     ++tally.processed;
+    tally.redone += job.redo;
   } else if (code == WorkerTooShort) {
     ++tally.tooShort;
-  } else if (code > 128) {
+  } else if (code == WorkerTruncated) {
+    ++tally.truncated;
+    tally.redone += job.redo;
+  } else if (code > 128 && batchSignal != 0) {
     ++tally.interrupted;
+  } else if (WIFSIGNALED(waitStatus)) {
+    ++tally.died;
+    note(job.input + ": the worker processing it was killed (signal " +
+         std::to_string(WTERMSIG(waitStatus)) + ", " + strsignal(WTERMSIG(waitStatus)) +
+         "); nothing was written to " + job.to.output + ".");
+    removeAbandonedTemporaries(job.to.output);
+    if (!job.to.spectrogram.empty()) removeAbandonedTemporaries(job.to.spectrogram);
   } else {
     ++tally.failed;
   }
 }
 
 // Runs the jobs in up to `workers` processes at a time, one file each.
-Tally runWorkers(const EffectRun& run, const std::vector<Job>& jobs, int workers) {
+Tally runWorkers(const EffectRun& run, const RunSettings& settings, std::vector<Job>& jobs,
+                 int workers) {
   Tally tally;
   const int total = static_cast<int>(jobs.size());
-  std::map<pid_t, int> running;  // pid -> slot in workerPids
+  const std::string key = settingsKey(run, settings, jobs.empty() ? "" : jobs[0].to.output);
+  const pid_t parent = getpid();
+  std::map<pid_t, std::pair<int, size_t>> running;  // pid -> slot in workerPids, job
   size_t next = 0;
   ProgressBar bar(run.effect, !run.quiet);
   bar.show(0, total, "files");
@@ -189,12 +221,16 @@ Tally runWorkers(const EffectRun& run, const std::vector<Job>& jobs, int workers
   // After a signal no worker starts; those running are waited for.
   while ((batchSignal == 0 && next < jobs.size()) || !running.empty()) {
     while (batchSignal == 0 && next < jobs.size() && int(running.size()) < workers) {
-      const Job& job = jobs[next++];
-      if (alreadyComplete(job)) {
+      const size_t index = next++;
+      Job& job = jobs[index];
+      job.to.record = completionRecord(key, job.input);
+      const OutputState state = outputState(job.input, job.to.output, job.to.record);
+      if (state == OutputState::Complete && !run.force) {
         ++tally.skipped;
         ++tally.done;
         continue;
       }
+      job.redo = state == OutputState::ChangedSettings;
       std::fflush(nullptr);
       int slot = 0;
       while (workerPids[slot] != 0) ++slot;
@@ -206,13 +242,17 @@ Tally runWorkers(const EffectRun& run, const std::vector<Job>& jobs, int workers
         // passes each signal on exactly once.
         setpgid(0, 0);
         for (int number : {SIGINT, SIGTERM, SIGHUP}) signal(number, SIG_DFL);
-        const int status = processInWorker(run, job, unblocked);
+        // A worker stops with its parent, however the parent ends: its
+        // SIGTERM reaches the worker's handler, which removes the temporary.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(WorkerFailed);
+        const int status = processInWorker(run, settings, job, unblocked);
         std::fflush(nullptr);
         _exit(status);
       }
       if (pid > 0) {
         workerPids[slot] = pid;
-        running[pid] = slot;
+        running[pid] = {slot, index};
       }
       sigprocmask(SIG_SETMASK, &unblocked, nullptr);
       if (pid < 0) {
@@ -226,9 +266,10 @@ Tally runWorkers(const EffectRun& run, const std::vector<Job>& jobs, int workers
     const pid_t pid = waitpid(-1, &status, 0);
     const auto found = running.find(pid);
     if (pid < 0 || found == running.end()) continue;  // interrupted by a signal: look again
-    workerPids[found->second] = 0;
+    workerPids[found->second.first] = 0;
+    const size_t index = found->second.second;
     running.erase(found);
-    count(tally, status);
+    count(tally, jobs[index], status);
   }
   bar.show(tally.done, total, "files");
   return tally;
@@ -236,37 +277,62 @@ Tally runWorkers(const EffectRun& run, const std::vector<Job>& jobs, int workers
 
 }  // namespace
 
-int runBatch(const EffectRun& run) {
-  const std::vector<Job> jobs = jobsOf(run);
-  std::error_code error;
-  fs::create_directories(run.outputDirectory, error);
-  if (error || !fs::is_directory(run.outputDirectory)) {
-    throw AudioError("cannot make the output directory '" + run.outputDirectory + "' (" +
-                     (error ? error.message() : std::string("a file of that name is in the way")) +
-                     "); give another directory");
+int runBatch(const EffectRun& run, const RunSettings& settings) {
+  std::vector<Job> jobs = jobsOf(run);
+  for (const std::string& directory : {run.outputDirectory, run.spectrogram}) {
+    if (directory.empty()) continue;
+    std::error_code error;
+    fs::create_directories(directory, error);
+    if (error || !fs::is_directory(directory)) {
+      throw AudioError(
+          "cannot make the directory '" + directory + "' (" +
+          (error ? error.message() : std::string("a file of that name is in the way")) +
+          "); give another directory");
+    }
   }
+  // Temporaries of earlier runs that were killed outright; those of a run
+  // still writing are locked and stay.
+  size_t abandoned = 0;
+  for (const Job& job : jobs) {
+    abandoned += removeAbandonedTemporaries(job.to.output).size();
+    if (!job.to.spectrogram.empty())
+      abandoned += removeAbandonedTemporaries(job.to.spectrogram).size();
+  }
+  if (abandoned > 0 && !run.quiet) {
+    note("removed " + std::to_string(abandoned) + " temporary " +
+         (abandoned == 1 ? "file" : "files") + " that an earlier, killed run left in " +
+         run.outputDirectory + ".");
+  }
+  if (settings.label.empty() && !run.quiet) noteNearTransparent();
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const int workers = std::clamp(run.jobs > 0 ? run.jobs : int(cores), 1, maxWorkers);
 
   BatchSignals signals;
-  const Tally tally = runWorkers(run, jobs, workers);
+  const Tally tally = runWorkers(run, settings, jobs, workers);
   const int total = static_cast<int>(jobs.size());
   const int notStarted = total - tally.done;
-  const auto [processed, skipped, failed, tooShort, interrupted, done] = tally;
-  (void)done;
+  const int failed = tally.failed + tally.tooShort + tally.truncated + tally.died;
   std::string summary = std::to_string(total) + (total == 1 ? " file: " : " files: ") +
-                        std::to_string(processed) + " processed, " + std::to_string(skipped) +
-                        " skipped (already complete), " + std::to_string(failed + tooShort) +
-                        " failed";
-  if (tooShort > 0) summary += " (" + std::to_string(tooShort) + " too short to process)";
-  if (interrupted + notStarted > 0) {
-    summary += ", " + std::to_string(interrupted + notStarted) +
+                        std::to_string(tally.processed) + " processed";
+  if (tally.redone > 0)
+    summary += " (" + std::to_string(tally.redone) + " redone for changed settings)";
+  summary += ", " + std::to_string(tally.skipped) + " skipped (already complete), " +
+             std::to_string(failed) + " failed";
+  std::vector<std::string> why;
+  if (tally.tooShort > 0) why.push_back(std::to_string(tally.tooShort) + " too short to process");
+  if (tally.truncated > 0)
+    why.push_back(std::to_string(tally.truncated) + " truncated, written incomplete");
+  if (tally.died > 0) why.push_back(std::to_string(tally.died) + " killed");
+  for (size_t i = 0; i < why.size(); ++i) summary += (i == 0 ? " (" : ", ") + why[i];
+  if (!why.empty()) summary += ")";
+  if (tally.interrupted + notStarted > 0) {
+    summary += ", " + std::to_string(tally.interrupted + notStarted) +
                " not done (interrupted; run again to resume)";
   }
-  std::printf("%s.\n", summary.c_str());
+  if (!run.quiet) std::printf("%s.\n", summary.c_str());
   std::fflush(stdout);
   if (batchSignal != 0) return 128 + batchSignal;
-  return failed + tooShort > 0 ? 1 : 0;
+  return failed > 0 || tally.interrupted + notStarted > 0 ? 1 : 0;
 }
 
 }  // namespace vortigen

@@ -117,22 +117,10 @@ TEST_F(Tool, ASpectrogramThatCannotBeWrittenChangesNoFile) {
 
 TEST_F(Tool, DamagedInputsAreNamedAsSuch) {
   const Sound sound = toneSound(2, 22050, 1.0, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-  writeSound(path("whole.wav"), sound);
   writeSound(path("whole.ogg"), Sound{2, 22050, SF_FORMAT_OGG | SF_FORMAT_VORBIS, sound.samples});
-  // 10000 of the 22050 frames stay after the 44-byte header.
-  fs::copy_file(path("whole.wav"), path("cut.wav"));
-  fs::resize_file(path("cut.wav"), 44 + 10000 * 4);
+  // Half of this Ogg file holds no page of sound that can be read.
   fs::copy_file(path("whole.ogg"), path("cut.ogg"));
   fs::resize_file(path("cut.ogg"), fs::file_size(path("whole.ogg")) / 2);
-
-  const tool::Result wav =
-      vortigen({"dynamic", path("cut.wav"), path("out.wav"), "--preset", "Chaos"});
-  EXPECT_EQ(wav.status, 0) << wav.err;
-  EXPECT_NE(
-      wav.err.find("truncated: its header promises 22050 sample frames, the file holds 10000"),
-      std::string::npos)
-      << wav.err;
-  EXPECT_EQ(readSound(path("out.wav")).frames(), 10000);
 
   const tool::Result ogg =
       vortigen({"dynamic", path("cut.ogg"), path("out.ogg"), "--preset", "Chaos"});

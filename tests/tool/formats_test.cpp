@@ -179,9 +179,10 @@ TEST_F(Tool, AnInterruptedEngineRunWritesNothingOrWithKeepPartialTheRestUnchange
     kill(started.pid, SIGINT);
     const tool::Result r = tool::finish(started);
     EXPECT_EQ(r.status, 130) << r.err;
-    ASSERT_EQ(fs::exists(path("out.wav")), keep);
+    EXPECT_FALSE(fs::exists(path("out.wav")));
+    ASSERT_EQ(fs::exists(path("out.partial.wav")), keep);
     if (keep) {
-      const Sound output = readSound(path("out.wav"));
+      const Sound output = readSound(path("out.partial.wav"));
       ASSERT_EQ(output.frames(), input.frames());
       const size_t tail = input.samples.size() - 1000;
       EXPECT_TRUE(std::equal(input.samples.begin() + long(tail), input.samples.end(),
