@@ -8,25 +8,28 @@
 #                 the thread tests under ThreadSanitizer;
 #   3. windows:   both cross builds, the 32-bit DLLs inspected, the Windows
 #                 test host run under Wine;
-#   4. fuzz:      every fuzzer's seeds replayed, then 15 s of fuzzing each.
-#   scripts/test.sh [fast|sanitizers|windows|fuzz]...   (every tier when none is named)
+#   4. fuzz:      every fuzzer's seeds replayed, then 15 s of fuzzing each;
+#   5. cluster:   the README's Slurm job array on a one-node cluster the
+#                 test starts on 127.0.0.1 (as root), and its GNU parallel
+#                 recipe, against a local batch.
+#   scripts/test.sh [fast|sanitizers|windows|fuzz|cluster]...   (every tier when none is named)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 tiers=("$@")
-[ ${#tiers[@]} -gt 0 ] || tiers=(fast sanitizers windows fuzz)
+[ ${#tiers[@]} -gt 0 ] || tiers=(fast sanitizers windows fuzz cluster)
 for tier in "${tiers[@]}"; do
   case $tier in
-    fast | sanitizers | windows | fuzz) ;;
-    *) echo "test: the tiers are fast, sanitizers, windows and fuzz, not $tier." >&2; exit 2 ;;
+    fast | sanitizers | windows | fuzz | cluster) ;;
+    *) echo "test: the tiers are fast, sanitizers, windows, fuzz and cluster, not $tier." >&2; exit 2 ;;
   esac
 done
 
 started=$SECONDS
 banner() { echo "== test: $1 ($((SECONDS - started)) s so far)"; }
 
-scripts/setup.sh
+scripts/setup.sh "${tiers[@]}"
 
 for tier in "${tiers[@]}"; do
   case $tier in
@@ -34,7 +37,9 @@ for tier in "${tiers[@]}"; do
       banner "layout"
       scripts/check-format.sh
       banner "normal build and its tests"
-      scripts/build.sh build
+      # Tests and benchmarks switched on: the demo may have configured
+      # this folder without them.
+      scripts/build.sh build -DBUILD_TESTING=ON -DVORTIGEN_BENCHMARKS=ON
       (cd build && ctest --output-on-failure --parallel "$(nproc)")
       ;;
     sanitizers)
@@ -64,6 +69,13 @@ for tier in "${tiers[@]}"; do
     fuzz)
       banner "libFuzzer harnesses: seeds replayed, 15 s of fuzzing each"
       scripts/fuzz.sh 15
+      ;;
+    cluster)
+      banner "the README's Slurm job array and GNU parallel recipe"
+      cmake -S . -B build -DVORTIGEN_WERROR=ON >/dev/null
+      cmake --build build --parallel "$(nproc)" --target vortigen
+      tests/cluster/slurm_test.sh build
+      tests/cluster/parallel_test.sh build
       ;;
   esac
 done

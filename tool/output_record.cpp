@@ -3,10 +3,8 @@
 #include <sndfile.h>
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
 #include <regex>
 
 namespace vortigen {
@@ -54,10 +52,10 @@ std::string settingsKey(const EffectRun& run, const RunSettings& settings,
 }
 
 std::string completionRecord(const std::string& settingsKey, const std::string& input) {
+  // An input that is not there gets a record no output carries; reading
+  // it fails later, with a sentence of its own.
   struct stat about {};
-  if (stat(input.c_str(), &about) != 0) {
-    throw AudioError("cannot read '" + input + "': " + std::strerror(errno));
-  }
+  if (stat(input.c_str(), &about) != 0) about = {};
   const std::string text = settingsKey + "input=" + std::to_string(about.st_size) + "@" +
                            std::to_string(about.st_mtim.tv_sec) + "." +
                            std::to_string(about.st_mtim.tv_nsec) + "\n";

@@ -23,8 +23,7 @@ std::string settingsKey(const EffectRun& run, const RunSettings& settings,
                         const std::string& output);
 
 // The record an output of `input` made with these settings carries:
-// "vortigen VERSION, settings 0123456789abcdef". Throws AudioError when the
-// input cannot be examined.
+// "vortigen VERSION, settings 0123456789abcdef".
 std::string completionRecord(const std::string& settingsKey, const std::string& input);
 
 // The completion record in a file's tags, or an empty text.

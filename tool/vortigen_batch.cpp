@@ -4,6 +4,7 @@
 // the input list for schedulers that spread one job over many machines.
 #include <sndfile.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@
 #include "output_guard.h"
 #include "output_record.h"
 #include "progress.h"
+#include "shard.h"
 #include "vortigen_commands.h"
 #include "vortigen_output.h"
 
@@ -36,29 +38,6 @@ enum WorkerStatus {
   WorkerTruncated = 4
 };
 
-struct Shard {
-  int index = 1;  // 1..count
-  int count = 1;
-};
-
-Shard parseShard(const std::string& text) {
-  Shard shard;
-  const size_t slash = text.find('/');
-  char* end = nullptr;
-  bool valid = slash != std::string::npos;
-  if (valid) {
-    shard.index = static_cast<int>(std::strtol(text.c_str(), &end, 10));
-    valid = end == text.c_str() + slash;
-    shard.count = static_cast<int>(std::strtol(text.c_str() + slash + 1, &end, 10));
-    valid = valid && *end == '\0' && slash + 1 < text.size();
-  }
-  if (!valid || shard.count < 1 || shard.index < 1 || shard.index > shard.count) {
-    throw UsageError("--shard " + text +
-                     " is no slice; give K/N with 1 <= K <= N, as in --shard 2/8.");
-  }
-  return shard;
-}
-
 struct Job {
   std::string input;
   Destinations to;
@@ -72,37 +51,55 @@ std::string spectrogramOf(const EffectRun& run, const std::string& name) {
   return (fs::path(run.spectrogram) / (fs::path(name).stem().string() + ".png")).string();
 }
 
-// The sorted, distinct inputs, the shard's share of them, each with its
-// output in the directory. Two inputs of one name cannot share it.
+// What tells two spellings of one file apart from two files: device and
+// inode where the file exists, else the absolute path without "." and "..".
+std::string identityOf(const std::string& path) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) == 0) {
+    return std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
+  }
+  std::error_code error;
+  return fs::absolute(path, error).lexically_normal().string();
+}
+
+// The distinct inputs (a file given twice, in any spelling, counts once),
+// each with its output in the directory, those of the shard in the order
+// of their names. Two different inputs of one name cannot share an output.
 std::vector<Job> jobsOf(const EffectRun& run) {
-  std::vector<std::string> inputs = run.files;
-  std::sort(inputs.begin(), inputs.end());
-  inputs.erase(std::unique(inputs.begin(), inputs.end()), inputs.end());
   const Shard shard = run.shard.empty() ? Shard{} : parseShard(run.shard);
-  std::vector<Job> jobs;
-  std::map<std::string, std::string> byName;
-  for (size_t i = 0; i < inputs.size(); ++i) {
-    const std::string name = fs::path(inputs[i]).filename().string();
-    const auto [other, fresh] = byName.emplace(name, inputs[i]);
-    if (!fresh) {
-      throw UsageError("The inputs " + other->second + " and " + inputs[i] +
+  struct Given {
+    std::string input;
+    std::string identity;
+  };
+  std::map<std::string, Given> byName;  // sorted by name
+  for (const std::string& input : run.files) {
+    if (input == "-") {
+      throw UsageError(
+          "Standard input (-) cannot be one of a batch's inputs; give it as the INPUT "
+          "of a single run.");
+    }
+    const std::string name = fs::path(input).filename().string();
+    const std::string identity = identityOf(input);
+    const auto [other, fresh] = byName.emplace(name, Given{input, identity});
+    if (!fresh && other->second.identity != identity) {
+      throw UsageError("The inputs " + other->second.input + " and " + input +
                        " would both be written to " +
                        (fs::path(run.outputDirectory) / name).string() +
                        "; rename one, or run them separately.");
     }
     if (!isWritableAudioPath(name)) {
-      throw UsageError("The input " + inputs[i] +
+      throw UsageError("The input " + input +
                        " has no extension the tool writes, so its output cannot keep the name; "
                        "give .wav, .aiff, .flac or .ogg files.");
     }
-    if (inputs[i] == "-") {
-      throw UsageError(
-          "Standard input (-) cannot be one of a batch's inputs; give it as the INPUT "
-          "of a single run.");
-    }
-    if (int(i % size_t(shard.count)) == shard.index - 1) {
+  }
+  std::vector<Job> jobs;
+  std::vector<std::string> inputs;
+  for (const auto& [name, given] : byName) {
+    inputs.push_back(given.input);
+    if (inShard(name, shard)) {
       const std::string output = (fs::path(run.outputDirectory) / name).string();
-      jobs.push_back({inputs[i], {output, spectrogramOf(run, name), ""}});
+      jobs.push_back({given.input, {output, spectrogramOf(run, name), ""}});
     }
   }
   // Every input of the command line, not only the shard's, is guarded.
@@ -114,6 +111,27 @@ std::vector<Job> jobsOf(const EffectRun& run) {
   }
   refuseOverlaps(inputs, destinations, false);
   return jobs;
+}
+
+// The completion records the jobs' outputs would carry.
+void setRecords(const EffectRun& run, const RunSettings& settings, std::vector<Job>& jobs) {
+  if (jobs.empty()) return;
+  const std::string key = settingsKey(run, settings, jobs[0].to.output);
+  for (Job& job : jobs) job.to.record = completionRecord(key, job.input);
+}
+
+// What a run would do with each job, one line each, nothing processed:
+// "process", "skip" (complete) or "redo" (an output that is not, or any
+// with --force), a tab, the input, a tab, the output.
+void listJobs(const EffectRun& run, const std::vector<Job>& jobs) {
+  for (const Job& job : jobs) {
+    const OutputState state = outputState(job.input, job.to.output, job.to.record);
+    const char* action = state == OutputState::Absent                   ? "process"
+                         : state == OutputState::Complete && !run.force ? "skip"
+                                                                        : "redo";
+    std::printf("%s\t%s\t%s\n", action, job.input.c_str(), job.to.output.c_str());
+  }
+  std::fflush(stdout);
 }
 
 // In a new worker, with the batch's signals blocked: they reach the
@@ -209,7 +227,6 @@ Tally runWorkers(const EffectRun& run, const RunSettings& settings, std::vector<
                  int workers) {
   Tally tally;
   const int total = static_cast<int>(jobs.size());
-  const std::string key = settingsKey(run, settings, jobs.empty() ? "" : jobs[0].to.output);
   const pid_t parent = getpid();
   std::map<pid_t, std::pair<int, size_t>> running;  // pid -> slot in workerPids, job
   size_t next = 0;
@@ -223,7 +240,6 @@ Tally runWorkers(const EffectRun& run, const RunSettings& settings, std::vector<
     while (batchSignal == 0 && next < jobs.size() && int(running.size()) < workers) {
       const size_t index = next++;
       Job& job = jobs[index];
-      job.to.record = completionRecord(key, job.input);
       const OutputState state = outputState(job.input, job.to.output, job.to.record);
       if (state == OutputState::Complete && !run.force) {
         ++tally.skipped;
@@ -279,6 +295,11 @@ Tally runWorkers(const EffectRun& run, const RunSettings& settings, std::vector<
 
 int runBatch(const EffectRun& run, const RunSettings& settings) {
   std::vector<Job> jobs = jobsOf(run);
+  setRecords(run, settings, jobs);
+  if (run.list) {
+    listJobs(run, jobs);
+    return 0;
+  }
   for (const std::string& directory : {run.outputDirectory, run.spectrogram}) {
     if (directory.empty()) continue;
     std::error_code error;

@@ -234,6 +234,10 @@ long long parsePosition(const std::string& text, const std::string& option, int 
 }
 
 void checkRequest(const EffectRun& run, const EffectCommand& effect) {
+  if (run.outputDirectory.empty() && (!run.shard.empty() || run.list)) {
+    throw UsageError(std::string(run.list ? "--list" : "--shard") +
+                     " is for a batch: give the inputs with --output-dir DIR.");
+  }
   if (run.outputDirectory.empty() && run.output != "-" && !isWritableAudioPath(run.output)) {
     throw UsageError(
         "The output " + run.output +

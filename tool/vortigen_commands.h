@@ -38,6 +38,7 @@ struct EffectRun {
   bool inPlace = false;
   bool keepPartial = false;
   bool force = false;  // redo outputs that are complete
+  bool list = false;   // print what a batch would do instead of doing it
 };
 
 int runEffect(const EffectRun& run);

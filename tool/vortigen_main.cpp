@@ -115,10 +115,13 @@ void addEffectCommand(CLI::App& app, const vortigen::EffectCommand& effect,
       ->type_name("N")
       ->check(CLI::Range(1, 256));
   command
-      ->add_option(
-          "--shard", run.shard,
-          "process only the K-th of N slices of the sorted inputs (for job arrays over machines)")
+      ->add_option("--shard", run.shard,
+                   "process only the inputs of shard K of N, chosen by a hash of each file's name "
+                   "(for job arrays over machines)")
       ->type_name("K/N");
+  command->add_flag("--list", run.list,
+                    "print what a batch would do with each input (process, skip as complete, "
+                    "redo), one per line, and process nothing");
   CLI::Option* preset = command->add_option(
       "--preset", run.preset,
       "a built-in preset, or one stored in the profile (see vortigen presets " + name + ")");

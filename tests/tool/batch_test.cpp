@@ -74,31 +74,6 @@ TEST_F(Batch, ARerunSkipsCompleteOutputsAndRedoesMissingOrIncompleteOnes) {
   EXPECT_EQ(readSound(path("out/a2.wav")).frames(), readSound(inputs[2]).frames());
 }
 
-TEST_F(Batch, ShardsPartitionTheSortedInputsWhateverTheirOrderOnTheCommandLine) {
-  std::vector<std::string> inputs = makeInputs(7);
-  std::set<std::string> seen;
-  size_t total = 0;
-  for (int k = 1; k <= 3; ++k) {
-    SCOPED_TRACE(k);
-    std::rotate(inputs.begin(), inputs.begin() + 2,
-                inputs.end());  // the order given does not matter
-    std::vector<std::string> args{"fourier"};
-    args.insert(args.end(), inputs.begin(), inputs.end());
-    const std::string shardDir = "shard" + std::to_string(k);
-    args.insert(args.end(), {"--preset", "Five", "--output-dir", path(shardDir), "--shard",
-                             std::to_string(k) + "/3", "-q"});
-    const tool::Result r = vortigen(args);
-    ASSERT_EQ(r.status, 0) << r.err;
-    const std::set<std::string> mine = outputs(shardDir);
-    total += mine.size();
-    seen.insert(mine.begin(), mine.end());
-    EXPECT_GE(mine.size(), 2u);
-    EXPECT_LE(mine.size(), 3u);
-  }
-  EXPECT_EQ(total, 7u) << "no file in two shards";
-  EXPECT_EQ(seen.size(), 7u) << "every file in one shard";
-}
-
 TEST_F(Batch, ASignalStopsEveryWorkerCleanlyAndARerunFinishesTheJob) {
   fs::create_directories(dir_ / "in");
   std::vector<std::string> inputs;
