@@ -378,7 +378,10 @@ void SoundWriter::writeFloat(const float* samples, int64_t frames) {
   const bool truncate = format_.bits == 8;
   for (int64_t i = 0; i < frames * channels_; ++i) {
     const double scaled = double(samples[i]) * steps;
-    double v = truncate ? std::floor(scaled + 128.0) - 128.0 : std::nearbyint(scaled);
+    // The plug-ins add 128 in single precision before truncating, which
+    // rounds values just under a step up to it: so does this.
+    double v = truncate ? std::floor(double(static_cast<float>(scaled) + 128.0f)) - 128.0
+                        : std::nearbyint(scaled);
     if (!(scaled <= high && scaled >= low)) {  // NaN counts as clipped, to silence
       v = std::isnan(scaled) ? 0.0 : std::clamp(v, low, high);
       ++clipped_;

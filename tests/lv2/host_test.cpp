@@ -343,6 +343,21 @@ TEST(Bypass, DisabledOutputIsTheInputDelayedByTheLatencyAndSwitchesWithoutAJump)
   }
 }
 
+TEST(Bypass, AnEnabledPortLeftUnconnectedMeansEnabled) {
+  World world;
+  const Channels input = testSignal(44100, 2, 0.5);
+  const Channels wet = [&] {
+    Instance plugin(world, dynamicUri);
+    plugin.setControl("preset", 9);
+    return plugin.process(input, 512);
+  }();
+  Instance plugin(world, dynamicUri);
+  plugin.setControl("preset", 9);
+  plugin.setControl("enabled", 0);  // what the port would say, were it read
+  plugin.disconnectControl("enabled");
+  EXPECT_EQ(plugin.process(input, 512), wet);
+}
+
 TEST(SampleRates, EveryRateFrom22050To192000RunsWithTheEnginesLatency) {
   World world;
   for (double rate : {22050.0, 32000.0, 44100.0, 48000.0, 88200.0, 96000.0, 176400.0, 192000.0}) {
