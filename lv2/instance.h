@@ -13,7 +13,6 @@
 
 #include <lv2/atom/forge.h>
 #include <lv2/core/lv2.h>
-#include <lv2/log/logger.h>
 #include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
 #include <lv2/worker/worker.h>
@@ -24,6 +23,7 @@
 #include <vector>
 
 #include "engine.h"
+#include "host_log.h"
 #include "variants.h"
 
 namespace vtlv2 {
@@ -95,7 +95,10 @@ struct Instance {
   // Host features (any may be missing: lv2apply gives none).
   LV2_URID_Map* map = nullptr;
   LV2_Worker_Schedule* schedule = nullptr;
-  LV2_Log_Logger logger{};
+  HostLog logger{};
+  // A custom curve was asked for that cannot be applied without a URID
+  // map or a worker: said once, in the log.
+  bool missingFeatureLogged = false;
   Urids uris{};
   LV2_Atom_Forge forge{};
   std::vector<char> jobBuffer;  // header + message, built on the audio thread

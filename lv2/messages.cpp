@@ -53,8 +53,24 @@ bool sendJob(Instance& self, Job job, const void* bytes, std::uint32_t size) {
                                       self.jobBuffer.data()) == LV2_WORKER_SUCCESS;
 }
 
+// Audio thread: custom curves were asked for, which this host cannot
+// deliver to us; said once per instance, and only then (a host without
+// them that never sets a curve hears nothing).
+void noteMissingFeature(Instance& self, const char* feature) {
+  if (self.missingFeatureLogged) return;
+  self.missingFeatureLogged = true;
+  logTrace(self.logger,
+           "Vortigen %s: custom curves were set, but the host offers no %s; custom curves can "
+           "only come from a saved state.\n",
+           self.variant->symbol, feature);
+}
+
 // Audio thread: a new text or path, or a note that it was too long.
 void requestCurves(Instance& self, Job job, const LV2_Atom* value) {
+  if (self.schedule == nullptr) {
+    noteMissingFeature(self, "worker");
+    return;
+  }
   const std::uint32_t length = textLength(value);
   if (length > maxMessageBytes) {
     sendJob(self, Job::tooLong, &length, 0);
@@ -122,13 +138,13 @@ void prepare(Instance& self, const std::string& text, const std::string* path,
     auto ownPath = path != nullptr ? std::make_unique<std::string>(*path) : nullptr;
     prepared = {tables.release(), ownText.release(), ownPath.release()};
   } catch (const std::exception& error) {
-    lv2_log_error(&self.logger, "Vortigen %s: preset text refused, the current curves stay: %s\n",
-                  self.variant->symbol, error.what());
+    logError(self.logger, "Vortigen %s: preset text refused, the current curves stay: %s\n",
+             self.variant->symbol, error.what());
     return;
   }
   if (respond(handle, sizeof prepared, &prepared) != LV2_WORKER_SUCCESS) {
-    lv2_log_error(&self.logger, "Vortigen %s: the host's worker queue is full; preset dropped.\n",
-                  self.variant->symbol);
+    logError(self.logger, "Vortigen %s: the host's worker queue is full; preset dropped.\n",
+             self.variant->symbol);
     delete prepared.tables;
     delete prepared.text;
     delete prepared.path;
@@ -145,29 +161,29 @@ void readPresetFile(Instance& self, const std::string& path, LV2_Worker_Respond_
   std::error_code error;
   const auto size = std::filesystem::file_size(path, error);
   if (!error && size > maxFileBytes) {
-    lv2_log_error(&self.logger,
-                  "Vortigen %s: the preset file \"%s\" is larger than a preset text can be; "
-                  "the current curves stay.\n",
-                  self.variant->symbol, path.c_str());
+    logError(self.logger,
+             "Vortigen %s: the preset file \"%s\" is larger than a preset text can be; "
+             "the current curves stay.\n",
+             self.variant->symbol, path.c_str());
     return;
   }
   std::ifstream file(path, std::ios::binary);
   std::ostringstream contents;
   if (!error && file) contents << file.rdbuf();
   if (error || !file || file.bad()) {
-    lv2_log_error(&self.logger,
-                  "Vortigen %s: cannot read the preset file \"%s\"; the current curves stay.\n",
-                  self.variant->symbol, path.c_str());
+    logError(self.logger,
+             "Vortigen %s: cannot read the preset file \"%s\"; the current curves stay.\n",
+             self.variant->symbol, path.c_str());
     return;
   }
   // A NUL byte ends the text in the saved state: a file holding one is no
   // preset text whose curves could be saved and restored.
   const std::string text = contents.str();
   if (text.find('\0') != std::string::npos) {
-    lv2_log_error(&self.logger,
-                  "Vortigen %s: the preset file \"%s\" holds a NUL byte, which no preset text "
-                  "does; the current curves stay.\n",
-                  self.variant->symbol, path.c_str());
+    logError(self.logger,
+             "Vortigen %s: the preset file \"%s\" holds a NUL byte, which no preset text "
+             "does; the current curves stay.\n",
+             self.variant->symbol, path.c_str());
     return;
   }
   prepare(self, trimmed(text), &path, respond, handle);
@@ -201,6 +217,10 @@ void handleControl(Instance& self) {
         handleMessage(self, reinterpret_cast<const LV2_Atom_Object*>(&event->body));
       }
     }
+  } else if (self.controlPort != nullptr &&
+             self.controlPort->atom.size > sizeof(LV2_Atom_Sequence_Body)) {
+    // Messages arrived, but without a URID map none can be read.
+    noteMissingFeature(self, "URID map");
   }
   if (canReply) {
     if (self.announce) writeParameters(self, 0);
@@ -252,10 +272,10 @@ LV2_Worker_Status work(LV2_Handle handle, LV2_Worker_Respond_Function respond,
         readPresetFile(self, std::string(body, header.size), respond, respondHandle);
         break;
       case Job::tooLong:
-        lv2_log_error(&self.logger,
-                      "Vortigen %s: a preset text or path longer than %u bytes was refused; "
-                      "the current curves stay.\n",
-                      self.variant->symbol, maxMessageBytes);
+        logError(self.logger,
+                 "Vortigen %s: a preset text or path longer than %u bytes was refused; "
+                 "the current curves stay.\n",
+                 self.variant->symbol, maxMessageBytes);
         break;
       case Job::release: {
         Retired retired{};
@@ -268,7 +288,7 @@ LV2_Worker_Status work(LV2_Handle handle, LV2_Worker_Respond_Function respond,
       }
     }
   } catch (const std::exception& error) {
-    lv2_log_error(&self.logger, "Vortigen %s: %s\n", self.variant->symbol, error.what());
+    logError(self.logger, "Vortigen %s: %s\n", self.variant->symbol, error.what());
     return LV2_WORKER_ERR_UNKNOWN;
   }
   return LV2_WORKER_SUCCESS;
@@ -284,7 +304,7 @@ LV2_Worker_Status workResponse(LV2_Handle handle, std::uint32_t size, const void
   const Retired retired{prepared.tables, prepared.text, prepared.path};
   if (!sendJob(self, Job::release, &retired, sizeof retired)) {
     // No room to send them back: keeping them is safer than freeing here.
-    lv2_log_trace(&self.logger, "Vortigen: worker queue full, old curves kept\n");
+    logTrace(self.logger, "Vortigen: worker queue full, old curves kept\n");
   }
   return LV2_WORKER_SUCCESS;
 }
@@ -354,8 +374,8 @@ LV2_State_Status restoreState(LV2_Handle handle, LV2_State_Retrieve_Function ret
     delete prepared.text;
     delete prepared.path;
   } catch (const std::exception& error) {
-    lv2_log_error(&self.logger, "Vortigen %s: saved preset text refused, the curves stay: %s\n",
-                  self.variant->symbol, error.what());
+    logError(self.logger, "Vortigen %s: saved preset text refused, the curves stay: %s\n",
+             self.variant->symbol, error.what());
     return LV2_STATE_ERR_UNKNOWN;
   }
   std::lock_guard lock(self.stateMutex);

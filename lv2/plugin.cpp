@@ -33,8 +33,7 @@ LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate, const char
   LV2_Worker_Schedule* schedule = nullptr;
   lv2_features_query(features, LV2_LOG__log, &log, false, LV2_URID__map, &map, false,
                      LV2_WORKER__schedule, &schedule, false, nullptr);
-  LV2_Log_Logger logger{};
-  lv2_log_logger_init(&logger, map, log);
+  const HostLog logger = makeHostLog(log, map);
 
   const Variant* variant = variantNamed(descriptor->URI);
   if (variant == nullptr) return nullptr;
@@ -86,16 +85,10 @@ LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate, const char
       self->engine->process(buffers.data(), buffers.data(), pieceFrames);
     }
     self->engine->reset();
-    if (map == nullptr || schedule == nullptr) {
-      lv2_log_note(&self->logger,
-                   "Vortigen %s: the host offers no %s; custom curves can only come from a "
-                   "saved state.\n",
-                   variant->symbol, map == nullptr ? "URID map" : "worker");
-    }
     return self.release();
   } catch (const std::exception& error) {
-    lv2_log_error(&logger, "Vortigen %s: cannot run at %.0f Hz: %s\n", variant->symbol, rate,
-                  error.what());
+    logError(logger, "Vortigen %s: cannot run at %.0f Hz: %s\n", variant->symbol, rate,
+             error.what());
     return nullptr;
   }
 }

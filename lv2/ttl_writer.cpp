@@ -12,6 +12,7 @@
 
 #include "engine.h"
 #include "variants.h"
+#include "vortigen_version.h"
 
 namespace {
 
@@ -20,6 +21,7 @@ using vtlv2::Variant;
 const char* prefixes =
     "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
     "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
+    "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
     "@prefix log: <http://lv2plug.in/ns/ext/log#> .\n"
     "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
     "@prefix patch: <http://lv2plug.in/ns/ext/patch#> .\n"
@@ -30,6 +32,11 @@ const char* prefixes =
     "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
     "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n"
     "@prefix work: <http://lv2plug.in/ns/ext/worker#> .\n\n";
+
+// Who makes the plug-ins, under which licence: hosts file the plug-ins
+// under the maintainer's foaf:name (their "publisher" or "author").
+const char* maintainerUri = "https://vortigen.example/#developers";
+const char* licenseUri = "http://opensource.org/licenses/isc";
 
 // A Turtle string literal.
 std::string quoted(std::string_view text) {
@@ -71,6 +78,13 @@ std::string description(const vtengine::EffectInfo& info) {
     text += (c == 0 ? "" : ", ") + std::string(info.curveNames[c]);
   }
   return text + ".";
+}
+
+void writeMaintainer(std::ostream& out) {
+  out << "<" << maintainerUri << ">\n"
+      << "    a foaf:Organization ;\n"
+      << "    foaf:name \"Vortigen\" ;\n"
+      << "    foaf:homepage <https://vortigen.example/> .\n\n";
 }
 
 void writeParameters(std::ostream& out) {
@@ -169,6 +183,10 @@ void writePlugin(std::ostream& out, const Variant& v) {
       << "    a lv2:Plugin , lv2:SpectralPlugin ;\n"
       << "    doap:name " << quoted(title(v)) << " ;\n"
       << "    rdfs:comment " << quoted(description(info)) << " ;\n"
+      << "    doap:maintainer <" << maintainerUri << "> ;\n"
+      << "    doap:license <" << licenseUri << "> ;\n"
+      << "    lv2:minorVersion " << VORTIGEN_VERSION_MINOR << " ;\n"
+      << "    lv2:microVersion " << VORTIGEN_VERSION_PATCH << " ;\n"
       << "    lv2:optionalFeature lv2:hardRTCapable , urid:map , work:schedule , log:log , "
          "state:mapPath ;\n"
       << "    lv2:extensionData work:interface , state:interface ;\n"
@@ -215,6 +233,7 @@ int main(int argc, char** argv) {
       const std::string name(vtengine::effectInfo(effect).name);
       std::ostringstream plugins, presets;
       plugins << prefixes;
+      writeMaintainer(plugins);
       writeParameters(plugins);
       presets << prefixes;
       for (const Variant& v : vtlv2::variants) {

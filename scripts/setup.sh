@@ -40,7 +40,8 @@ pkgs_fast=(
   lilv-utils sox alsa-utils
   chromium
   abigail-tools
-  python3-numpy python3-pytest python3-soundfile python3-matplotlib python3-setuptools
+  python3-numpy python3-pytest python3-soundfile python3-matplotlib
+  python3-pip python3-setuptools python3-wheel
 )
 pkgs_sanitizers=()
 pkgs_windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64)

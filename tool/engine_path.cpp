@@ -1,6 +1,7 @@
 #include "engine_path.h"
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -37,7 +38,8 @@ bool throughEngine(const EngineRun& r, int64_t& clipped) {
     throw vthost::HostError(std::string("The engine could not be set up: ") + e.what());
   }
 
-  ProgressBar bar(r.effect.name, r.showProgress);
+  ProgressBar bar(r.effect.name, r.showProgress, r.run.progressInterval);
+  bar.setName(std::filesystem::path(r.reader.path()).filename().string());
   const long delayMs = testProgressDelayMs();
   const double total = double(info.frames);
   copyFrames(r.reader, r.writer, r.first);

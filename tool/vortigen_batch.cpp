@@ -3,12 +3,14 @@
 // completion record says this run made them, and deterministic shards of
 // the input list for schedulers that spread one job over many machines.
 #include <sndfile.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -222,16 +224,88 @@ void count(Tally& tally, const Job& job, int waitStatus) {
   }
 }
 
+int64_t framesOf(const std::string& path, int& channels) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  if (file == nullptr) return -1;
+  sf_close(file);
+  channels = info.channels;
+  return info.frames;
+}
+
+// The frames of work a batch has: those of the inputs it will process
+// (skipped ones cost nothing), and how far it is, the files that are
+// running counted by what their workers publish.
+class BatchWork {
+ public:
+  BatchWork(const std::vector<Job>& jobs, const std::vector<bool>& complete) {
+    frames_.resize(jobs.size());
+    for (size_t i = 0; i < jobs.size(); ++i) {
+      int channels = 0;
+      frames_[i] = complete[i] ? 0 : std::max<int64_t>(framesOf(jobs[i].input, channels), 0);
+      total_ += double(frames_[i]);
+    }
+    // One word per worker slot, shared with the workers (they inherit it).
+    void* shared = mmap(nullptr, sizeof(std::atomic<int64_t>) * maxWorkers, PROT_READ | PROT_WRITE,
+                        MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (shared != MAP_FAILED) published_ = new (shared) std::atomic<int64_t>[maxWorkers];
+  }
+  ~BatchWork() {
+    if (published_ != nullptr) munmap(published_, sizeof(std::atomic<int64_t>) * maxWorkers);
+  }
+  BatchWork(const BatchWork&) = delete;
+  BatchWork& operator=(const BatchWork&) = delete;
+
+  // Called in the parent before the worker of `job` starts in `slot`, and
+  // in the worker once it runs.
+  void starting(int slot) {
+    if (published_ != nullptr) published_[slot].store(0);
+  }
+  void inWorker(int slot) {
+    if (published_ != nullptr) publishProgressTo(&published_[slot]);
+  }
+  void finished(size_t job) { finished_ += double(frames_[job]); }
+
+  // The frames done: those of finished files and what the running ones
+  // have published.
+  double done(const std::map<pid_t, int>& running) const {
+    double frames = finished_;
+    if (published_ != nullptr) {
+      for (const auto& [pid, slot] : running)
+        frames += double(published_[slot].load(std::memory_order_relaxed));
+    }
+    return std::min(frames, total_);
+  }
+  double total() const { return total_; }
+
+ private:
+  std::vector<int64_t> frames_;
+  double total_ = 0;
+  double finished_ = 0;
+  std::atomic<int64_t>* published_ = nullptr;
+};
+
 // Runs the jobs in up to `workers` processes at a time, one file each.
 Tally runWorkers(const EffectRun& run, const RunSettings& settings, std::vector<Job>& jobs,
                  int workers) {
   Tally tally;
   const int total = static_cast<int>(jobs.size());
   const pid_t parent = getpid();
-  std::map<pid_t, std::pair<int, size_t>> running;  // pid -> slot in workerPids, job
+  std::vector<bool> complete(jobs.size());
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    const OutputState state = outputState(jobs[i].input, jobs[i].to.output, jobs[i].to.record);
+    complete[i] = state == OutputState::Complete && !run.force;
+    jobs[i].redo = state == OutputState::ChangedSettings;
+  }
+  BatchWork work(jobs, complete);
+  std::map<pid_t, int> running;  // pid -> slot in workerPids
+  std::map<pid_t, size_t> jobOf;
   size_t next = 0;
-  ProgressBar bar(run.effect, !run.quiet);
-  bar.show(0, total, "files");
+  ProgressBar bar(run.effect, !run.quiet, run.progressInterval);
+  const auto showProgress = [&] {
+    bar.show(Progress{work.done(running), work.total(), tally.done, total});
+  };
+  showProgress();
   sigset_t batchSignals, unblocked;
   sigemptyset(&batchSignals);
   for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&batchSignals, number);
@@ -239,17 +313,17 @@ Tally runWorkers(const EffectRun& run, const RunSettings& settings, std::vector<
   while ((batchSignal == 0 && next < jobs.size()) || !running.empty()) {
     while (batchSignal == 0 && next < jobs.size() && int(running.size()) < workers) {
       const size_t index = next++;
-      Job& job = jobs[index];
-      const OutputState state = outputState(job.input, job.to.output, job.to.record);
-      if (state == OutputState::Complete && !run.force) {
+      const Job& job = jobs[index];
+      if (complete[index]) {
         ++tally.skipped;
         ++tally.done;
         continue;
       }
-      job.redo = state == OutputState::ChangedSettings;
       std::fflush(nullptr);
       int slot = 0;
       while (workerPids[slot] != 0) ++slot;
+      work.starting(slot);
+      bar.setName(fs::path(job.input).filename().string());
       // No signal between the fork and the worker's slot: it would miss it.
       sigprocmask(SIG_BLOCK, &batchSignals, &unblocked);
       const pid_t pid = fork();
@@ -262,13 +336,15 @@ Tally runWorkers(const EffectRun& run, const RunSettings& settings, std::vector<
         // SIGTERM reaches the worker's handler, which removes the temporary.
         prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (getppid() != parent) _exit(WorkerFailed);
+        work.inWorker(slot);
         const int status = processInWorker(run, settings, job, unblocked);
         std::fflush(nullptr);
         _exit(status);
       }
       if (pid > 0) {
         workerPids[slot] = pid;
-        running[pid] = {slot, index};
+        running[pid] = slot;
+        jobOf[pid] = index;
       }
       sigprocmask(SIG_SETMASK, &unblocked, nullptr);
       if (pid < 0) {
@@ -276,18 +352,25 @@ Tally runWorkers(const EffectRun& run, const RunSettings& settings, std::vector<
                                 "; give fewer --jobs.");
       }
     }
-    bar.show(tally.done, total, "files");
+    showProgress();
     if (running.empty()) continue;
+    // Polled, so that the progress of the running files is shown as it
+    // grows; a worker that ends is seen within 10 ms.
     int status = 0;
-    const pid_t pid = waitpid(-1, &status, 0);
+    const pid_t pid = waitpid(-1, &status, WNOHANG);
     const auto found = running.find(pid);
-    if (pid < 0 || found == running.end()) continue;  // interrupted by a signal: look again
-    workerPids[found->second.first] = 0;
-    const size_t index = found->second.second;
+    if (pid <= 0 || found == running.end()) {
+      usleep(10000);
+      continue;
+    }
+    workerPids[found->second] = 0;
     running.erase(found);
+    const size_t index = jobOf[pid];
+    work.finished(index);
+    jobOf.erase(pid);
     count(tally, jobs[index], status);
   }
-  bar.show(tally.done, total, "files");
+  showProgress();
   return tally;
 }
 
@@ -350,8 +433,10 @@ int runBatch(const EffectRun& run, const RunSettings& settings) {
     summary += ", " + std::to_string(tally.interrupted + notStarted) +
                " not done (interrupted; run again to resume)";
   }
-  if (!run.quiet) std::printf("%s.\n", summary.c_str());
-  std::fflush(stdout);
+  if (!run.quiet) {
+    std::printf("%s.\n", summary.c_str());
+    std::fflush(stdout);
+  }
   if (batchSignal != 0) return 128 + batchSignal;
   return failed > 0 || tally.interrupted + notStarted > 0 ? 1 : 0;
 }

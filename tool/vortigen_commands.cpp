@@ -20,7 +20,10 @@ namespace vortigen {
 
 namespace fs = std::filesystem;
 
-void note(const std::string& sentence) { std::fprintf(stderr, "vortigen: %s\n", sentence.c_str()); }
+void note(const std::string& sentence) {
+  clearProgressLine();
+  std::fprintf(stderr, "vortigen: %s\n", sentence.c_str());
+}
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "progress.h"
 #include "vthost.h"
 
 namespace vortigen {
@@ -39,6 +40,8 @@ struct EffectRun {
   bool keepPartial = false;
   bool force = false;  // redo outputs that are complete
   bool list = false;   // print what a batch would do instead of doing it
+  // Seconds between progress lines when standard error is no terminal; 0: none.
+  double progressInterval = defaultProgressInterval;
 };
 
 int runEffect(const EffectRun& run);

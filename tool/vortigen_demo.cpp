@@ -75,8 +75,8 @@ int runDemo(const std::string& directory, const std::string& pluginDirectory, bo
       const std::string stem = effect.name + "-" + number + "-" + fileNameOf(preset.name);
       host.waveform() = input.bytes;
       host.applyPreset(preset.text);
-      if (!processWithProgress(host, 0, static_cast<long>(input.frames() - 1),
-                               effect.name + ": " + preset.name, !quiet, true)) {
+      ProgressBar bar(effect.name + ": " + preset.name, !quiet);
+      if (!processWithProgress(host, 0, static_cast<long>(input.frames() - 1), bar, true)) {
         std::fprintf(stderr, "vortigen: interrupted; %d sounds were written to %s, %s was not.\n",
                      written, dir.c_str(), (stem + ".wav").c_str());
         return interruptedStatus();

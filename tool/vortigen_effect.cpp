@@ -108,10 +108,11 @@ bool throughPlugin(const EffectRun& run, const EffectCommand& effect, const RunS
   Instance instance(host);
   store.onFailure([&host] { host.requestCancel(); });
   applyResolved(host, settings);
-  const double frames = double(info.frames);
+  ProgressBar bar(effect.name, showProgress, run.progressInterval);
+  bar.setName(fs::path(reader.path()).filename().string());
   const bool complete = processWithProgress(
-      host, static_cast<long>(selection.first), static_cast<long>(selection.end - 1), effect.name,
-      showProgress, false, [&] { return double(store.framesDone()) / frames; });
+      host, static_cast<long>(selection.first), static_cast<long>(selection.end - 1), bar, false,
+      [&] { return double(store.framesDone()); }, double(info.frames));
   if (!store.failure().empty()) throw AudioError(store.failure());
   for (const std::string& problem : host.errors()) note("warning: " + problem);
   if (!host.errors().empty()) {

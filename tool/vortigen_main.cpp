@@ -30,6 +30,7 @@
 #include "studio_command.h"
 #include "vortigen_commands.h"
 #include "vortigen_plugins.h"
+#include "vortigen_version.h"
 #include "vthost.h"
 
 namespace {
@@ -181,9 +182,16 @@ void addEffectCommand(CLI::App& app, const vortigen::EffectCommand& effect,
       ->add_option("-t,--type", run.type,
                    "the format of standard output when OUTPUT is -: wav, aiff, flac or ogg")
       ->type_name("wav|aiff|flac|ogg");
-  command->add_flag("-q,--quiet", run.quiet, "print errors and warnings only");
   command->add_flag("--force", run.force,
                     "in a batch, process every input again, even those whose output is complete");
+  command->add_flag("-q,--quiet", run.quiet,
+                    "only errors and warnings: no progress, no batch summary");
+  command
+      ->add_option("--progress-interval", run.progressInterval,
+                   "without a terminal (a log, a scheduler), a progress line every S seconds: "
+                   "files and frames done, rate, time left; 0 for none (default 30)")
+      ->type_name("S")
+      ->check(CLI::Range(0.0, 1e9));
   command->add_flag("--in-place", run.inPlace,
                     "allow OUTPUT to be INPUT; it is replaced once the result is complete");
   command->add_flag("--keep-partial", run.keepPartial,

@@ -248,15 +248,14 @@ long testProgressDelayMs() { return environmentNumber("VORTIGEN_TEST_PROGRESS_DE
 
 // ---- Progress ------------------------------------------------------------------------------
 
-bool processWithProgress(vthost::EffectHost& host, long first, long last, const std::string& label,
-                         bool showProgress, bool eraseWhenDone,
-                         const std::function<double()>& fractionDone) {
+bool processWithProgress(vthost::EffectHost& host, long first, long last, ProgressBar& bar,
+                         bool eraseWhenDone, const std::function<double()>& framesDone,
+                         double framesTotal) {
   if (InterruptWatch::signal() != 0) return false;
-  ProgressBar bar(label, showProgress);
   const long delayMs = testProgressDelayMs();
   host.setProgressHandler([&](long done, long total) {
-    if (fractionDone) {
-      bar.show(fractionDone(), 1.0);
+    if (framesDone) {
+      bar.show(framesDone(), framesTotal);
     } else if (total > 0) {
       bar.show(double(done), double(total));
     }
@@ -266,7 +265,7 @@ bool processWithProgress(vthost::EffectHost& host, long first, long last, const 
   int result = 0;
   {
     CancelTarget target(host);
-    bar.show(0.0, 1.0);
+    bar.show(framesDone ? framesDone() : 0.0, framesDone ? framesTotal : 1.0);
     result = host.process(first, last);
   }
   host.setProgressHandler(nullptr);
@@ -278,7 +277,7 @@ bool processWithProgress(vthost::EffectHost& host, long first, long last, const 
         ": no working memory); close other programs or process a shorter selection.");
   }
   if (cancelled || InterruptWatch::signal() != 0) return false;
-  bar.show(1.0, 1.0);
+  bar.show(framesDone ? framesDone() : 1.0, framesDone ? framesTotal : 1.0);
   if (eraseWhenDone) bar.eraseAtEnd();
   return true;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "audio_file.h"
+#include "progress.h"
 #include "vthost.h"
 
 namespace vortigen {
@@ -78,19 +79,19 @@ class InterruptWatch {
 // (VORTIGEN_TEST_PROGRESS_DELAY_MS); 0 normally.
 long testProgressDelayMs();
 
-// One effect pass over frames first..last of the host's waveform, with a
-// progress bar on standard error (when it is a terminal and `showProgress`
-// is set) and Ctrl-C as cancel; a finished bar stays on the screen unless
-// `eraseWhenDone`. Returns false when it was cancelled. Throws HostError
-// when the plug-in could not process.
+// One effect pass over frames first..last of the host's waveform, its
+// progress shown on `bar`, Ctrl-C as cancel; a finished bar stays on the
+// screen unless `eraseWhenDone`. Returns false when it was cancelled.
+// Throws HostError when the plug-in could not process.
 //
 // For tests, VORTIGEN_TEST_CANCEL_AFTER_PASS=k cancels after pass k, and
 // VORTIGEN_TEST_PROGRESS_DELAY_MS=n holds each progress report n ms.
-// `fractionDone`, when given, measures the progress instead of the
-// plug-in's reports (which are polled to redraw).
-bool processWithProgress(vthost::EffectHost& host, long first, long last, const std::string& label,
-                         bool showProgress, bool eraseWhenDone = false,
-                         const std::function<double()>& fractionDone = {});
+// `framesDone`, when given, measures the progress in frames of
+// `framesTotal` instead of the plug-in's reports (which are polled to
+// redraw).
+bool processWithProgress(vthost::EffectHost& host, long first, long last, ProgressBar& bar,
+                         bool eraseWhenDone = false, const std::function<double()>& framesDone = {},
+                         double framesTotal = 0);
 
 // Exit status of a run ended by a signal: 128 + its number.
 int interruptedStatus();

@@ -21,6 +21,7 @@ then as libvortigen.so.1 on the loader's search path.
 
 import ctypes
 import os
+import threading
 
 import numpy as np
 
@@ -204,6 +205,10 @@ class Effect:
 
     def __init__(self, effect, sample_rate, channels, preset=None, curves=None,
                  integer_scale=32768):
+        # One call into the instance at a time: the library runs without the
+        # GIL, and another thread's close() must not free the instance under
+        # a running process().
+        self._busy = threading.Lock()
         handle = _pointer()
         _check(_lib.vortigen_new(_text(effect, "effect"), _preset_argument(effect, preset, curves),
                                  float(sample_rate), int(channels), int(integer_scale),
@@ -226,10 +231,12 @@ class Effect:
 
     def close(self):
         """Frees the library's instance; the object cannot be used after it."""
-        handle = getattr(self, "_handle", None)
-        if handle:
-            _lib.vortigen_free(handle)
-            self._handle = None
+        if getattr(self, "_handle", None) is None:
+            return
+        with self._busy:
+            if self._handle:
+                _lib.vortigen_free(self._handle)
+                self._handle = None
 
     def _live(self):
         if not self._handle:
@@ -259,12 +266,14 @@ class Effect:
         """planes into out, both (channels, frames) with contiguous rows."""
         # The pointer arrays are held in locals for the length of the call.
         into, outof = _planes_pointers(planes), _planes_pointers(out)
-        _check(_lib.vortigen_process(self._live(), into.ctypes.data, outof.ctypes.data,
-                                     planes.shape[1]))
+        with self._busy:
+            _check(_lib.vortigen_process(self._live(), into.ctypes.data, outof.ctypes.data,
+                                         planes.shape[1]))
 
     def _flush_planes(self, out):
         pointers = _planes_pointers(out)
-        _check(_lib.vortigen_flush(self._live(), pointers.ctypes.data))
+        with self._busy:
+            _check(_lib.vortigen_flush(self._live(), pointers.ctypes.data))
 
     @staticmethod
     def _as_block(planes, channels_first):
@@ -288,7 +297,8 @@ class Effect:
 
     def reset(self):
         """Forgets the stream so far; the curves stay."""
-        _lib.vortigen_reset(self._live())
+        with self._busy:
+            _lib.vortigen_reset(self._live())
 
     def set_curves(self, preset=None, curves=None):
         """New curves from the next frame on, without a break in the stream."""
@@ -297,28 +307,38 @@ class Effect:
                                             _preset_argument(self.effect, preset, curves),
                                             ctypes.byref(prepared)))
         try:
-            _check(_lib.vortigen_use_curves(self._live(), ctypes.byref(prepared)))
+            with self._busy:
+                _check(_lib.vortigen_use_curves(self._live(), ctypes.byref(prepared)))
         finally:
             _lib.vortigen_curves_free(prepared)  # the previous curves, or the refused ones
 
 
-def _to_float(array):
-    """Float samples of an array: floats as they are, int16 over 32768."""
+def _planes_of(array, channels_first):
+    """The samples as float32 planes (channels, frames) with contiguous rows,
+    in one pass: floats as they are, int16 over 32768 (as sound files are
+    read)."""
+    if array.dtype not in (np.float32, np.float64, np.int16):
+        raise TypeError("audio must be float32, float64 or int16, not " + str(array.dtype))
+    view = array[np.newaxis, :] if array.ndim == 1 else array if channels_first else array.T
+    planes = np.empty(view.shape, dtype=np.float32)
     if array.dtype == np.int16:
-        return array.astype(np.float32) / np.float32(32768.0)
-    if array.dtype in (np.float32, np.float64):
-        return array
-    raise TypeError("audio must be float32, float64 or int16, not " + str(array.dtype))
+        np.multiply(view, np.float32(1.0 / 32768.0), out=planes)  # a power of two: exact
+    else:
+        planes[...] = view
+    return planes
 
 
-def _from_float(values, dtype):
-    """Output in the input's dtype; int16 rounded to nearest (ties to even)
-    and clipped to -32767..32767 as the plug-ins clip, NaN as silence."""
-    if dtype == np.int16:
-        scaled = values.astype(np.float64) * 32768.0
-        scaled = np.nan_to_num(scaled, nan=0.0, posinf=32767.0, neginf=-32767.0)
-        return np.clip(np.rint(scaled), -32767.0, 32767.0).astype(np.int16)
-    return values.astype(dtype, copy=False)
+def _output_of(values, dtype):
+    """Output in the input's dtype, C-contiguous; int16 rounded to nearest
+    (ties to even) and clipped to -32767..32767 as the plug-ins clip, NaN as
+    silence."""
+    if dtype != np.int16:
+        return values.astype(dtype, order="C")
+    scaled = values * np.float32(32768.0)  # a power of two: exact in float32
+    np.rint(scaled, out=scaled)
+    np.clip(scaled, -32767.0, 32767.0, out=scaled)
+    scaled[np.isnan(scaled)] = 0.0
+    return scaled.astype(np.int16, order="C")
 
 
 def apply(effect, audio, sample_rate, preset=None, curves=None, integer_scale=32768,
@@ -335,17 +355,11 @@ def apply(effect, audio, sample_rate, preset=None, curves=None, integer_scale=32
     array = np.asarray(audio)
     if array.ndim not in (1, 2):
         raise ValueError("audio must be 1-D or 2-D, not %d-D" % array.ndim)
-    samples = _to_float(array)
-    if array.ndim == 1:
-        planes = samples[np.newaxis, :]
-        channels_first = True
-    else:
-        if channels_first is None:
-            # Channels on the shorter axis; of an empty array, on the other.
-            rows, columns = array.shape
-            channels_first = columns == 0 if 0 in (rows, columns) else rows < columns
-        planes = samples if channels_first else samples.T
-    planes = np.ascontiguousarray(planes, dtype=np.float32)
+    if array.ndim == 2 and channels_first is None:
+        # Channels on the shorter axis; of an empty array, on the other.
+        rows, columns = array.shape
+        channels_first = columns == 0 if 0 in (rows, columns) else rows < columns
+    planes = _planes_of(array, channels_first)
     channels, frames = planes.shape
     with Effect(effect, sample_rate, channels, preset, curves, integer_scale) as instance:
         latency = instance.latency
@@ -360,4 +374,4 @@ def apply(effect, audio, sample_rate, preset=None, curves=None, integer_scale=32
         aligned = aligned[0]
     elif not channels_first:
         aligned = aligned.T
-    return _from_float(np.ascontiguousarray(aligned), array.dtype)
+    return _output_of(aligned, array.dtype)

@@ -41,6 +41,9 @@ cc -std=c99 -Wall -Wextra -Werror -o "$work/c_static" "$source/examples/c/proces
   $(pkg-config --libs-only-other --static vortigen | sed 's/-lvortigen//') -lstdc++ -lm \
   $(pkg-config --libs sndfile)
 if readelf -d "$work/c_static" | grep -q 'libvortigen'; then fail "the static build needs libvortigen.so"; fi
+# The shared library exports no name but the interface's.
+others=$(nm -D --defined-only "$libdir/libvortigen.so" | awk 'NF == 3 && $2 != "A" && $3 !~ /^vortigen_/')
+[ -z "$others" ] || fail "libvortigen.so exports names beside the interface: $(head -3 <<<"$others")"
 
 # The C++ example through the CMake package.
 "$cmake" -S "$source/examples/cpp" -B "$work/cpp" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null

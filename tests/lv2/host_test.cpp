@@ -12,6 +12,7 @@
 
 #include "engine.h"
 #include "test_host.h"
+#include "vortigen_version.h"
 
 namespace lv2test {
 namespace {
@@ -298,11 +299,24 @@ TEST_F(CustomCurves, TextsWithNulBytesAreTakenOnlyAsFarAsTheStateKeepsThem) {
   std::filesystem::remove_all(dir);
 }
 
-TEST_F(CustomCurves, WithoutAWorkerTheCurvesStayAndNothingBreaks) {
+TEST_F(CustomCurves, WithoutAWorkerTheCurvesStayAndTheLogSaysWhyOnce) {
   Instance plugin(world_, dynamicUri, 44100, /*withWorker=*/false);
   ASSERT_TRUE(plugin.valid());
   plugin.patchSetText(mineText(Effect::Dynamic));
   EXPECT_EQ(plugin.process(input_, 512), engineOutput(Effect::Dynamic, {}, 44100, input_));
+  plugin.patchSetText(mineText(Effect::Dynamic));
+  plugin.process(input_, 512);
+  const auto messages = world_.messages();
+  ASSERT_EQ(messages.size(), 1u) << "said once, however often the curves are set";
+  EXPECT_NE(messages[0].find("no worker"), std::string::npos) << messages[0];
+}
+
+TEST_F(CustomCurves, WithoutAWorkerNothingIsLoggedWhileNoCurveIsSet) {
+  Instance plugin(world_, dynamicUri, 44100, /*withWorker=*/false);
+  ASSERT_TRUE(plugin.valid());
+  plugin.setControl("preset", 3);
+  plugin.process(input_, 512);
+  EXPECT_EQ(world_.messages(), std::vector<std::string>{});
 }
 
 TEST(Bypass, DisabledOutputIsTheInputDelayedByTheLatencyAndSwitchesWithoutAJump) {
@@ -356,6 +370,38 @@ TEST(Bypass, AnEnabledPortLeftUnconnectedMeansEnabled) {
   plugin.setControl("enabled", 0);  // what the port would say, were it read
   plugin.disconnectControl("enabled");
   EXPECT_EQ(plugin.process(input, 512), wet);
+}
+
+// Hosts file plug-ins under their maintainer's name and compare versions:
+// each plug-in names the project, its licence and the project's version.
+TEST(Turtle, EachPluginNamesTheMaintainerTheLicenceAndTheProjectsVersion) {
+  World world;
+  LilvWorld* lilv = world.lilv();
+  auto uri = [lilv](const char* text) { return lilv_new_uri(lilv, text); };
+  LilvNode* minor = uri(LV2_CORE__minorVersion);
+  LilvNode* micro = uri(LV2_CORE__microVersion);
+  LilvNode* license = uri("http://usefulinc.com/ns/doap#license");
+  for (const char* pluginUri : {dynamicUri, fourierUri, dynamicMonoUri, fourierMonoUri}) {
+    const LilvPlugin* plugin = world.plugin(pluginUri);
+    LilvNode* author = lilv_plugin_get_author_name(plugin);
+    ASSERT_NE(author, nullptr) << pluginUri;
+    EXPECT_STREQ(lilv_node_as_string(author), "Vortigen") << pluginUri;
+    lilv_node_free(author);
+    const LilvNode* subject = lilv_plugin_get_uri(plugin);
+    LilvNode* minorValue = lilv_world_get(lilv, subject, minor, nullptr);
+    LilvNode* microValue = lilv_world_get(lilv, subject, micro, nullptr);
+    LilvNode* licenseValue = lilv_world_get(lilv, subject, license, nullptr);
+    ASSERT_TRUE(minorValue && microValue && licenseValue) << pluginUri;
+    EXPECT_EQ(lilv_node_as_int(minorValue), VORTIGEN_VERSION_MINOR) << pluginUri;
+    EXPECT_EQ(lilv_node_as_int(microValue), VORTIGEN_VERSION_PATCH) << pluginUri;
+    EXPECT_TRUE(lilv_node_is_uri(licenseValue)) << pluginUri;
+    lilv_node_free(minorValue);
+    lilv_node_free(microValue);
+    lilv_node_free(licenseValue);
+  }
+  lilv_node_free(minor);
+  lilv_node_free(micro);
+  lilv_node_free(license);
 }
 
 TEST(SampleRates, EveryRateFrom22050To192000RunsWithTheEnginesLatency) {

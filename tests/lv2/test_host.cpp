@@ -41,10 +41,9 @@ int logVPrintf(LV2_Log_Handle handle, LV2_URID type, const char* format, va_list
   char line[1024];
   const int length = std::vsnprintf(line, sizeof line, format, args);
   const std::string kind = world.unmap(type) ? world.unmap(type) : "";
-  if (kind == LV2_LOG__Error || kind == LV2_LOG__Warning) {
-    std::lock_guard lock(world.mutex_);
-    world.errors_.emplace_back(line);
-  }
+  std::lock_guard lock(world.mutex_);
+  world.messages_.emplace_back(line);
+  if (kind == LV2_LOG__Error || kind == LV2_LOG__Warning) world.errors_.emplace_back(line);
   return length;
 }
 
@@ -93,6 +92,11 @@ const char* World::unmap(LV2_URID urid) {
 std::vector<std::string> World::errors() {
   std::lock_guard lock(mutex_);
   return errors_;
+}
+
+std::vector<std::string> World::messages() {
+  std::lock_guard lock(mutex_);
+  return messages_;
 }
 
 bool Instance::Queue::push(std::uint32_t size, const void* data) {

@@ -52,6 +52,8 @@ class World {
   LV2_Log_Log* log() { return &log_; }
   // Error and warning lines the plug-ins logged, oldest first.
   std::vector<std::string> errors();
+  // Every line the plug-ins logged, of any type (traces and notes too).
+  std::vector<std::string> messages();
 
  private:
   LilvWorld* world_;
@@ -59,6 +61,7 @@ class World {
   std::map<std::string, LV2_URID> ids_;
   std::vector<std::string> uris_;
   std::vector<std::string> errors_;
+  std::vector<std::string> messages_;
   LV2_URID_Map map_;
   LV2_URID_Unmap unmap_;
   LV2_Log_Log log_;

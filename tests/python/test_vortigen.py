@@ -251,3 +251,46 @@ def test_pip_installs_the_module_without_a_network(tmp_path):
         check=True, capture_output=True, text=True, cwd=tmp_path,
         env=dict(os.environ, PYTHONPATH=str(target))).stdout.split("\n")
     assert shown[0].startswith(str(target)) and shown[1] == "Light Sound"
+
+
+# ---- The notebook-style example --------------------------------------------------------
+
+def test_the_spectrogram_example_writes_its_picture(tmp_path):
+    import sys
+    script = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(vortigen.__file__))),
+                          "..", "examples", "python", "spectrograms.py")
+    sound = tmp_path / "in.wav"
+    soundfile.write(sound, as_int16(music(44100, 2)), 44100, subtype="PCM_16")
+    subprocess.run([sys.executable, script, str(sound), str(tmp_path / "out.png")], check=True,
+                   capture_output=True, cwd=tmp_path)
+    with open(tmp_path / "out.png", "rb") as picture:
+        assert picture.read(8) == b"\x89PNG\r\n\x1a\n"
+
+
+# ---- One effect, two threads -------------------------------------------------------------
+
+def test_closing_an_effect_while_another_thread_processes_waits_for_it():
+    # Run apart: without the wait, the library's instance is freed under the
+    # running call and the interpreter crashes.
+    import sys
+    script = """
+import threading, numpy as np, vortigen
+effect = vortigen.Effect("dynamic", 44100, 2, preset="Chaos")
+block = np.random.default_rng(1).standard_normal((44100 * 20, 2)).astype(np.float32)
+results = []
+worker = threading.Thread(target=lambda: results.append(effect.process(block)))
+worker.start()
+while not effect._busy.locked():  # the worker is inside process()
+    pass
+effect.close()
+worker.join()
+assert results and results[0].shape == block.shape and np.isfinite(results[0]).all()
+try:
+    effect.process(block[:10])
+except ValueError as error:
+    print("refused:", error)
+"""
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                          timeout=120)
+    assert done.returncode == 0, done.stderr
+    assert "refused: the effect has been closed" in done.stdout

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -183,6 +184,85 @@ inline Result runOnTerminalAndInterrupt(const std::string& program, std::vector<
   close(terminal);
   result.status = exitStatus(status);
   return result;
+}
+
+}  // namespace tool
+
+namespace tool {
+
+// Runs the program to its end on a pseudo-terminal `columns` wide and
+// returns everything the terminal showed (as err). Gives up (killing the
+// child) after `limit`.
+inline Result runOnTerminal(const std::string& program, std::vector<std::string> args,
+                            const std::map<std::string, std::string>& environment,
+                            unsigned short columns, std::chrono::seconds limit) {
+  Environment env(environment);
+  std::vector<char*> argv = argvOf(program, args);
+  winsize size{};
+  size.ws_row = 24;
+  size.ws_col = columns;
+  int terminal = -1;
+  const pid_t pid = forkpty(&terminal, nullptr, nullptr, &size);
+  if (pid == 0) {
+    execve(program.c_str(), argv.data(), env.get());
+    _exit(127);
+  }
+  Result result;
+  if (pid < 0) return result;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      break;
+    }
+    pollfd p{terminal, POLLIN, 0};
+    if (poll(&p, 1, 100) <= 0) continue;
+    char buffer[512];
+    const ssize_t n = read(terminal, buffer, sizeof buffer);
+    if (n <= 0) break;
+    result.err.append(buffer, static_cast<size_t>(n));
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  close(terminal);
+  result.status = exitStatus(status);
+  return result;
+}
+
+// Every state a terminal's line was seen in after receiving `output`: the
+// line as it stood at each carriage return and line feed, as far as
+// progress bars need (erase to the end of the line is followed, other
+// escape sequences are dropped). A line too long for the terminal would
+// wrap; it is kept whole, to be seen.
+inline std::vector<std::string> screenLines(const std::string& output) {
+  std::vector<std::string> seen;
+  std::string line;
+  size_t column = 0;
+  for (size_t i = 0; i < output.size(); ++i) {
+    const char c = output[i];
+    if (c == '\r' || c == '\n') {
+      if (!line.empty()) seen.push_back(line);
+      if (c == '\n') line.clear();
+      column = 0;
+    } else if (c == '\033') {
+      size_t end = i + 1;
+      if (end < output.size() && output[end] == '[') {
+        ++end;
+        while (end < output.size() && !std::isalpha(static_cast<unsigned char>(output[end]))) ++end;
+        if (end < output.size() && output[end] == 'K') line.resize(std::min(line.size(), column));
+      }
+      i = end;
+    } else {
+      if (column < line.size()) {
+        line[column] = c;
+      } else {
+        line.push_back(c);
+      }
+      ++column;
+    }
+  }
+  if (!line.empty()) seen.push_back(line);
+  return seen;
 }
 
 }  // namespace tool

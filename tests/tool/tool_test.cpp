@@ -368,7 +368,7 @@ TEST_F(Tool, CtrlCOnTheTerminalStopsTheRunCleanlyAfterTheProgressBarShowed) {
       {{"XDG_CONFIG_HOME", configHome().string()}, {"VORTIGEN_TEST_PROGRESS_DELAY_MS", "50"}}, "%",
       3, std::chrono::seconds(60));
   EXPECT_EQ(r.status, 130) << r.err;
-  EXPECT_NE(r.err.find("dynamic [#"), std::string::npos)
+  EXPECT_NE(r.err.find("dynamic in.wav [#"), std::string::npos)
       << "a progress bar on the terminal: " << r.err;
   EXPECT_EQ(r.err.find("100%"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("interrupted; nothing was written"), std::string::npos) << r.err;
