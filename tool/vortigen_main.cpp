@@ -25,6 +25,7 @@
 #include <string>
 
 #include "audio_file.h"
+#include "cli_reference.h"
 #include "dialog_picture.h"
 #include "dialog_script.h"
 #include "studio_command.h"
@@ -310,6 +311,11 @@ int main(int argc, char** argv) {
 
   vtstudio::StudioOptions studioOptions;
   CLI::App* studio = vtstudio::addStudioCommand(app, studioOptions);
+
+  // The build writes the man pages and shell completions from these very
+  // definitions (not listed in --help: it is for the build, not for users).
+  if (argc == 4 && std::strcmp(argv[1], "--write-reference") == 0)
+    return vortigen::writeReference(app, argv[2], argv[3]);
 
   // The first word that is no option names the command.
   for (int i = 1; i < argc; ++i) {
