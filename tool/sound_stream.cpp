@@ -1,6 +1,8 @@
 #include "sound_stream.h"
 
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -15,11 +17,6 @@ namespace vortigen {
 namespace {
 
 SNDFILE* handle(sf_private_tag* file) { return reinterpret_cast<SNDFILE*>(file); }
-
-std::string withoutStop(std::string text) {
-  while (!text.empty() && (text.back() == '.' || text.back() == ' ')) text.pop_back();
-  return text;
-}
 
 SampleFormat formatOfSubtype(int subtype) {
   switch (subtype) {
@@ -82,19 +79,31 @@ int64_t claimedFrames(const std::string& path, const std::string& container, int
   }
 }
 
-// The library's reason a file cannot be opened, in the tool's words where
-// the library's are its own jargon.
+// Why the library could not open or use a file, in the tool's words
+// rather than the library's ("System error : ...", "Internal error : ...").
+std::string libraryReason(SNDFILE* file) {
+  const int code = sf_error(file);
+  switch (code) {
+    case SF_ERR_NO_ERROR: return "the library gave no reason";
+    case SF_ERR_UNRECOGNISED_FORMAT: return "it is no sound file the tool knows";
+    case SF_ERR_SYSTEM: return errno != 0 ? std::strerror(errno) : "the system refused it";
+    case SF_ERR_MALFORMED_FILE: return "its header is damaged";
+    case SF_ERR_UNSUPPORTED_ENCODING:
+      return "its samples are in an encoding the tool does not read";
+    default: return "its header is damaged or incomplete";
+  }
+}
+
+// Why a file cannot be opened for reading: what the system says of the
+// path first (missing, a directory, not readable), then the library.
 std::string readFailure(const std::string& path) {
-  std::ifstream probe(path, std::ios::binary);
-  if (!probe) return std::strerror(errno);
-  const int code = sf_error(nullptr);
-  if (code == SF_ERR_UNRECOGNISED_FORMAT) return "it is no sound file the tool knows";
-  const std::string reason = withoutStop(sf_strerror(nullptr));
-  if (reason.find("System error") != std::string::npos) return std::strerror(errno);
-  if (reason.find("Internal error") != std::string::npos ||
-      reason.find("SF_INFO") != std::string::npos)
-    return "its header is damaged";
-  return reason;
+  const int libraryErrno = errno;
+  struct stat about {};
+  if (stat(path.c_str(), &about) != 0) return std::strerror(errno);
+  if (S_ISDIR(about.st_mode)) return "it is a directory";
+  if (access(path.c_str(), R_OK) != 0) return std::strerror(errno);
+  errno = libraryErrno;
+  return libraryReason(nullptr);
 }
 
 SoundTags tagsOf(SNDFILE* file, const SF_INFO& info) {
@@ -141,6 +150,7 @@ std::string SampleFormat::describe() const {
 
 SoundReader::SoundReader(const std::string& path) : path_(path) {
   SF_INFO sf{};
+  errno = 0;
   file_ = reinterpret_cast<sf_private_tag*>(sf_open(path.c_str(), SFM_READ, &sf));
   if (file_ == nullptr) {
     throw AudioError("cannot read '" + path + "': " + readFailure(path) +
@@ -198,7 +208,7 @@ void SoundReader::findReadableEnd(int64_t claimed) {
     SF_INFO sf{};
     file_ = reinterpret_cast<sf_private_tag*>(sf_open(path_.c_str(), SFM_READ, &sf));
     if (file_ == nullptr)
-      throw AudioError("cannot read '" + path_ + "' again: " + sf_strerror(nullptr));
+      throw AudioError("cannot read '" + path_ + "' again: " + libraryReason(nullptr));
     constexpr int64_t block = 16384;
     std::vector<float> samples(size_t(block * info_.channels));
     int64_t held = 0;
@@ -207,7 +217,7 @@ void SoundReader::findReadableEnd(int64_t claimed) {
     sf_close(handle(file_));
     file_ = reinterpret_cast<sf_private_tag*>(sf_open(path_.c_str(), SFM_READ, &sf));
     if (file_ == nullptr)
-      throw AudioError("cannot read '" + path_ + "' again: " + sf_strerror(nullptr));
+      throw AudioError("cannot read '" + path_ + "' again: " + libraryReason(nullptr));
     info_.frames = held;
   }
   if (claimed == SF_COUNT_MAX || claimed < 0) {
@@ -324,8 +334,8 @@ SoundWriter::~SoundWriter() {
 }
 
 void SoundWriter::failed() {
-  throw AudioError("cannot write all of '" + path_ +
-                   "': " + withoutStop(sf_strerror(handle(file_))) + "; the disk may be full");
+  throw AudioError("cannot write all of '" + path_ + "': " + libraryReason(handle(file_)) +
+                   "; the disk may be full");
 }
 
 void SoundWriter::writeInt(const int32_t* samples, int64_t frames) {

@@ -129,6 +129,28 @@ TEST_F(Tool, DamagedInputsAreNamedAsSuch) {
   EXPECT_EQ(ogg.err.find("too long"), std::string::npos) << ogg.err;
 }
 
+TEST_F(Tool, UnreadableInputsAreDescribedInTheToolsOwnWords) {
+  fs::create_directories(path("folder.wav"));
+  std::ofstream(path("noise.wav")) << "seventeen bytes!!";
+  std::ofstream(path("nodata.wav"), std::ios::binary) << std::string(
+      "RIFF\x24\x00\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00"
+      "\x44\xac\x00\x00\x88\x58\x01\x00\x02\x00\x10\x00",
+      36);
+  const std::pair<const char*, const char*> cases[] = {
+      {"folder.wav", "it is a directory"},
+      {"noise.wav", "it is no sound file the tool knows"},
+      {"nodata.wav", "its header is damaged"},
+  };
+  for (const auto& [name, said] : cases) {
+    SCOPED_TRACE(name);
+    const tool::Result r = vortigen({"dynamic", path(name), path("out.wav"), "--preset", "Chaos"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+    for (const char* jargon : {"System error", "Internal error", "Error in", "not recognised"})
+      EXPECT_EQ(r.err.find(jargon), std::string::npos) << r.err;
+  }
+}
+
 // The temporary output files of the test directory.
 std::vector<std::string> temporaries(const fs::path& dir) {
   std::vector<std::string> found;
