@@ -89,6 +89,7 @@ struct Destinations {
   std::string output;
   std::string spectrogram;  // empty: none
   std::string record;       // the completion record the output carries
+  std::string inputName;    // how messages name the input; empty: by its path
 };
 
 // Applies the effect to one file; throws UsageError, AudioError or
