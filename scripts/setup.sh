@@ -29,7 +29,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 pkgs_demo=(
   build-essential cmake pkg-config
   libsndfile1-dev libcairo2-dev fonts-dejavu-core fonts-dejavu-extra
-  libcli11-dev libcpp-httplib-dev nlohmann-json3-dev
+  libcli11-dev libboost-dev nlohmann-json3-dev
 )
 pkgs_build=(
   libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev
@@ -39,6 +39,7 @@ pkgs_fast=(
   clang-format-14
   lilv-utils sox alsa-utils
   chromium
+  mandoc man-db groff-base
   abigail-tools
   python3-numpy python3-pytest python3-soundfile python3-matplotlib
   python3-pip python3-setuptools python3-wheel

@@ -339,7 +339,9 @@ Json DialogSession::describe(HWND dialog) {
   Json controls = Json::array();
   for (int i = 0; i < view.controlCount; ++i) {
     VtControlView c{};
-    if (!vtDialogControl(dialog, i, &c)) continue;
+    // A hidden control is none of the page's business (the plug-in keeps
+    // the addresses of its curve objects in one).
+    if (!vtDialogControl(dialog, i, &c) || (c.style & WS_VISIBLE) == 0) continue;
     Json control{{"id", c.id},
                  {"kind", c.className},
                  {"text", c.text},

@@ -3,9 +3,13 @@
 #include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
+#include <stdlib.h>
+#include <string.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <thread>
@@ -62,16 +66,20 @@ void openInBrowser(const std::string& url) {
   std::thread([child] { waitpid(child, nullptr, 0); }).detach();
 }
 
-}  // namespace
+sigset_t stopSignalSet() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  return signals;
+}
 
-int runStudio(const StudioOptions& options, const std::map<std::string, std::string>& pluginPaths,
-              const std::string& defaultProfile) {
+// The studio itself, in the process runStudio starts for it.
+int serveStudio(const StudioOptions& options, const std::map<std::string, std::string>& pluginPaths,
+                const std::string& defaultProfile) {
   // Ctrl-C and SIGTERM are taken by one thread that stops the server; every
   // other thread, started below, inherits the blocked mask.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
+  sigset_t stopSignals = stopSignalSet();
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   const std::string profile = options.profile.empty() ? defaultProfile : options.profile;
@@ -102,7 +110,7 @@ int runStudio(const StudioOptions& options, const std::map<std::string, std::str
   for (const std::string& sentence : problems) server.reportProblem(sentence);
   server.bind();
 
-  if (options.address != "127.0.0.1" && options.address != "localhost") {
+  if (!isLoopbackAddress(options.address)) {
     std::fprintf(stderr,
                  "vortigen: warning: the studio listens on %s, where other machines may reach it; "
                  "anyone who has "
@@ -124,6 +132,76 @@ int runStudio(const StudioOptions& options, const std::map<std::string, std::str
   stopper.join();
   std::printf("vortigen studio: stopped.\n");
   return 0;
+}
+
+// Waits for the studio's process, passing on a SIGINT or SIGTERM sent to
+// this one alone (Ctrl-C reaches both: the terminal signals the whole
+// group). Returns its wait status.
+int waitForStudio(pid_t studio) {
+  const sigset_t stopSignals = stopSignalSet();
+  for (;;) {
+    int status = 0;
+    const pid_t ended = waitpid(studio, &status, WNOHANG);
+    if (ended == studio) return status;
+    if (ended < 0) return 0;
+    siginfo_t info{};
+    const timespec aWhile{0, 100 * 1000 * 1000};
+    if (sigtimedwait(&stopSignals, &info, &aWhile) > 0) kill(studio, SIGTERM);
+  }
+}
+
+}  // namespace
+
+// The studio runs in a process of its own whose temporary files (uploads,
+// export scratch) all lie in one private directory: this process waits
+// for it and removes that directory however it ended, a fault in a request
+// handler included, then says how it ended.
+int runStudio(const StudioOptions& options, const std::map<std::string, std::string>& pluginPaths,
+              const std::string& defaultProfile) {
+  std::error_code error;
+  const std::filesystem::path tmp = std::filesystem::temp_directory_path(error);
+  std::string scratch = ((error ? std::filesystem::path("/tmp") : tmp) / "vortigen-studio-XXXXXX");
+  if (mkdtemp(scratch.data()) == nullptr) {
+    std::fprintf(stderr,
+                 "vortigen: the studio could not make its temporary directory in %s (%s); set "
+                 "TMPDIR to a writable directory.\n",
+                 tmp.c_str(), strerror(errno));
+    return 1;
+  }
+  const sigset_t stopSignals = stopSignalSet();
+  sigset_t previous;
+  pthread_sigmask(SIG_BLOCK, &stopSignals, &previous);
+  std::fflush(nullptr);
+  const pid_t studio = fork();
+  if (studio == 0) {
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    setenv("TMPDIR", scratch.c_str(), 1);
+    int status = 1;
+    try {
+      status = serveStudio(options, pluginPaths, defaultProfile);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "vortigen: %s\n", e.what());
+    }
+    std::fflush(nullptr);
+    _exit(status);
+  }
+  int status = 0;
+  if (studio < 0) {
+    std::fprintf(stderr, "vortigen: the studio could not be started (%s).\n", strerror(errno));
+  } else {
+    status = waitForStudio(studio);
+  }
+  std::filesystem::remove_all(scratch, error);
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  if (studio < 0) return 1;
+  if (WIFSIGNALED(status)) {
+    std::fprintf(stderr,
+                 "vortigen: the studio stopped on a fault (signal %d, %s); its temporary files are "
+                 "removed, and curves not stored as presets are lost.\n",
+                 WTERMSIG(status), strsignal(WTERMSIG(status)));
+    return 1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
 }  // namespace vtstudio

@@ -1,8 +1,10 @@
+// The studio's routes and the checks every request passes: see
+// studio_server.h.
 #include "studio_server.h"
 
-#include <httplib.h>
 #include <sys/random.h>
 
+#include <boost/asio/ip/address.hpp>
 #include <cstdio>
 #include <stdexcept>
 
@@ -12,25 +14,34 @@ namespace vtstudio {
 
 namespace {
 
-const char* const tokenHeader = "X-Vortigen-Token";
+const char* const tokenHeader = "x-vortigen-token";
+
+// A refusal of the studio's own: its status and the sentence the page
+// shows.
+struct Refusal : std::runtime_error {
+  int status;
+  Refusal(int code, const std::string& sentence) : std::runtime_error(sentence), status(code) {}
+};
 
 // Compares without stopping at the first difference, so that the time a
 // refusal takes tells nothing about how much of a guess was right.
 bool sameToken(const std::string& given, const std::string& token) {
-  if (given.size() != token.size()) return false;
+  if (given.size() != token.size() || token.empty()) return false;
   unsigned char difference = 0;
   for (size_t i = 0; i < token.size(); ++i)
     difference |= static_cast<unsigned char>(given[i] ^ token[i]);
   return difference == 0;
 }
 
-void sendJson(httplib::Response& response, const Json& body, int status = 200) {
-  response.status = status;
-  response.set_content(body.dump(), "application/json");
+HttpResponse jsonResponse(const Json& body, int status = 200) {
+  HttpResponse response;
+  response.set(body.dump(-1, ' ', false, Json::error_handler_t::replace), "application/json",
+               status);
+  return response;
 }
 
-void sendError(httplib::Response& response, int status, const std::string& sentence) {
-  sendJson(response, Json{{"error", sentence}}, status);
+HttpResponse errorResponse(int status, const std::string& sentence) {
+  return jsonResponse(Json{{"error", sentence}}, status);
 }
 
 Json soundJson(const Sound& sound) {
@@ -43,29 +54,64 @@ Json soundJson(const Sound& sound) {
               {"note", sound.audio.conversionNote}};
 }
 
-long long numberParameter(const httplib::Request& request, const char* name, long long fallback) {
-  if (!request.has_param(name)) return fallback;
-  const std::string text = request.get_param_value(name);
+long long numberParameter(const HttpRequest& request, const char* name, long long fallback) {
+  if (!request.hasParam(name)) return fallback;
+  const std::string text = request.param(name);
   try {
     size_t used = 0;
     const long long value = std::stoll(text, &used);
     if (used == text.size()) return value;
   } catch (const std::exception&) {
   }
-  throw std::invalid_argument("The parameter " + std::string(name) + " is not a whole number.");
+  throw Refusal(400, "The parameter " + std::string(name) + " is not a whole number.");
 }
 
-void sendSamples(httplib::Response& response, const std::vector<int16_t>& samples,
-                 const Sound& sound, FrameRange range) {
-  response.set_header("X-Channels", std::to_string(sound.audio.channels));
-  response.set_header("X-Sample-Rate", std::to_string(sound.audio.sampleRate));
-  response.set_header("X-First", std::to_string(range.first));
-  response.set_header("X-End", std::to_string(range.end));
-  response.set_content(reinterpret_cast<const char*>(samples.data()),
-                       samples.size() * sizeof(int16_t), "application/octet-stream");
+// A text parameter, no longer than a name or a preset text may be.
+std::string textParameter(const HttpRequest& request, const char* name,
+                          const std::string& fallback = "") {
+  if (!request.hasParam(name)) return fallback;
+  std::string text = request.param(name);
+  if (text.size() > 4096)
+    throw Refusal(400, "The parameter " + std::string(name) + " is longer than 4096 bytes.");
+  return text;
+}
+
+void sendSamples(HttpResponse& response, const std::vector<int16_t>& samples, const Sound& sound,
+                 FrameRange range) {
+  response.header("X-Channels", std::to_string(sound.audio.channels));
+  response.header("X-Sample-Rate", std::to_string(sound.audio.sampleRate));
+  response.header("X-First", std::to_string(range.first));
+  response.header("X-End", std::to_string(range.end));
+  response.set(
+      std::string(reinterpret_cast<const char*>(samples.data()), samples.size() * sizeof(int16_t)),
+      "application/octet-stream");
+}
+
+std::string escapeForPattern(const std::string& path) {
+  std::string out;
+  for (char c : path) {
+    if (std::string("\\^$.|?*+()[]{}").find(c) != std::string::npos) out += '\\';
+    out += c;
+  }
+  return out;
 }
 
 }  // namespace
+
+bool isLoopbackAddress(const std::string& address) {
+  if (address == "localhost") return true;
+  boost::system::error_code error;
+  const boost::asio::ip::address ip = boost::asio::ip::make_address(address, error);
+  return !error && ip.is_loopback();
+}
+
+std::string urlHost(const std::string& address) {
+  boost::system::error_code error;
+  const boost::asio::ip::address ip = boost::asio::ip::make_address(address, error);
+  if (error) return address;
+  if (ip.is_v6()) return "[" + ip.to_string() + "]";
+  return ip.to_string();
+}
 
 std::string randomToken() {
   unsigned char bytes[16];
@@ -91,177 +137,179 @@ struct StudioServer::Impl {
   Processing& processing;
   ServerSettings settings;
   std::vector<std::string> problems;  // files named on the command line that could not be read
-  httplib::Server server;
+  HttpServer http;
   int port = 0;
 
-  bool loopback() const {
-    return settings.address == "127.0.0.1" || settings.address == "localhost";
+  Impl(DialogSession& d, SoundFiles& s, Processing& p, ServerSettings chosen)
+      : dialogs(d), sounds(s), processing(p), settings(std::move(chosen)), http(settings.limits) {}
+
+  // The address the server binds: localhost is 127.0.0.1, so that the
+  // name never depends on what a resolver says.
+  std::string bindAddress() const {
+    return settings.address == "localhost" ? "127.0.0.1" : settings.address;
   }
 
   // The studio's own names as a browser writes them in Host and Origin. On
-  // the loopback address only those; on another address (chosen with a
+  // a loopback address only those; on another address (chosen with a
   // warning) the name other machines reach it by, which the studio cannot
   // know, so there the token alone keeps others out.
   bool ownHost(const std::string& host) const {
-    if (!loopback()) return !host.empty();
+    if (!isLoopbackAddress(settings.address)) return !host.empty();
     const std::string suffix = ":" + std::to_string(port);
-    for (const char* name : {"127.0.0.1", "localhost"}) {
-      if (host == name + suffix) return true;
-    }
-    return false;
+    return host == urlHost(bindAddress()) + suffix || host == "localhost" + suffix;
   }
 
-  httplib::Server::HandlerResponse guard(const httplib::Request& request,
-                                         httplib::Response& response) const {
-    const std::string host = request.get_header_value("Host");
+  // Host, Origin and token, from the head of the request alone; sets how
+  // large a body the request may then send.
+  std::optional<HttpResponse> guard(const HttpRequest& request, size_t* bodyLimit) const {
+    const std::string host = request.header("host");
     if (!ownHost(host)) {
-      sendError(
-          response, 403,
+      return errorResponse(
+          403,
           "The request names another host than the studio's; open the address the studio printed.");
-      return httplib::Server::HandlerResponse::Handled;
     }
     // A browser names the page a request comes from; only the studio's own
     // page, served under the same host, may ask.
-    const std::string origin = request.get_header_value("Origin");
-    if (request.has_header("Origin") && origin != "http://" + host) {
-      sendError(response, 403, "Requests from another origin (" + origin + ") are refused.");
-      return httplib::Server::HandlerResponse::Handled;
-    }
-    const std::string given = request.has_header(tokenHeader)
-                                  ? request.get_header_value(tokenHeader)
-                                  : request.get_param_value("token");
+    if (request.hasHeader("origin") && request.header("origin") != "http://" + host)
+      return errorResponse(403, "Requests from another origin are refused.");
+    const std::string given =
+        request.hasHeader(tokenHeader) ? request.header(tokenHeader) : request.param("token");
     if (!sameToken(given, settings.token)) {
-      sendError(response, 403,
-                "The request carries no valid token; open the address the studio printed, token "
-                "included.");
-      return httplib::Server::HandlerResponse::Handled;
+      return errorResponse(403,
+                           "The request carries no valid token; open the address the studio "
+                           "printed, token included.");
     }
-    return httplib::Server::HandlerResponse::Unhandled;
+    if (request.method != "POST") return std::nullopt;
+    *bodyLimit = request.path == "/api/sounds" ? settings.uploadLimit : settings.json.bytes;
+    if (request.path == "/api/sounds" && request.hasHeader("content-length")) {
+      const std::string length = request.header("content-length");
+      if (length.size() > 18 || std::stoull("0" + length) > settings.uploadLimit) {
+        return errorResponse(413, "The upload is larger than the studio accepts (" +
+                                      std::to_string(settings.uploadLimit >> 20) +
+                                      " MB); open large files from the command line, or give "
+                                      "--max-upload.");
+      }
+    }
+    return std::nullopt;
   }
 
-  std::shared_ptr<const Sound> soundOf(const httplib::Request& request) const {
-    const std::string digits = request.matches[1];
+  std::shared_ptr<const Sound> soundOf(const HttpRequest& request) const {
+    const std::string digits = request.matches.at(0);
     std::shared_ptr<const Sound> sound =
         digits.size() < 9 ? sounds.find(std::stoi(digits)) : nullptr;
-    if (sound == nullptr) throw std::out_of_range("There is no opened sound " + digits + ".");
+    if (sound == nullptr) throw Refusal(404, "There is no opened sound " + digits + ".");
     return sound;
   }
 
+  CurveSet curvesOf(const std::string& effect) const {
+    const CurveSet curves = dialogs.curves(effect);
+    if (curves.empty()) throw Refusal(400, "There is no effect \"" + effect + "\" in the studio.");
+    return curves;
+  }
+
+  void failed(std::exception_ptr thrown, const HttpRequest& request, HttpResponse& response) {
+    try {
+      std::rethrow_exception(thrown);
+    } catch (const Refusal& e) {
+      response = errorResponse(e.status, e.what());
+    } catch (const vortigen::AudioError& e) {
+      response = errorResponse(422, e.what());
+    } catch (const vthost::HostError& e) {
+      response = errorResponse(422, e.what());
+    } catch (const std::exception& e) {
+      // What went wrong inside stays in the log; the page gets a sentence.
+      std::fprintf(stderr, "studio: %s %s failed: %s\n", request.method.c_str(),
+                   pathForLog(request.target).c_str(), e.what());
+      response = errorResponse(
+          500, "The studio could not carry out the request (see its log); it goes on.");
+    }
+  }
+
   void routes() {
-    server.set_pre_routing_handler(
-        [this](const httplib::Request& q, httplib::Response& r) { return guard(q, r); });
-    server.set_payload_max_length(settings.uploadLimit);
-    server.set_default_headers({{"Cache-Control", "no-store"},
-                                {"X-Content-Type-Options", "nosniff"},
-                                {"Referrer-Policy", "no-referrer"},
-                                {"X-Frame-Options", "DENY"}});
-    server.set_exception_handler([](const httplib::Request&, httplib::Response& r,
-                                    std::exception_ptr thrown) {
-      try {
-        std::rethrow_exception(thrown);
-      } catch (const std::out_of_range& e) {
-        sendError(r, 404, e.what());
-      } catch (const std::invalid_argument& e) {
-        sendError(r, 400, e.what());
-      } catch (const vortigen::AudioError& e) {
-        sendError(r, 422, e.what());
-      } catch (const vthost::HostError& e) {
-        sendError(r, 422, e.what());
-      } catch (const std::exception& e) {
-        sendError(r, 500, std::string(e.what()) + " (a fault of the studio; the server goes on)");
-      }
-    });
-    server.set_error_handler([](const httplib::Request&, httplib::Response& r) {
-      if (!r.body.empty()) return;
-      if (r.status == 413) {
-        sendError(r, 413,
-                  "The upload is larger than the studio accepts; open large files from the command "
-                  "line.");
-      } else {
-        sendError(r, r.status, "Nothing here.");
-      }
-    });
+    http.setHeadCheck(
+        [this](const HttpRequest& q, size_t* bodyLimit) { return guard(q, bodyLimit); });
+    http.setRefusalFormat(errorResponse);
+    http.setFailureHandler(
+        [this](std::exception_ptr e, const HttpRequest& q, HttpResponse& r) { failed(e, q, r); });
+    if (settings.logger) http.setLogger(settings.logger);
+    http.setDefaultHeaders({{"Cache-Control", "no-store"},
+                            {"X-Content-Type-Options", "nosniff"},
+                            {"Referrer-Policy", "no-referrer"},
+                            {"X-Frame-Options", "DENY"}});
 
     for (const StudioAsset& asset : studioAssets()) {
       const std::string path = asset.path;
-      auto serveAsset = [this, &asset](const httplib::Request&, httplib::Response& r) {
+      auto serveAsset = [this, &asset](HttpRequest&, HttpResponse& r) {
         std::string body(reinterpret_cast<const char*>(asset.data), asset.size);
         // The page passes the token on to the files it loads.
         for (size_t at; (at = body.find("{{TOKEN}}")) != std::string::npos;)
           body.replace(at, 9, settings.token);
-        r.set_header("Content-Security-Policy",
-                     "default-src 'self'; img-src 'self' data: blob:; media-src 'self' blob:; "
-                     "frame-ancestors 'none'; form-action 'none'");
-        r.set_content(body, asset.type);
+        r.header("Content-Security-Policy",
+                 "default-src 'self'; img-src 'self' data: blob:; media-src 'self' blob:; "
+                 "frame-ancestors 'none'; form-action 'none'");
+        r.set(body, asset.type);
       };
-      server.Get("/" + path, serveAsset);
-      if (path == "index.html") server.Get("/", serveAsset);
+      http.route("GET", "/" + escapeForPattern(path), serveAsset);
+      if (path == "index.html") http.route("GET", "/", serveAsset);
     }
 
-    server.Get("/api/state", [this](const httplib::Request&, httplib::Response& r) {
+    http.route("GET", "/api/state", [this](HttpRequest&, HttpResponse& r) {
       Json list = Json::array();
       for (const auto& sound : sounds.all()) list.push_back(soundJson(*sound));
-      sendJson(r, Json{{"sounds", list},
-                       {"dialog", dialogs.act(Json{{"kind", "view"}})},
-                       {"problems", problems},
-                       {"uploadLimit", settings.uploadLimit},
-                       {"previewSeconds", previewSeconds}});
+      r = jsonResponse(Json{{"sounds", list},
+                            {"dialog", dialogs.act(Json{{"kind", "view"}})},
+                            {"problems", problems},
+                            {"uploadLimit", settings.uploadLimit},
+                            {"previewSeconds", previewSeconds}});
     });
-    server.Post("/api/dialog", [this](const httplib::Request& q, httplib::Response& r) {
-      const Json request = Json::parse(q.body, nullptr, false);
-      if (request.is_discarded()) throw std::invalid_argument("The dialog action is not JSON.");
-      sendJson(r, dialogs.act(request));
+    http.route("POST", "/api/dialog", [this](HttpRequest& q, HttpResponse& r) {
+      Json action;
+      try {
+        action = parseRequestJson(q.body, settings.json);
+      } catch (const std::invalid_argument& e) {
+        throw Refusal(400, e.what());
+      }
+      r = jsonResponse(dialogs.act(action));
     });
-    server.Post("/api/sounds", [this](const httplib::Request& q, httplib::Response& r) {
-      const std::string name = q.has_param("name") ? q.get_param_value("name") : "upload";
-      sendJson(r, soundJson(*sounds.openUpload(name, q.body)));
+    http.route("POST", "/api/sounds", [this](HttpRequest& q, HttpResponse& r) {
+      r = jsonResponse(soundJson(*sounds.openUpload(textParameter(q, "name", "upload"), q.body)));
     });
-    server.Get(
-        R"(/api/sounds/(\d+)/peaks)", [this](const httplib::Request& q, httplib::Response& r) {
-          const auto sound = soundOf(q);
-          const auto columns =
-              static_cast<int>(std::clamp<long long>(numberParameter(q, "columns", 1000), 1, 8000));
-          sendJson(r, Json{{"peaks", peaks(sound->audio, columns)}});
-        });
-    server.Get(
-        R"(/api/sounds/(\d+)/original)", [this](const httplib::Request& q, httplib::Response& r) {
-          const auto sound = soundOf(q);
-          const FrameRange range = previewRange(sound->audio, numberParameter(q, "from", 0),
-                                                numberParameter(q, "to", sound->audio.frames()));
-          sendSamples(r, samples16(sound->audio, range), *sound, range);
-        });
-    server.Get(
-        R"(/api/sounds/(\d+)/preview)", [this](const httplib::Request& q, httplib::Response& r) {
-          const auto sound = soundOf(q);
-          const std::string effect = q.get_param_value("effect");
-          const CurveSet curves = dialogs.curves(effect);
-          if (curves.empty())
-            throw std::invalid_argument("There is no effect \"" + effect + "\" in the studio.");
-          const FrameRange range = previewRange(sound->audio, numberParameter(q, "from", 0),
-                                                numberParameter(q, "to", sound->audio.frames()));
-          sendSamples(r, processing.preview(effect, curves, sound->audio, range), *sound, range);
-        });
-    server.Get(
-        R"(/api/sounds/(\d+)/export)", [this](const httplib::Request& q, httplib::Response& r) {
-          const auto sound = soundOf(q);
-          const std::string effect = q.get_param_value("effect");
-          const CurveSet curves = dialogs.curves(effect);
-          if (curves.empty())
-            throw std::invalid_argument("There is no effect \"" + effect + "\" in the studio.");
-          const std::string name =
-              safeFileName(q.has_param("name") ? q.get_param_value("name") : "processed.wav");
-          const std::string text = presetText(q.get_param_value("preset"), curves);
-          r.set_header("Content-Disposition", "attachment; filename=\"" + name + "\"");
-          r.set_header("X-Preset-Text", text);
-          r.set_content(processing.exportFile(effect, text, sound->audio, name),
-                        "application/octet-stream");
-        });
+    http.route("GET", R"(/api/sounds/(\d+)/peaks)", [this](HttpRequest& q, HttpResponse& r) {
+      const auto sound = soundOf(q);
+      const auto columns =
+          static_cast<int>(std::clamp<long long>(numberParameter(q, "columns", 1000), 1, 8000));
+      r = jsonResponse(Json{{"peaks", peaks(sound->audio, columns)}});
+    });
+    http.route("GET", R"(/api/sounds/(\d+)/original)", [this](HttpRequest& q, HttpResponse& r) {
+      const auto sound = soundOf(q);
+      const FrameRange range = previewRange(sound->audio, numberParameter(q, "from", 0),
+                                            numberParameter(q, "to", sound->audio.frames()));
+      sendSamples(r, samples16(sound->audio, range), *sound, range);
+    });
+    http.route("GET", R"(/api/sounds/(\d+)/preview)", [this](HttpRequest& q, HttpResponse& r) {
+      const auto sound = soundOf(q);
+      const std::string effect = textParameter(q, "effect");
+      const CurveSet curves = curvesOf(effect);
+      const FrameRange range = previewRange(sound->audio, numberParameter(q, "from", 0),
+                                            numberParameter(q, "to", sound->audio.frames()));
+      sendSamples(r, processing.preview(effect, curves, sound->audio, range), *sound, range);
+    });
+    http.route("GET", R"(/api/sounds/(\d+)/export)", [this](HttpRequest& q, HttpResponse& r) {
+      const auto sound = soundOf(q);
+      const std::string effect = textParameter(q, "effect");
+      const CurveSet curves = curvesOf(effect);
+      const std::string name = safeFileName(textParameter(q, "name", "processed.wav"));
+      const std::string text = presetText(textParameter(q, "preset"), curves);
+      r.set(processing.exportFile(effect, text, sound->audio, name), "application/octet-stream");
+      r.header("Content-Disposition", "attachment; filename=\"" + name + "\"");
+      r.header("X-Preset-Text", text);
+    });
   }
 };
 
 StudioServer::StudioServer(DialogSession& dialogs, SoundFiles& sounds, Processing& processing,
                            ServerSettings settings)
-    : impl_(new Impl{dialogs, sounds, processing, std::move(settings), {}, {}, 0}) {
+    : impl_(new Impl(dialogs, sounds, processing, std::move(settings))) {
   if (impl_->settings.token.empty()) impl_->settings.token = randomToken();
   impl_->routes();
 }
@@ -274,26 +322,28 @@ void StudioServer::reportProblem(const std::string& sentence) {
 
 int StudioServer::bind() {
   Impl& s = *impl_;
-  const bool bound = s.settings.port == 0
-                         ? (s.port = s.server.bind_to_any_port(s.settings.address)) > 0
-                         : s.server.bind_to_port(s.settings.address, s.settings.port);
-  if (!bound) {
+  try {
+    s.port = s.http.bind(s.bindAddress(), s.settings.port);
+  } catch (const std::runtime_error& e) {
     // Said as the tool says a failure of its own: one sentence, exit 1.
     throw vthost::HostError("The studio could not listen on " + s.settings.address +
                             (s.settings.port ? " port " + std::to_string(s.settings.port) : "") +
-                            "; give another --port, or stop what uses it.");
+                            " (" + e.what() +
+                            "); give another --address or --port, or stop what "
+                            "uses it.");
   }
-  if (s.settings.port != 0) s.port = s.settings.port;
   return s.port;
 }
 
-void StudioServer::serve() { impl_->server.listen_after_bind(); }
+void StudioServer::serve() { impl_->http.serve(); }
 
-void StudioServer::stop() { impl_->server.stop(); }
+void StudioServer::stop() { impl_->http.stop(); }
 
 std::string StudioServer::url() const {
-  const std::string host =
-      impl_->settings.address == "0.0.0.0" ? "127.0.0.1" : impl_->settings.address;
+  const std::string& address = impl_->settings.address;
+  const std::string host = address == "0.0.0.0" ? "127.0.0.1"
+                           : address == "::"    ? "[::1]"
+                                                : urlHost(address);
   return "http://" + host + ":" + std::to_string(impl_->port) + "/?token=" + impl_->settings.token;
 }
 

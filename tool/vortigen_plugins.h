@@ -98,6 +98,9 @@ struct PresetBook {
   const NamedPreset* find(const std::string& name) const;
   // Stored presets that are not a built-in preset unchanged.
   std::vector<NamedPreset> storedOwn() const;
+  // The presets as `vortigen presets` numbers them from 1: the built-in
+  // ones, then the stored ones of the user's own.
+  std::vector<NamedPreset> numbered() const;
 };
 
 // Reads both lists without writing any profile: the stored presets are

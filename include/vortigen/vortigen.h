@@ -14,7 +14,9 @@
  * One instance is used by one thread at a time. Functions marked
  * "real-time safe" allocate nothing, take no lock and do no I/O, so they
  * may run on an audio thread; the others may allocate and belong to other
- * threads.
+ * threads. (A real-time safe call refused for a NULL argument records its
+ * message in thread-local storage, which the C library may allocate on a
+ * thread's first use when libvortigen was loaded with dlopen.)
  *
  * Samples. Float samples with full scale at 1.0 (or any other scale: see
  * integer_scale in vortigen_new). Output is not clipped.

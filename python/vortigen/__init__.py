@@ -21,6 +21,7 @@ then as libvortigen.so.1 on the loader's search path.
 
 import ctypes
 import os
+import threading
 
 import numpy as np
 
@@ -204,6 +205,10 @@ class Effect:
 
     def __init__(self, effect, sample_rate, channels, preset=None, curves=None,
                  integer_scale=32768):
+        # One call into the instance at a time: the library runs without the
+        # GIL, and another thread's close() must not free the instance under
+        # a running process().
+        self._busy = threading.Lock()
         handle = _pointer()
         _check(_lib.vortigen_new(_text(effect, "effect"), _preset_argument(effect, preset, curves),
                                  float(sample_rate), int(channels), int(integer_scale),
@@ -226,10 +231,12 @@ class Effect:
 
     def close(self):
         """Frees the library's instance; the object cannot be used after it."""
-        handle = getattr(self, "_handle", None)
-        if handle:
-            _lib.vortigen_free(handle)
-            self._handle = None
+        if getattr(self, "_handle", None) is None:
+            return
+        with self._busy:
+            if self._handle:
+                _lib.vortigen_free(self._handle)
+                self._handle = None
 
     def _live(self):
         if not self._handle:
@@ -259,12 +266,14 @@ class Effect:
         """planes into out, both (channels, frames) with contiguous rows."""
         # The pointer arrays are held in locals for the length of the call.
         into, outof = _planes_pointers(planes), _planes_pointers(out)
-        _check(_lib.vortigen_process(self._live(), into.ctypes.data, outof.ctypes.data,
-                                     planes.shape[1]))
+        with self._busy:
+            _check(_lib.vortigen_process(self._live(), into.ctypes.data, outof.ctypes.data,
+                                         planes.shape[1]))
 
     def _flush_planes(self, out):
         pointers = _planes_pointers(out)
-        _check(_lib.vortigen_flush(self._live(), pointers.ctypes.data))
+        with self._busy:
+            _check(_lib.vortigen_flush(self._live(), pointers.ctypes.data))
 
     @staticmethod
     def _as_block(planes, channels_first):
@@ -288,7 +297,8 @@ class Effect:
 
     def reset(self):
         """Forgets the stream so far; the curves stay."""
-        _lib.vortigen_reset(self._live())
+        with self._busy:
+            _lib.vortigen_reset(self._live())
 
     def set_curves(self, preset=None, curves=None):
         """New curves from the next frame on, without a break in the stream."""
@@ -297,7 +307,8 @@ class Effect:
                                             _preset_argument(self.effect, preset, curves),
                                             ctypes.byref(prepared)))
         try:
-            _check(_lib.vortigen_use_curves(self._live(), ctypes.byref(prepared)))
+            with self._busy:
+                _check(_lib.vortigen_use_curves(self._live(), ctypes.byref(prepared)))
         finally:
             _lib.vortigen_curves_free(prepared)  # the previous curves, or the refused ones
 

@@ -265,3 +265,32 @@ def test_the_spectrogram_example_writes_its_picture(tmp_path):
                    capture_output=True, cwd=tmp_path)
     with open(tmp_path / "out.png", "rb") as picture:
         assert picture.read(8) == b"\x89PNG\r\n\x1a\n"
+
+
+# ---- One effect, two threads -------------------------------------------------------------
+
+def test_closing_an_effect_while_another_thread_processes_waits_for_it():
+    # Run apart: without the wait, the library's instance is freed under the
+    # running call and the interpreter crashes.
+    import sys
+    script = """
+import threading, numpy as np, vortigen
+effect = vortigen.Effect("dynamic", 44100, 2, preset="Chaos")
+block = np.random.default_rng(1).standard_normal((44100 * 20, 2)).astype(np.float32)
+results = []
+worker = threading.Thread(target=lambda: results.append(effect.process(block)))
+worker.start()
+while not effect._busy.locked():  # the worker is inside process()
+    pass
+effect.close()
+worker.join()
+assert results and results[0].shape == block.shape and np.isfinite(results[0]).all()
+try:
+    effect.process(block[:10])
+except ValueError as error:
+    print("refused:", error)
+"""
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                          timeout=120)
+    assert done.returncode == 0, done.stderr
+    assert "refused: the effect has been closed" in done.stdout

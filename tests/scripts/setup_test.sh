@@ -124,7 +124,7 @@ rm "$work/unavailable"
 
 # Everything there: no apt-get at all.
 printf '%s\n' build-essential cmake pkg-config libsndfile1-dev libcairo2-dev fonts-dejavu-core \
-  fonts-dejavu-extra libcli11-dev libcpp-httplib-dev nlohmann-json3-dev >"$work/installed"
+  fonts-dejavu-extra libcli11-dev libboost-dev nlohmann-json3-dev >"$work/installed"
 run_setup demo
 check $? "setup demo succeeds with everything installed"
 [ ! -s "$work/apt.log" ]
