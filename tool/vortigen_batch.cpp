@@ -101,7 +101,7 @@ std::vector<Job> jobsOf(const EffectRun& run) {
     inputs.push_back(given.input);
     if (inShard(name, shard)) {
       const std::string output = (fs::path(run.outputDirectory) / name).string();
-      jobs.push_back({given.input, {output, spectrogramOf(run, name), ""}});
+      jobs.push_back({given.input, {output, spectrogramOf(run, name), "", ""}});
     }
   }
   // Every input of the command line, not only the shard's, is guarded.

@@ -1,8 +1,8 @@
 // The commands of the vortigen tool. Each returns the exit status: 0 done,
 // 1 processing failed, 2 a usage error (UsageError), 128 + the signal when
 // interrupted. Processing failures are thrown as HostError or AudioError.
-#ifndef VORTIGEN_HOST_VORTIGEN_COMMANDS_H
-#define VORTIGEN_HOST_VORTIGEN_COMMANDS_H
+#ifndef VORTIGEN_TOOL_VORTIGEN_COMMANDS_H
+#define VORTIGEN_TOOL_VORTIGEN_COMMANDS_H
 
 #include <string>
 #include <vector>
@@ -89,6 +89,7 @@ struct Destinations {
   std::string output;
   std::string spectrogram;  // empty: none
   std::string record;       // the completion record the output carries
+  std::string inputName;    // how messages name the input; empty: by its path
 };
 
 // Applies the effect to one file; throws UsageError, AudioError or

@@ -191,19 +191,20 @@ Outcome processFile(const EffectRun& run, const RunSettings& settings, const std
   const EffectCommand& effect = effectCommand(run.effect);
   const bool toStandardOutput = to.output == "-";
   const std::string shown = toStandardOutput ? "standard output" : to.output;
+  const std::string named = to.inputName.empty() ? input : to.inputName;
   SoundReader reader(input);
   const SoundInfo& info = reader.info();
-  const Selection selection = selectionOf(run, input, info.frames, info.sampleRate);
+  const Selection selection = selectionOf(run, named, info.frames, info.sampleRate);
 
   const std::string refusal = pluginRefusal(info, selection);
   const bool usePlugin = run.path == "plugin" || (run.path.empty() && refusal.empty());
   if (usePlugin && !refusal.empty()) {
-    throw UsageError("--path plugin cannot process " + input + ": " + refusal +
+    throw UsageError("--path plugin cannot process " + named + ": " + refusal +
                      "; leave --path out or give --path engine.");
   }
   const long long shortest = halfFrame(info.sampleRate) + 1;
   if (selection.end - selection.first < shortest) {
-    note("nothing was processed in " + input + ": the selection holds " +
+    note("nothing was processed in " + named + ": the selection holds " +
          std::to_string(selection.end - selection.first) + " sample frames, and at " +
          std::to_string(info.sampleRate) + " Hz the effects process selections of at least " +
          std::to_string(shortest) + "; nothing was written to " + shown + ".");
@@ -262,7 +263,7 @@ Outcome processFile(const EffectRun& run, const RunSettings& settings, const std
     const Spectrogram before = analyseFile(input);
     const Spectrogram after = analyseFile(audioFile.temporary());
     pictureFile->writeWith([&](const std::string& temporary) {
-      writeSpectrogramPng(temporary, {{"input: " + fs::path(input).filename().string(), before},
+      writeSpectrogramPng(temporary, {{"input: " + fs::path(named).filename().string(), before},
                                       {"output: " + label, after}});
     });
   }
@@ -278,7 +279,10 @@ Outcome processFile(const EffectRun& run, const RunSettings& settings, const std
          (usePlugin ? "--path engine --bits float keeps them." : "--bits float keeps them."));
   }
   if (!reader.truncation().empty()) {
-    note(reader.truncation() + "; " + shown + " is incomplete: it holds only what was read.");
+    std::string truncation = reader.truncation();
+    if (const size_t at = truncation.find(input); at != std::string::npos)
+      truncation.replace(at, input.size(), named);
+    note(truncation + "; " + shown + " is incomplete: it holds only what was read.");
     return Outcome::Truncated;
   }
   return Outcome::Processed;
@@ -328,11 +332,23 @@ int runEffect(const EffectRun& run) {
   std::optional<SpooledInput> spooled;
   if (run.input == "-") spooled.emplace();
   const std::string input = spooled ? spooled->path() : run.input;
+  const std::string inputName = spooled ? "standard input" : "";
   const Destinations to{
       run.output, run.spectrogram,
       completionRecord(settingsKey(run, settings, run.output == "-" ? "-." + run.type : run.output),
-                       input)};
-  switch (processFile(run, settings, input, to, !run.quiet)) {
+                       input),
+      inputName};
+  Outcome outcome = Outcome::Processed;
+  try {
+    outcome = processFile(run, settings, input, to, !run.quiet);
+  } catch (const AudioError& e) {
+    // The library's reader names the file it read: the spooled copy.
+    std::string message = e.what();
+    for (size_t at; spooled && (at = message.find(input)) != std::string::npos;)
+      message.replace(at, input.size(), inputName);
+    throw AudioError(message);
+  }
+  switch (outcome) {
     case Outcome::Processed: return 0;
     case Outcome::TooShort:
     case Outcome::Truncated: return 1;

@@ -2,8 +2,8 @@
 // the user: output written beside its place and moved there only when
 // complete, Ctrl-C turned into the host's cancel flag, and a progress bar
 // fed by the plug-in's progress reports.
-#ifndef VORTIGEN_HOST_VORTIGEN_OUTPUT_H
-#define VORTIGEN_HOST_VORTIGEN_OUTPUT_H
+#ifndef VORTIGEN_TOOL_VORTIGEN_OUTPUT_H
+#define VORTIGEN_TOOL_VORTIGEN_OUTPUT_H
 
 #include <filesystem>
 #include <functional>

@@ -2,8 +2,8 @@
 // what their curves are called on the command line, and their presets,
 // which reach the tool as they reach the host: through the plug-in's own
 // settings dialog over a profile file.
-#ifndef VORTIGEN_HOST_VORTIGEN_PLUGINS_H
-#define VORTIGEN_HOST_VORTIGEN_PLUGINS_H
+#ifndef VORTIGEN_TOOL_VORTIGEN_PLUGINS_H
+#define VORTIGEN_TOOL_VORTIGEN_PLUGINS_H
 
 #include <filesystem>
 #include <stdexcept>

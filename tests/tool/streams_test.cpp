@@ -43,6 +43,15 @@ TEST_F(Tool, StandardInputAndOutputCarryEveryFormat) {
   EXPECT_EQ(fromPipe.status, 0) << fromPipe.err;
   EXPECT_EQ(readSound(path("again.wav")).frames(), 6615);
 
+  // Standard input is named as such, never by the copy the tool keeps.
+  fs::copy_file(in, path("cut.wav"));
+  fs::resize_file(path("cut.wav"), fs::file_size(in) / 2);
+  const tool::Result cut =
+      vortigen({"dynamic", "-", path("cut-out.wav"), "--preset", "Chaos"}, {}, path("cut.wav"));
+  EXPECT_EQ(cut.status, 1);
+  EXPECT_NE(cut.err.find("'standard input' is truncated"), std::string::npos) << cut.err;
+  EXPECT_EQ(cut.err.find("vortigen-standard-input"), std::string::npos) << cut.err;
+
   const tool::Result untyped = vortigen({"dynamic", in, "-", "--preset", "Chaos"});
   EXPECT_EQ(untyped.status, 2);
   EXPECT_NE(untyped.err.find("--type"), std::string::npos) << untyped.err;

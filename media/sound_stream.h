@@ -5,8 +5,8 @@
 // sample of b bits is value << (32 - b), exactly as stored) or as floats
 // with full scale at 1.0. Integer output rounds and clips and counts what
 // it clipped; float output is written as it comes.
-#ifndef VORTIGEN_TOOL_SOUND_STREAM_H
-#define VORTIGEN_TOOL_SOUND_STREAM_H
+#ifndef VORTIGEN_MEDIA_SOUND_STREAM_H
+#define VORTIGEN_MEDIA_SOUND_STREAM_H
 
 #include <cstdint>
 #include <memory>
