@@ -5,7 +5,8 @@
    the same material as a WAV file: apply alone, and apply with the file
    read and written by soundfile as the example does.
 2. Four such arrays processed on one thread against two threads (the
-   library runs without the GIL).
+   library runs without the GIL), and how far the main thread's Python
+   loop gets while another thread is inside the library.
 
 Wall-clock medians of --runs runs.
 
@@ -98,12 +99,28 @@ def main():
     one = median_time(args.runs, lambda: run_on(1))
     two = median_time(args.runs, lambda: run_on(2))
     # CPU time of the process over wall time: above 1 only if both threads
-    # ran at once, which they cannot while one holds the GIL.
-    cpu, wall = time.process_time(), time.perf_counter()
-    run_on(2)
-    cpu, wall = time.process_time() - cpu, time.perf_counter() - wall
+    # ran at once, which they cannot while one holds the GIL (or while the
+    # scheduler gives the process less than a core).
+    def cores_used(threads):
+        cpu, wall = time.process_time(), time.perf_counter()
+        run_on(threads)
+        return (time.process_time() - cpu) / (time.perf_counter() - wall)
     print("4 arrays of 60 s stereo: 1 thread %.3f s, 2 threads %.3f s: %.2fx; "
-          "2 threads used %.2f cores" % (one, two, one / two, cpu / wall))
+          "cores used: %.2f by 1 thread, %.2f by 2" % (one, two, one / two, cores_used(1),
+                                                        cores_used(2)))
+
+    # The GIL during a call: the main thread counts while another thread is
+    # inside the library; a call that kept the GIL would leave it at 0.
+    import threading
+    long = np.concatenate(arrays[:2])
+    done, count = threading.Event(), 0
+    worker = threading.Thread(target=lambda: (vortigen.apply(effect, long, rate, preset=preset),
+                                              done.set()))
+    worker.start()
+    while not done.is_set():
+        count += 1
+    worker.join()
+    print("main thread's loop while another thread processed 120 s: %d iterations" % count)
 
 
 if __name__ == "__main__":

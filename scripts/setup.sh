@@ -39,6 +39,7 @@ pkgs_fast=(
   clang-format-14
   lilv-utils sox alsa-utils
   chromium
+  mandoc man-db groff-base
   abigail-tools
   python3-numpy python3-pytest python3-soundfile python3-matplotlib
   python3-pip python3-setuptools python3-wheel

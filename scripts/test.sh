@@ -2,7 +2,7 @@
 # Sets up, builds and runs every test, quickest first, so that a plain
 # failure shows within a minute or two and the slow tiers run only after
 # the fast one has passed:
-#   1. fast:      the layout check, the normal build and its tests;
+#   1. fast:      the format and layer checks, the normal build and its tests;
 #   2. sanitizers: the same tests under AddressSanitizer and
 #                 UndefinedBehaviorSanitizer (a Debug build of its own), and
 #                 the thread tests under ThreadSanitizer;
@@ -36,6 +36,7 @@ for tier in "${tiers[@]}"; do
     fast)
       banner "layout"
       scripts/check-format.sh
+      scripts/check-layers.sh
       banner "normal build and its tests"
       # Tests and benchmarks switched on: the demo may have configured
       # this folder without them.

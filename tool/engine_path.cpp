@@ -15,26 +15,9 @@ namespace {
 
 constexpr int64_t blockFrames = 4096;
 
-// The curves the run asks for, as the plug-in's own settings dialog and
-// curve objects make them: presets, stored ones included, mean exactly
-// what they mean on the plug-in path.
-std::vector<vtengine::PointList> curvesOfRun(const EngineRun& r, std::string& settings) {
-  vthost::PluginLibrary plugin(pluginPath(r.effect.name, r.run.pluginDirectory));
-  vthost::HostOptions options;
-  options.logCalls = false;
-  vthost::EffectHost host(plugin, vthost::WaveFormat{}, std::vector<uint8_t>{}, options);
-  Instance instance(host);
-  settings = applySettings(host, r.run, r.effect, parseCurveOptions(r.run, r.effect));
-  std::vector<vtengine::PointList> curves;
-  for (const CurveHandle handle : host.curveHandles()) {
-    curves.push_back(host.curve(handle).points);
-  }
-  return curves;
-}
-
 }  // namespace
 
-bool throughEngine(const EngineRun& r, int64_t& clipped, std::string& settings) {
+bool throughEngine(const EngineRun& r, int64_t& clipped) {
   const SoundInfo& info = r.reader.info();
   const int channels = info.channels;
   vtengine::EngineSettings engineSettings;
@@ -42,7 +25,7 @@ bool throughEngine(const EngineRun& r, int64_t& clipped, std::string& settings) 
   if (!effect)
     throw vthost::HostError("The engine has no effect " + r.effect.name + "; use --path plugin.");
   engineSettings.effect = *effect;
-  engineSettings.curves = curvesOfRun(r, settings);
+  engineSettings.curves = r.settings.curves;
   engineSettings.sampleRate = info.sampleRate;
   engineSettings.channels = channels;
   // 8-bit samples are on the plug-ins' 8-bit scale, all others on the 16-bit one.
