@@ -445,6 +445,42 @@ TEST_F(Tool, PresetListingSaysWhenTheProfileHoldsEntriesItCannotRead) {
       << besideBuiltIn.out;
 }
 
+// One entry the host cannot read blocks nothing: it is named once, by the
+// profile's path and its key, and the built-in and other stored presets
+// work, in single runs and in batches, without a change to the profile.
+TEST_F(Tool, AnUnreadableStoredPresetIsReportedOnceAndBlocksNoOther) {
+  const std::string in = write("in.wav", testSound(1, 16, 22050, 0.2));
+  fs::create_directories(path("profiles"));
+  const std::string profile = path("profiles/mixed.ini");
+  const std::string stored =
+      "[Vortigens\\Dynamic]\nItem1=Mine,3,2,0,12375,16384,12375,2,0,1394,16384,1394,2,0,0,16384,"
+      "0\nItem13=Bad,3,2,0,99999\n";
+  std::ofstream(profile) << stored;
+  ASSERT_EQ(
+      vortigen({"dynamic", in, path("reference.wav"), "--preset-text", hardAttackText}).status, 0);
+  const std::vector<std::vector<std::string>> runs{
+      {"dynamic", in, path("built-in.wav"), "--preset", "Hard Attack", "--profile", profile},
+      {"dynamic", in, path("mine.wav"), "--preset", "Mine", "--profile", profile},
+      {"dynamic", in, "--output-dir", path("batch"), "--preset", "Hard Attack", "--profile",
+       profile, "--jobs", "1"}};
+  for (const std::vector<std::string>& args : runs) {
+    SCOPED_TRACE(args[2]);
+    const tool::Result r = vortigen(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    size_t warnings = 0;
+    for (size_t at = r.err.find("Item13"); at != std::string::npos;
+         at = r.err.find("Item13", at + 1))
+      ++warnings;
+    EXPECT_EQ(warnings, 1u) << r.err;
+    EXPECT_NE(r.err.find("key Item13 of [Vortigens\\Dynamic] in " + profile), std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("vortigen-presets-"), std::string::npos) << "a private copy was named";
+  }
+  EXPECT_EQ(tool::fileText(path("built-in.wav")), tool::fileText(path("reference.wav")));
+  EXPECT_EQ(readSound(path("batch/in.wav")).samples, readSound(path("reference.wav")).samples);
+  EXPECT_EQ(tool::fileText(profile), stored);
+}
+
 TEST_F(Tool, BuiltInPresetsNeedNoWritableHome) {
   // A home below a plain file cannot be made, even by root.
   std::ofstream(path("plain")) << "not a directory";
