@@ -41,10 +41,12 @@ tarball="$cache/debian-12-minbase-lilv-utils.tar"
 if [ ! -s "$tarball" ]; then
   echo "package: making a Debian 12 minbase root (cached in $tarball)"
   mkdir -p "$cache"
-  mmdebstrap --quiet --variant=minbase --include=lilv-utils bookworm "$tarball.part" \
+  # mmdebstrap picks its output's format by the name's ending: .tar
+  partial="${tarball%.tar}.partial.tar"
+  mmdebstrap --quiet --variant=minbase --include=lilv-utils bookworm "$partial" \
     "deb $mirror/debian bookworm main" "deb $mirror/debian bookworm-updates main" \
     "deb $mirror/debian-security bookworm-security main"
-  mv "$tarball.part" "$tarball"
+  mv "$partial" "$tarball"
 fi
 
 chroot_dir="$out/root"
