@@ -99,12 +99,15 @@ def main():
     one = median_time(args.runs, lambda: run_on(1))
     two = median_time(args.runs, lambda: run_on(2))
     # CPU time of the process over wall time: above 1 only if both threads
-    # ran at once, which they cannot while one holds the GIL.
-    cpu, wall = time.process_time(), time.perf_counter()
-    run_on(2)
-    cpu, wall = time.process_time() - cpu, time.perf_counter() - wall
+    # ran at once, which they cannot while one holds the GIL (or while the
+    # scheduler gives the process less than a core).
+    def cores_used(threads):
+        cpu, wall = time.process_time(), time.perf_counter()
+        run_on(threads)
+        return (time.process_time() - cpu) / (time.perf_counter() - wall)
     print("4 arrays of 60 s stereo: 1 thread %.3f s, 2 threads %.3f s: %.2fx; "
-          "2 threads used %.2f cores" % (one, two, one / two, cpu / wall))
+          "cores used: %.2f by 1 thread, %.2f by 2" % (one, two, one / two, cores_used(1),
+                                                        cores_used(2)))
 
     # The GIL during a call: the main thread counts while another thread is
     # inside the library; a call that kept the GIL would leave it at 0.

@@ -1,5 +1,6 @@
 // rcgen: writes a plug-in's Windows resource script and toolbar bitmap
-// from its dialog_template.h, the one statement of both.
+// from its dialog_resources.cpp (made from its dialog_template.h, the one
+// statement of both), with which it is linked.
 //
 //   NAME_rcgen DIRECTORY   writes DIRECTORY/NAME.rc and DIRECTORY/NAME_toolbar.bmp
 //
@@ -11,8 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "dialog_template.h"
-#include "toolbar_bitmap.h"
+#include "dialog_resources.h"
 
 namespace {
 
@@ -45,21 +45,6 @@ const Flag listFlags[] = {{LBS_NOTIFY, "LBS_NOTIFY"},
                           {LBS_NOINTEGRALHEIGHT, "LBS_NOINTEGRALHEIGHT"}};
 const Flag editFlags[] = {{ES_AUTOHSCROLL, "ES_AUTOHSCROLL"}};
 const Flag dialogFlags[] = {{DS_MODALFRAME, "DS_MODALFRAME"}};
-
-struct Item {
-  int id;
-  std::string className;
-  std::string text;
-  DWORD style;
-  int x, y, width, height;
-};
-
-#define VORTIGEN_RC_ITEM(id, className, text, style, x, y, width, height) \
-  Item{id, className, text, style, x, y, width, height},
-
-const std::vector<Item> items = {VORTIGEN_DIALOG_ITEMS(VORTIGEN_RC_ITEM)};
-
-#undef VORTIGEN_RC_ITEM
 
 class StyleNames {
  public:
@@ -100,16 +85,17 @@ std::string quoted(const std::string& text) {
   return out + "\"";
 }
 
-bool controlStyle(const Item& item, std::string& names) {
+bool controlStyle(const VtDialogItemTemplate& item, std::string& names) {
+  const std::string className = item.className;
   StyleNames s(item.style);
-  if (item.className == "STATIC") {
+  if (className == "STATIC") {
     s.type(staticTypes, SS_TYPEMASK);
     s.flags(staticFlags);
-  } else if (item.className == "BUTTON") {
+  } else if (className == "BUTTON") {
     s.type(buttonTypes, BS_TYPEMASK);
-  } else if (item.className == "LISTBOX") {
+  } else if (className == "LISTBOX") {
     s.flags(listFlags);
-  } else if (item.className == "EDIT") {
+  } else if (className == "EDIT") {
     s.add("ES_LEFT");
     s.flags(editFlags);
   }
@@ -120,9 +106,10 @@ bool controlStyle(const Item& item, std::string& names) {
   names = s.text().empty() ? "0" : s.text();
   if (s.unnamed() != 0) {
     std::fprintf(stderr,
-                 "rcgen: control %d (%s) of the " VORTIGEN_PLUGIN_NAME
-                 " dialog has style bits 0x%lX without a name; add them to rcgen.cpp.\n",
-                 item.id, item.className.c_str(), static_cast<unsigned long>(s.unnamed()));
+                 "rcgen: control %d (%s) of the %s dialog has style bits 0x%lX without a name; "
+                 "add them to rcgen.cpp.\n",
+                 item.id, item.className, vortigenPluginName,
+                 static_cast<unsigned long>(s.unnamed()));
     return false;
   }
   return true;
@@ -149,24 +136,28 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string directory = argv[1];
-  const std::string bitmapName = VORTIGEN_PLUGIN_NAME "_toolbar.bmp";
+  const std::string name = vortigenPluginName;
+  const std::string bitmapName = name + "_toolbar.bmp";
+  const VtDialogTemplate& dialog = vortigenDialogTemplate;
 
-  StyleNames dialogStyle(VORTIGEN_DIALOG_STYLE);
+  // The script's FONT statement stands for DS_SETFONT.
+  StyleNames dialogStyle(dialog.style & ~DWORD(DS_SETFONT));
   dialogStyle.flags(dialogFlags);
   dialogStyle.flags(windowFlags);
 
   std::ostringstream rc;
-  rc << "// " VORTIGEN_PLUGIN_NAME ".rc - written by rcgen from " VORTIGEN_PLUGIN_NAME
-        "/dialog_template.h; change that file, not this one.\n"
+  rc << "// " << name << ".rc - written by rcgen from " << name
+     << "/dialog_template.h; change that file, not this one.\n"
      << "#include <windows.h>\n\n"
      << "TOOLBARICON BITMAP " << quoted(bitmapName) << "\n\n"
-     << "500 DIALOG " << VORTIGEN_DIALOG_X << ", " << VORTIGEN_DIALOG_Y << ", "
-     << VORTIGEN_DIALOG_WIDTH << ", " << VORTIGEN_DIALOG_HEIGHT << "\n"
+     << "500 DIALOG " << dialog.x << ", " << dialog.y << ", " << dialog.width << ", "
+     << dialog.height << "\n"
      << "STYLE " << dialogStyle.text() << "\n"
-     << "CAPTION " << quoted(VORTIGEN_DIALOG_CAPTION) << "\n"
-     << "FONT " << VORTIGEN_DIALOG_FONT_SIZE << ", " << quoted(VORTIGEN_DIALOG_FONT) << "\n"
+     << "CAPTION " << quoted(dialog.caption) << "\n"
+     << "FONT " << dialog.pointSize << ", " << quoted(dialog.fontName) << "\n"
      << "BEGIN\n";
-  for (const Item& item : items) {
+  for (int i = 0; i < dialog.itemCount; ++i) {
+    const VtDialogItemTemplate& item = dialog.items[i];
     std::string style;
     if (!controlStyle(item, style)) return 1;
     rc << "    CONTROL " << quoted(item.text) << ", " << item.id << ", " << quoted(item.className)
@@ -175,11 +166,8 @@ int main(int argc, char** argv) {
   }
   rc << "END\n";
 
-  constexpr ToolbarDrawing drawing = VORTIGEN_TOOLBAR_DRAWING;
-  static_assert(isToolbarDrawing(drawing), "the toolbar drawing is 20 rows of 20 digits");
-  constexpr ToolbarBitmap bitmap = toolbarBitmap(drawing);
-
-  if (!writeFile(directory + "/" VORTIGEN_PLUGIN_NAME ".rc", rc.str())) return 1;
+  const ToolbarBitmap& bitmap = vortigenToolbarBitmap;
+  if (!writeFile(directory + "/" + name + ".rc", rc.str())) return 1;
   if (!writeFile(directory + "/" + bitmapName,
                  std::string(reinterpret_cast<const char*>(bitmap.data()), bitmap.size()))) {
     return 1;

@@ -2,7 +2,7 @@
 # Sets up, builds and runs every test, quickest first, so that a plain
 # failure shows within a minute or two and the slow tiers run only after
 # the fast one has passed:
-#   1. fast:      the layout check, the normal build and its tests;
+#   1. fast:      the format and layer checks, the normal build and its tests;
 #   2. sanitizers: the same tests under AddressSanitizer and
 #                 UndefinedBehaviorSanitizer (a Debug build of its own), and
 #                 the thread tests under ThreadSanitizer;
@@ -39,6 +39,7 @@ for tier in "${tiers[@]}"; do
     fast)
       banner "layout"
       scripts/check-format.sh
+      scripts/check-layers.sh
       banner "normal build and its tests"
       # Tests and benchmarks switched on: the demo may have configured
       # this folder without them.
@@ -54,16 +55,18 @@ for tier in "${tiers[@]}"; do
         ctest --output-on-failure --parallel "$(nproc)")
       # Several plug-in instances on several threads: the kernel's thread
       # tests and the LV2 bundle's (the engine and the kernel inside it),
-      # in a build of only those targets.
+      # and the tool's reading, processing and writing threads, in a build
+      # of only those targets.
       banner "ThreadSanitizer build of the thread tests"
       tsan="-fsanitize=thread -g -O1 -Wno-maybe-uninitialized"
       cmake -S . -B build-tsan -DVORTIGEN_WERROR=ON -DVORTIGEN_BENCHMARKS=OFF \
         -DCMAKE_C_FLAGS="$tsan" -DCMAKE_CXX_FLAGS="$tsan" \
         -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread \
         -DCMAKE_MODULE_LINKER_FLAGS=-fsanitize=thread >/dev/null
-      cmake --build build-tsan --parallel "$(nproc)" --target kernel_tests lv2_thread_tests
+      cmake --build build-tsan --parallel "$(nproc)" --target kernel_tests lv2_thread_tests \
+        pipeline_tests
       (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 \
-        ctest --output-on-failure -R "^(KernelThreads|Threads)\.")
+        ctest --output-on-failure -R "^(KernelThreads|Threads|Pipeline)\.")
       ;;
     windows)
       banner "Windows cross builds, under Wine"

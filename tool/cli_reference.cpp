@@ -27,8 +27,13 @@ const char* const audioExtensions[] = {"wav", "aif", "aiff", "flac", "ogg", "oga
 
 const char* const exitStatuses[][2] = {
     {"0", "Done."},
-    {"1", "Processing failed: a file could not be read or written, or a plug-in refused."},
-    {"2", "Usage error: an unknown command or option, a missing or malformed value."},
+    {"1",
+     "Processing failed: a file could not be read or written (a truncated input is processed as "
+     "far as it goes, and still gives 1), a plug-in refused, or a batch's worker failed or was "
+     "killed."},
+    {"2",
+     "Usage error: an unknown command or option, a missing, empty, malformed or too large value, "
+     "or a destination that is one of the inputs or another destination."},
     {"130", "Interrupted (Ctrl-C); 128 plus the signal's number for other signals."},
 };
 

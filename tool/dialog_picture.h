@@ -2,8 +2,8 @@
 // would see it on the screen: the window with its caption, every visible
 // control where the template puts it, and what has been drawn into the
 // dialog (the curves). Written as a PNG file with cairo.
-#ifndef VORTIGEN_HOST_DIALOG_PICTURE_H
-#define VORTIGEN_HOST_DIALOG_PICTURE_H
+#ifndef VORTIGEN_TOOL_DIALOG_PICTURE_H
+#define VORTIGEN_TOOL_DIALOG_PICTURE_H
 
 #include <string>
 

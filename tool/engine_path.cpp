@@ -7,34 +7,20 @@
 
 #include "engine.h"
 #include "progress.h"
+#include "sound_pipeline.h"
 #include "vortigen_output.h"
 
 namespace vortigen {
 
 namespace {
 
-constexpr int64_t blockFrames = 4096;
-
-// The curves the run asks for, as the plug-in's own settings dialog and
-// curve objects make them: presets, stored ones included, mean exactly
-// what they mean on the plug-in path.
-std::vector<vtengine::PointList> curvesOfRun(const EngineRun& r, std::string& settings) {
-  vthost::PluginLibrary plugin(pluginPath(r.effect.name, r.run.pluginDirectory));
-  vthost::HostOptions options;
-  options.logCalls = false;
-  vthost::EffectHost host(plugin, vthost::WaveFormat{}, std::vector<uint8_t>{}, options);
-  Instance instance(host);
-  settings = applySettings(host, r.run, r.effect, parseCurveOptions(r.run, r.effect));
-  std::vector<vtengine::PointList> curves;
-  for (const CurveHandle handle : host.curveHandles()) {
-    curves.push_back(host.curve(handle).points);
-  }
-  return curves;
-}
+// Frames per block between the threads: about a third of a second of
+// 44.1 kHz sound, so that handing blocks over costs next to nothing.
+constexpr int64_t blockFrames = 16384;
 
 }  // namespace
 
-bool throughEngine(const EngineRun& r, int64_t& clipped, std::string& settings) {
+bool throughEngine(const EngineRun& r, int64_t& clipped) {
   const SoundInfo& info = r.reader.info();
   const int channels = info.channels;
   vtengine::EngineSettings engineSettings;
@@ -42,7 +28,7 @@ bool throughEngine(const EngineRun& r, int64_t& clipped, std::string& settings) 
   if (!effect)
     throw vthost::HostError("The engine has no effect " + r.effect.name + "; use --path plugin.");
   engineSettings.effect = *effect;
-  engineSettings.curves = curvesOfRun(r, settings);
+  engineSettings.curves = r.settings.curves;
   engineSettings.sampleRate = info.sampleRate;
   engineSettings.channels = channels;
   // 8-bit samples are on the plug-ins' 8-bit scale, all others on the 16-bit one.
@@ -59,55 +45,69 @@ bool throughEngine(const EngineRun& r, int64_t& clipped, std::string& settings) 
   bar.setName(std::filesystem::path(r.reader.path()).filename().string());
   const long delayMs = testProgressDelayMs();
   const double total = double(info.frames);
-  copyFrames(r.reader, r.writer, r.first);
-  bar.show(double(r.writer.framesWritten()), total);
 
+  // Reading and writing run on threads of their own; this one deinterleaves
+  // the selection's blocks, runs the engine on them and interleaves the
+  // result back into the same block.
+  SoundPipeline pipeline(r.reader, r.writer, r.first, r.end, blockFrames);
   const auto channelCount = static_cast<size_t>(channels);
-  std::vector<float> interleaved(channelCount * blockFrames);
-  std::vector<std::vector<float>> planes(channelCount, std::vector<float>(blockFrames));
+  const int64_t latency = engine->latency();
+  const auto planeFrames = size_t(std::max<int64_t>(latency, pipeline.blockFrames()));
+  std::vector<std::vector<float>> planes(channelCount, std::vector<float>(planeFrames));
   std::vector<float*> pointers(channelCount);
   for (int c = 0; c < channels; ++c) pointers[size_t(c)] = planes[size_t(c)].data();
-  int64_t skip = engine->latency();  // output frames that precede the first processed one
+  int64_t skip = latency;  // output frames that precede the first processed one
 
-  // Planes to the output, without the frames the latency puts first.
-  auto emit = [&](int64_t frames) {
+  // `frames` of the planes into the block, without those the latency puts first.
+  auto interleave = [&](SoundBlock& block, int64_t frames) {
     const int64_t dropped = std::min(skip, frames);
     skip -= dropped;
-    const int64_t kept = frames - dropped;
-    for (int64_t f = 0; f < kept; ++f) {
+    block.frames = frames - dropped;
+    for (int64_t f = 0; f < block.frames; ++f) {
       for (int c = 0; c < channels; ++c)
-        interleaved[size_t(f * channels + c)] = planes[size_t(c)][size_t(dropped + f)];
+        block.floats[size_t(f * channels + c)] = planes[size_t(c)][size_t(dropped + f)];
     }
-    if (kept > 0) r.writer.writeFloat(interleaved.data(), kept);
+  };
+  // The rest of the processed selection: finish writes latency() frames.
+  bool finished = false;
+  auto finishSelection = [&] {
+    if (finished) return;
+    finished = true;
+    engine->finish(pointers.data());
+    SoundBlock* tail = pipeline.spare();
+    interleave(*tail, latency);
+    pipeline.write(tail);
   };
 
-  for (int64_t at = r.first; at < r.end;) {
+  double done = 0;
+  while (SoundBlock* block = pipeline.next()) {
     if (InterruptWatch::signal() != 0) {
+      pipeline.release(block);
+      pipeline.finish();
+      // What the engine had not written out yet is the input's, as is the rest.
       if (r.run.keepPartial) copyFrames(r.reader, r.writer, info.frames);
       return false;
     }
-    const int64_t want = std::min(blockFrames, r.end - at);
-    const int64_t got = r.reader.readFloat(at, interleaved.data(), want);
-    // What a truncated file does not hold is silence.
-    std::fill(interleaved.begin() + got * channels, interleaved.begin() + want * channels, 0.0f);
-    for (int64_t f = 0; f < want; ++f) {
-      for (int c = 0; c < channels; ++c)
-        planes[size_t(c)][size_t(f)] = interleaved[size_t(f * channels + c)];
+    const int64_t frames = block->frames;  // read; the block is the writer's once given
+    done += double(frames);
+    if (block->selected) {
+      for (int64_t f = 0; f < block->frames; ++f) {
+        for (int c = 0; c < channels; ++c)
+          planes[size_t(c)][size_t(f)] = block->floats[size_t(f * channels + c)];
+      }
+      engine->process(pointers.data(), pointers.data(), size_t(block->frames));
+      interleave(*block, block->frames);
+    } else if (block->first >= r.end) {
+      finishSelection();
     }
-    engine->process(pointers.data(), pointers.data(), size_t(want));
-    emit(want);
-    at += want;
-    bar.show(double(at), total);
-    if (delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    pipeline.write(block);
+    bar.show(done, total);
+    // The tests' delay holds each 4096 frames, whatever the block length.
+    if (delayMs > 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(delayMs * frames / 4096));
   }
-  // The rest of the processed selection; finish writes latency() frames.
-  const int64_t latency = engine->latency();
-  for (auto& plane : planes) plane.resize(size_t(std::max(latency, blockFrames)));
-  for (int c = 0; c < channels; ++c) pointers[size_t(c)] = planes[size_t(c)].data();
-  interleaved.resize(planes[0].size() * size_t(channels));
-  engine->finish(pointers.data());
-  emit(latency);
-  copyFrames(r.reader, r.writer, info.frames);
+  finishSelection();
+  pipeline.finish();
   bar.show(total, total);
   clipped = r.writer.clipped();
   return true;

@@ -16,6 +16,7 @@ namespace vortigen {
 struct EngineRun {
   const EffectRun& run;
   const EffectCommand& effect;
+  const RunSettings& settings;
   SoundReader& reader;
   SoundWriter& writer;
   int64_t first;  // the selection, sample frames
@@ -25,9 +26,9 @@ struct EngineRun {
 
 // Writes the whole output: the input before the selection, the selection
 // processed, the rest. Returns false when interrupted (with --keep-partial
-// the rest is then the input). `settings` gets what was set, for labels;
-// `clipped` the samples the output clipped.
-bool throughEngine(const EngineRun& r, int64_t& clipped, std::string& settings);
+// the rest is then the input). `clipped` gets the samples the output
+// clipped.
+bool throughEngine(const EngineRun& r, int64_t& clipped);
 
 }  // namespace vortigen
 

@@ -1,9 +1,10 @@
 // The effect command over many files: outputs of the same name in one
-// directory, worker processes, resumption by skipping complete outputs,
-// and deterministic shards of the input list for schedulers that spread one
-// job over many machines.
+// directory, worker processes, resumption by skipping outputs whose
+// completion record says this run made them, and deterministic shards of
+// the input list for schedulers that spread one job over many machines.
 #include <sndfile.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,10 +13,13 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <thread>
 
+#include "output_guard.h"
+#include "output_record.h"
 #include "progress.h"
 #include "shard.h"
 #include "vortigen_commands.h"
@@ -28,12 +32,26 @@ namespace fs = std::filesystem;
 namespace {
 
 // Exit status of a worker for each way a file can end.
-enum WorkerStatus { WorkerProcessed = 0, WorkerFailed = 1, WorkerUsage = 2, WorkerTooShort = 3 };
+enum WorkerStatus {
+  WorkerProcessed = 0,
+  WorkerFailed = 1,
+  WorkerUsage = 2,
+  WorkerTooShort = 3,
+  WorkerTruncated = 4
+};
 
 struct Job {
   std::string input;
-  std::string output;
+  Destinations to;
+  bool redo = false;  // an output of other settings is there
 };
+
+// --spectrogram in a batch names a directory (DIR/ or one that is there):
+// each output gets its own picture there, NAME.png.
+std::string spectrogramOf(const EffectRun& run, const std::string& name) {
+  if (run.spectrogram.empty()) return "";
+  return (fs::path(run.spectrogram) / (fs::path(name).stem().string() + ".png")).string();
+}
 
 // What tells two spellings of one file apart from two files: device and
 // inode where the file exists, else the absolute path without "." and "..".
@@ -57,6 +75,11 @@ std::vector<Job> jobsOf(const EffectRun& run) {
   };
   std::map<std::string, Given> byName;  // sorted by name
   for (const std::string& input : run.files) {
+    if (input == "-") {
+      throw UsageError(
+          "Standard input (-) cannot be one of a batch's inputs; give it as the INPUT "
+          "of a single run.");
+    }
     const std::string name = fs::path(input).filename().string();
     const std::string identity = identityOf(input);
     const auto [other, fresh] = byName.emplace(name, Given{input, identity});
@@ -73,56 +96,57 @@ std::vector<Job> jobsOf(const EffectRun& run) {
     }
   }
   std::vector<Job> jobs;
+  std::vector<std::string> inputs;
   for (const auto& [name, given] : byName) {
-    if (inShard(name, shard))
-      jobs.push_back({given.input, (fs::path(run.outputDirectory) / name).string()});
+    inputs.push_back(given.input);
+    if (inShard(name, shard)) {
+      const std::string output = (fs::path(run.outputDirectory) / name).string();
+      jobs.push_back({given.input, {output, spectrogramOf(run, name), "", ""}});
+    }
   }
+  // Every input of the command line, not only the shard's, is guarded.
+  std::vector<Destination> destinations;
+  for (const Job& job : jobs) {
+    destinations.push_back({job.to.output, "the output"});
+    if (!job.to.spectrogram.empty())
+      destinations.push_back({job.to.spectrogram, "the spectrogram"});
+  }
+  refuseOverlaps(inputs, destinations, false);
   return jobs;
 }
 
-int64_t framesOf(const std::string& path, int& channels) {
-  SF_INFO info{};
-  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-  if (file == nullptr) return -1;
-  sf_close(file);
-  channels = info.channels;
-  return info.frames;
-}
-
-// Outputs appear only once complete (they are renamed into place), so one
-// that is there and as long as its input is a finished result.
-bool alreadyComplete(const Job& job) {
-  std::error_code error;
-  if (!fs::exists(job.output, error)) return false;
-  int inChannels = 0, outChannels = 0;
-  const int64_t inFrames = framesOf(job.input, inChannels);
-  const int64_t outFrames = framesOf(job.output, outChannels);
-  return inFrames > 0 && inFrames == outFrames && inChannels == outChannels;
+// The completion records the jobs' outputs would carry.
+void setRecords(const EffectRun& run, const RunSettings& settings, std::vector<Job>& jobs) {
+  if (jobs.empty()) return;
+  const std::string key = settingsKey(run, settings, jobs[0].to.output);
+  for (Job& job : jobs) job.to.record = completionRecord(key, job.input);
 }
 
 // What a run would do with each job, one line each, nothing processed:
-// "process", "skip" (complete) or "redo" (an output that is not), a tab,
-// the input, a tab, the output.
-void listJobs(const std::vector<Job>& jobs) {
+// "process", "skip" (complete) or "redo" (an output that is not, or any
+// with --force), a tab, the input, a tab, the output.
+void listJobs(const EffectRun& run, const std::vector<Job>& jobs) {
   for (const Job& job : jobs) {
-    std::error_code error;
-    const char* action = !fs::exists(job.output, error) ? "process"
-                         : alreadyComplete(job)         ? "skip"
-                                                        : "redo";
-    std::printf("%s\t%s\t%s\n", action, job.input.c_str(), job.output.c_str());
+    const OutputState state = outputState(job.input, job.to.output, job.to.record);
+    const char* action = state == OutputState::Absent                   ? "process"
+                         : state == OutputState::Complete && !run.force ? "skip"
+                                                                        : "redo";
+    std::printf("%s\t%s\t%s\n", action, job.input.c_str(), job.to.output.c_str());
   }
   std::fflush(stdout);
 }
 
 // In a new worker, with the batch's signals blocked: they reach the
 // worker's own handlers once those are in place.
-int processInWorker(const EffectRun& run, const Job& job, const sigset_t& unblocked) {
+int processInWorker(const EffectRun& run, const RunSettings& settings, const Job& job,
+                    const sigset_t& unblocked) {
   InterruptWatch interrupts;
   sigprocmask(SIG_SETMASK, &unblocked, nullptr);
   try {
-    switch (processFile(run, job.input, job.output, false)) {
+    switch (processFile(run, settings, job.input, job.to, false)) {
       case Outcome::Processed: return WorkerProcessed;
       case Outcome::TooShort: return WorkerTooShort;
+      case Outcome::Truncated: return WorkerTruncated;
       case Outcome::Interrupted: return interruptedStatus();
     }
   } catch (const UsageError& e) {
@@ -168,21 +192,45 @@ class BatchSignals {
 };
 
 struct Tally {
-  int processed = 0, skipped = 0, failed = 0, tooShort = 0, interrupted = 0, done = 0;
+  int processed = 0, redone = 0, skipped = 0, failed = 0, tooShort = 0, truncated = 0, died = 0,
+      interrupted = 0, done = 0;
 };
 
-void count(Tally& tally, int waitStatus) {
+// A worker that the batch's own signal stopped was interrupted; one killed
+// by anything else (the out-of-memory killer) died, which is a failure, and
+// its temporary files are removed here, since it could not.
+void count(Tally& tally, const Job& job, int waitStatus) {
   ++tally.done;
   const int code = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
   if (code == WorkerProcessed) {
     ++tally.processed;
+    tally.redone += job.redo;
   } else if (code == WorkerTooShort) {
     ++tally.tooShort;
-  } else if (code > 128) {
+  } else if (code == WorkerTruncated) {
+    ++tally.truncated;
+    tally.redone += job.redo;
+  } else if (code > 128 && batchSignal != 0) {
     ++tally.interrupted;
+  } else if (WIFSIGNALED(waitStatus)) {
+    ++tally.died;
+    note(job.input + ": the worker processing it was killed (signal " +
+         std::to_string(WTERMSIG(waitStatus)) + ", " + strsignal(WTERMSIG(waitStatus)) +
+         "); nothing was written to " + job.to.output + ".");
+    removeAbandonedTemporaries(job.to.output);
+    if (!job.to.spectrogram.empty()) removeAbandonedTemporaries(job.to.spectrogram);
   } else {
     ++tally.failed;
   }
+}
+
+int64_t framesOf(const std::string& path, int& channels) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  if (file == nullptr) return -1;
+  sf_close(file);
+  channels = info.channels;
+  return info.frames;
 }
 
 // The frames of work a batch has: those of the inputs it will process
@@ -238,11 +286,17 @@ class BatchWork {
 };
 
 // Runs the jobs in up to `workers` processes at a time, one file each.
-Tally runWorkers(const EffectRun& run, const std::vector<Job>& jobs, int workers) {
+Tally runWorkers(const EffectRun& run, const RunSettings& settings, std::vector<Job>& jobs,
+                 int workers) {
   Tally tally;
   const int total = static_cast<int>(jobs.size());
+  const pid_t parent = getpid();
   std::vector<bool> complete(jobs.size());
-  for (size_t i = 0; i < jobs.size(); ++i) complete[i] = alreadyComplete(jobs[i]);
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    const OutputState state = outputState(jobs[i].input, jobs[i].to.output, jobs[i].to.record);
+    complete[i] = state == OutputState::Complete && !run.force;
+    jobs[i].redo = state == OutputState::ChangedSettings;
+  }
   BatchWork work(jobs, complete);
   std::map<pid_t, int> running;  // pid -> slot in workerPids
   std::map<pid_t, size_t> jobOf;
@@ -278,8 +332,12 @@ Tally runWorkers(const EffectRun& run, const std::vector<Job>& jobs, int workers
         // passes each signal on exactly once.
         setpgid(0, 0);
         for (int number : {SIGINT, SIGTERM, SIGHUP}) signal(number, SIG_DFL);
+        // A worker stops with its parent, however the parent ends: its
+        // SIGTERM reaches the worker's handler, which removes the temporary.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(WorkerFailed);
         work.inWorker(slot);
-        const int status = processInWorker(run, job, unblocked);
+        const int status = processInWorker(run, settings, job, unblocked);
         std::fflush(nullptr);
         _exit(status);
       }
@@ -307,9 +365,10 @@ Tally runWorkers(const EffectRun& run, const std::vector<Job>& jobs, int workers
     }
     workerPids[found->second] = 0;
     running.erase(found);
-    work.finished(jobOf[pid]);
+    const size_t index = jobOf[pid];
+    work.finished(index);
     jobOf.erase(pid);
-    count(tally, status);
+    count(tally, jobs[index], status);
   }
   showProgress();
   return tally;
@@ -317,35 +376,61 @@ Tally runWorkers(const EffectRun& run, const std::vector<Job>& jobs, int workers
 
 }  // namespace
 
-int runBatch(const EffectRun& run) {
-  const std::vector<Job> jobs = jobsOf(run);
+int runBatch(const EffectRun& run, const RunSettings& settings) {
+  std::vector<Job> jobs = jobsOf(run);
+  setRecords(run, settings, jobs);
   if (run.list) {
-    listJobs(jobs);
+    listJobs(run, jobs);
     return 0;
   }
-  std::error_code error;
-  fs::create_directories(run.outputDirectory, error);
-  if (error || !fs::is_directory(run.outputDirectory)) {
-    throw AudioError("cannot make the output directory '" + run.outputDirectory + "' (" +
-                     (error ? error.message() : std::string("a file of that name is in the way")) +
-                     "); give another directory");
+  for (const std::string& directory : {run.outputDirectory, run.spectrogram}) {
+    if (directory.empty()) continue;
+    std::error_code error;
+    fs::create_directories(directory, error);
+    if (error || !fs::is_directory(directory)) {
+      throw AudioError(
+          "cannot make the directory '" + directory + "' (" +
+          (error ? error.message() : std::string("a file of that name is in the way")) +
+          "); give another directory");
+    }
   }
+  // Temporaries of earlier runs that were killed outright; those of a run
+  // still writing are locked and stay.
+  size_t abandoned = 0;
+  for (const Job& job : jobs) {
+    abandoned += removeAbandonedTemporaries(job.to.output).size();
+    if (!job.to.spectrogram.empty())
+      abandoned += removeAbandonedTemporaries(job.to.spectrogram).size();
+  }
+  if (abandoned > 0 && !run.quiet) {
+    note("removed " + std::to_string(abandoned) + " temporary " +
+         (abandoned == 1 ? "file" : "files") + " that an earlier, killed run left in " +
+         run.outputDirectory + ".");
+  }
+  if (settings.label.empty() && !run.quiet) noteNearTransparent();
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const int workers = std::clamp(run.jobs > 0 ? run.jobs : int(cores), 1, maxWorkers);
 
   BatchSignals signals;
-  const Tally tally = runWorkers(run, jobs, workers);
+  const Tally tally = runWorkers(run, settings, jobs, workers);
   const int total = static_cast<int>(jobs.size());
   const int notStarted = total - tally.done;
-  const auto [processed, skipped, failed, tooShort, interrupted, done] = tally;
-  (void)done;
+  const int failed = tally.failed + tally.tooShort + tally.truncated + tally.died;
   std::string summary = std::to_string(total) + (total == 1 ? " file: " : " files: ") +
-                        std::to_string(processed) + " processed, " + std::to_string(skipped) +
-                        " skipped (already complete), " + std::to_string(failed + tooShort) +
-                        " failed";
-  if (tooShort > 0) summary += " (" + std::to_string(tooShort) + " too short to process)";
-  if (interrupted + notStarted > 0) {
-    summary += ", " + std::to_string(interrupted + notStarted) +
+                        std::to_string(tally.processed) + " processed";
+  if (tally.redone > 0)
+    summary += " (" + std::to_string(tally.redone) + " redone for changed settings)";
+  summary += ", " + std::to_string(tally.skipped) + " skipped (already complete), " +
+             std::to_string(failed) + " failed";
+  std::vector<std::string> why;
+  if (tally.tooShort > 0) why.push_back(std::to_string(tally.tooShort) + " too short to process");
+  if (tally.truncated > 0)
+    why.push_back(std::to_string(tally.truncated) + " truncated, written incomplete");
+  if (tally.died > 0) why.push_back(std::to_string(tally.died) + " killed");
+  for (size_t i = 0; i < why.size(); ++i) summary += (i == 0 ? " (" : ", ") + why[i];
+  if (!why.empty()) summary += ")";
+  if (tally.interrupted + notStarted > 0) {
+    summary += ", " + std::to_string(tally.interrupted + notStarted) +
                " not done (interrupted; run again to resume)";
   }
   if (!run.quiet) {
@@ -353,7 +438,7 @@ int runBatch(const EffectRun& run) {
     std::fflush(stdout);
   }
   if (batchSignal != 0) return 128 + batchSignal;
-  return failed + tooShort > 0 ? 1 : 0;
+  return failed > 0 || tally.interrupted + notStarted > 0 ? 1 : 0;
 }
 
 }  // namespace vortigen

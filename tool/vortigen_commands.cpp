@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <optional>
 
 #include "audio_file.h"
+#include "output_guard.h"
 #include "sonogram.h"
 #include "vortigen_output.h"
 #include "vortigen_plugins.h"
@@ -139,6 +141,18 @@ std::string applySettings(vthost::EffectHost& host, const EffectRun& run,
     const PresetBook book = readPresetBook(host, effect.name, profile, warnings);
     for (const std::string& w : warnings) note("warning: " + w);
     const NamedPreset* preset = book.find(run.preset);
+    // A number is the preset `vortigen presets` lists under it, unless a
+    // preset is called so.
+    size_t number = 0;
+    const std::vector<NamedPreset> numbered = book.numbered();
+    if (preset == nullptr && wholeText(run.preset, number)) {
+      if (number < 1 || number > numbered.size()) {
+        throw UsageError(effect.name + " has no preset number " + run.preset +
+                         "; the presets are " + "numbered 1 to " + std::to_string(numbered.size()) +
+                         " (see vortigen presets " + effect.name + ").");
+      }
+      preset = book.find(numbered[number - 1].name);
+    }
     if (preset == nullptr) {
       std::vector<std::string> names;
       for (const NamedPreset& p : book.builtIn) names.push_back(inQuotes(p.name));
@@ -165,20 +179,61 @@ std::string applySettings(vthost::EffectHost& host, const EffectRun& run,
   return settings;
 }
 
+RunSettings resolveSettings(const EffectRun& run, const EffectCommand& effect) {
+  vthost::PluginLibrary plugin(pluginPath(effect.name, run.pluginDirectory));
+  vthost::HostOptions options;
+  options.logCalls = false;
+  vthost::EffectHost host(plugin, vthost::WaveFormat{}, std::vector<uint8_t>{}, options);
+  Instance instance(host);
+  RunSettings settings;
+  settings.label = applySettings(host, run, effect, parseCurveOptions(run, effect));
+  for (const CurveHandle handle : host.curveHandles())
+    settings.curves.push_back(host.curve(handle).points);
+  return settings;
+}
+
+void applyResolved(vthost::EffectHost& host, const RunSettings& settings) {
+  const std::vector<CurveHandle> handles = host.curveHandles();
+  if (handles.size() != settings.curves.size()) {
+    throw vthost::HostError("The plug-in " + std::string(host.descriptor().effectName) + " made " +
+                            std::to_string(handles.size()) + " curves where it made " +
+                            std::to_string(settings.curves.size()) +
+                            " before; check that the plug-in library was not replaced.");
+  }
+  for (size_t i = 0; i < handles.size(); ++i) host.curve(handles[i]).points = settings.curves[i];
+}
+
 long long parsePosition(const std::string& text, const std::string& option, int sampleRate) {
   const std::string how = "; give seconds (as 1.5) or sample frames (as 66150s).";
+  // Positions past this many frames cannot be counted, whatever the file.
+  constexpr long long farthest = std::numeric_limits<long long>::max() / 2;
+  const std::string tooFar = option + " " + inQuotes(text) +
+                             " lies beyond any sound file: positions up to " +
+                             std::to_string(farthest) + " sample frames can be counted" + how;
   if (!text.empty() && text.back() == 's') {
+    const std::string_view digits = std::string_view(text).substr(0, text.size() - 1);
     long long frame = 0;
-    if (!wholeText(std::string_view(text).substr(0, text.size() - 1), frame) || frame < 0) {
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), frame);
+    if (!digits.empty() && error == std::errc::result_out_of_range &&
+        end == digits.data() + digits.size() && digits[0] != '-') {
+      throw UsageError(tooFar);
+    }
+    if (!wholeText(digits, frame) || frame < 0) {
       throw UsageError(option + " " + inQuotes(text) + " is no count of sample frames" + how);
     }
+    if (frame > farthest) throw UsageError(tooFar);
     return frame;
   }
   double seconds = 0.0;
   if (!wholeText(std::string_view(text), seconds) || !std::isfinite(seconds) || seconds < 0.0) {
+    const bool huge = text.find_first_not_of("0123456789.eE+") == std::string::npos &&
+                      std::strtod(text.c_str(), nullptr) > 0;
+    if (huge) throw UsageError(tooFar);
     throw UsageError(option + " " + inQuotes(text) + " is no position" + how);
   }
-  return std::llround(seconds * sampleRate);
+  const double frames = std::round(seconds * sampleRate);
+  if (frames > double(farthest)) throw UsageError(tooFar);
+  return static_cast<long long>(frames);
 }
 
 void checkRequest(const EffectRun& run, const EffectCommand& effect) {
@@ -186,7 +241,7 @@ void checkRequest(const EffectRun& run, const EffectCommand& effect) {
     throw UsageError(std::string(run.list ? "--list" : "--shard") +
                      " is for a batch: give the inputs with --output-dir DIR.");
   }
-  if (run.outputDirectory.empty() && !isWritableAudioPath(run.output)) {
+  if (run.outputDirectory.empty() && run.output != "-" && !isWritableAudioPath(run.output)) {
     throw UsageError(
         "The output " + run.output +
         " has no extension the tool writes; end its name in .wav, .aiff, .flac or .ogg.");
@@ -195,11 +250,13 @@ void checkRequest(const EffectRun& run, const EffectCommand& effect) {
   if (!run.to.empty()) parsePosition(run.to, "--to", 44100);
   parseCurveOptions(run, effect);
   if (!run.presetText.empty()) {
+    std::string problem;
     try {
-      vthost::parsePreset(run.presetText);
+      problem = vtengine::presetNameProblem(vthost::parsePreset(run.presetText).name);
     } catch (const vthost::HostError& e) {
       throw UsageError(std::string("--preset-text: ") + e.what());
     }
+    if (!problem.empty()) throw UsageError("--preset-text: " + problem);
   }
   if (!run.bits.empty() && run.bits != "8" && run.bits != "16" && run.bits != "24" &&
       run.bits != "32" && run.bits != "float") {
@@ -208,13 +265,30 @@ void checkRequest(const EffectRun& run, const EffectCommand& effect) {
   if (!run.path.empty() && run.path != "plugin" && run.path != "engine") {
     throw UsageError("--path " + run.path + " is no path; give plugin or engine.");
   }
-  if (run.outputDirectory.empty()) {
-    std::error_code sameError;
-    if (!run.inPlace && fs::equivalent(run.input, run.output, sameError)) {
-      throw UsageError("The output " + run.output + " is the input file " + run.input +
-                       "; give another output file, or --in-place to replace the input once "
-                       "processing is complete.");
-    }
+  const bool batch = !run.outputDirectory.empty();
+  if (!batch && run.output == "-" && run.type.empty()) {
+    throw UsageError(
+        "Standard output (-) has no extension to name its format; give --type wav, "
+        "aiff, flac or ogg.");
+  }
+  if (!run.type.empty() && (batch || run.output != "-")) {
+    throw UsageError("--type " + run.type +
+                     " is for standard output (-) only; a file's extension names its format.");
+  }
+  if (!run.type.empty() && containerFor("-." + run.type) == 0) {
+    throw UsageError("--type " + run.type +
+                     " is no format the tool writes; give wav, aiff, flac or ogg.");
+  }
+  if (batch && !run.spectrogram.empty() && !run.spectrogram.ends_with("/") &&
+      !fs::is_directory(run.spectrogram)) {
+    throw UsageError("--spectrogram " + run.spectrogram +
+                     " would be one picture for the many outputs of a batch; give a directory, "
+                     "as in --spectrogram pictures/, and each output gets its own NAME.png there.");
+  }
+  if (!batch) {
+    std::vector<Destination> destinations{{run.output, "the output"}};
+    if (!run.spectrogram.empty()) destinations.push_back({run.spectrogram, "the spectrogram"});
+    refuseOverlaps({run.input}, destinations, run.inPlace);
   }
 }
 
@@ -262,8 +336,9 @@ int listPresets(const std::string& effect, const std::string& profile,
   const PresetBook book = readPresetBook(host, command.name, profilePath, warnings);
   for (const std::string& w : warnings) note("warning: " + w);
 
-  auto print = [](const NamedPreset& p, const char* remark) {
-    std::printf("  %-26s %s%s\n", p.name.c_str(), p.text.c_str(), remark);
+  int number = 0;
+  auto print = [&number](const NamedPreset& p, const char* remark) {
+    std::printf("%3d  %-26s %s%s\n", ++number, p.name.c_str(), p.text.c_str(), remark);
   };
   std::printf("Built-in presets of %s (%s):\n", command.name.c_str(),
               host.descriptor().description);

@@ -1,8 +1,8 @@
 // The commands of the vortigen tool. Each returns the exit status: 0 done,
 // 1 processing failed, 2 a usage error (UsageError), 128 + the signal when
 // interrupted. Processing failures are thrown as HostError or AudioError.
-#ifndef VORTIGEN_HOST_VORTIGEN_COMMANDS_H
-#define VORTIGEN_HOST_VORTIGEN_COMMANDS_H
+#ifndef VORTIGEN_TOOL_VORTIGEN_COMMANDS_H
+#define VORTIGEN_TOOL_VORTIGEN_COMMANDS_H
 
 #include <string>
 #include <vector>
@@ -34,10 +34,12 @@ struct EffectRun {
   std::string to;
   std::string spectrogram;
   std::string pluginDirectory;
+  std::string type;  // container of a standard output: "wav", "aiff", ...
   bool quiet = false;
   bool inPlace = false;
   bool keepPartial = false;
-  bool list = false;  // print what a batch would do instead of doing it
+  bool force = false;  // redo outputs that are complete
+  bool list = false;   // print what a batch would do instead of doing it
   // Seconds between progress lines when standard error is no terminal; 0: none.
   double progressInterval = defaultProgressInterval;
 };
@@ -64,19 +66,47 @@ void checkRequest(const EffectRun& run, const EffectCommand& effect);
 std::string applySettings(vthost::EffectHost& host, const EffectRun& run,
                           const EffectCommand& effect, const std::vector<CurveOption>& curves);
 
+// The curves a run applies, resolved once (presets from the profile read
+// and checked) before any file is processed.
+struct RunSettings {
+  std::vector<std::vector<vthost::CurvePoint>> curves;  // one point list per curve
+  std::string label;  // what was set, or empty: the initial curves
+};
+
+// Reads the presets and curves the run asks for through an instance of the
+// plug-in, printing the profile's warnings once. Throws UsageError or
+// HostError.
+RunSettings resolveSettings(const EffectRun& run, const EffectCommand& effect);
+
+// Gives the host's curves the resolved settings.
+void applyResolved(vthost::EffectHost& host, const RunSettings& settings);
+
 // How one file ended.
-enum class Outcome { Processed, TooShort, Interrupted };
+enum class Outcome { Processed, TooShort, Interrupted, Truncated };
+
+// Where one file's results go.
+struct Destinations {
+  std::string output;
+  std::string spectrogram;  // empty: none
+  std::string record;       // the completion record the output carries
+  std::string inputName;    // how messages name the input; empty: by its path
+};
 
 // Applies the effect to one file; throws UsageError, AudioError or
-// HostError when it cannot. Nothing is written for TooShort.
-Outcome processFile(const EffectRun& run, const std::string& input, const std::string& output,
-                    bool showProgress);
+// HostError when it cannot. Nothing is written for TooShort; Truncated:
+// what the input held was processed and written, and the output is named
+// incomplete in a message.
+Outcome processFile(const EffectRun& run, const RunSettings& settings, const std::string& input,
+                    const Destinations& to, bool showProgress);
 
 // vortigen EFFECT INPUT... --output-dir DIR
-int runBatch(const EffectRun& run);
+int runBatch(const EffectRun& run, const RunSettings& settings);
 
 // One line on standard error: "vortigen: " and the sentence.
 void note(const std::string& sentence);
+
+// The note that no curves were given, so the result is near-transparent.
+void noteNearTransparent();
 
 // vortigen list: the effects in the plug-in directory with their
 // descriptions.

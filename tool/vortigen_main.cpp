@@ -14,7 +14,8 @@
 // seeded with the built-in presets when its section is empty, or else from
 // a scratch profile that is removed again.
 //
-// Exit status: 0 done, 1 processing failed, 2 usage error, 130 interrupted.
+// Exit status: 0 done, 1 processing failed, 2 usage error, 128 + the
+// signal when interrupted (130 for Ctrl-C).
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
@@ -79,9 +80,19 @@ const char* examples = R"(Examples:
   vortigen dynamic in.wav out.wav --preset Chaos --spectrogram compare.png
   vortigen dynamic master.wav out.wav --preset Chaos --bits float    # any depth, rate and channel count
   vortigen fourier *.flac --output-dir done --preset Five --jobs 2    # a batch; run again to resume
+  vortigen dynamic - - --type flac --preset 9 < in.wav > out.flac    # standard input and output
   vortigen presets fourier
   vortigen demo
 )";
+
+// An option given with an empty value ("--preset ''") is a mistake, not
+// the option left out.
+const CLI::Validator nonEmpty(
+    [](const std::string& value) {
+      return value.empty() ? std::string("an empty value; give one, or leave the option out")
+                           : std::string();
+    },
+    "", "non-empty");
 
 void addEffectCommand(CLI::App& app, const vortigen::EffectCommand& effect,
                       vortigen::EffectRun& run) {
@@ -93,8 +104,8 @@ void addEffectCommand(CLI::App& app, const vortigen::EffectCommand& effect,
       ->add_option(
           "FILES", run.files,
           "INPUT OUTPUT: the sound to process (WAV, AIFF, FLAC or Ogg Vorbis) and where the result "
-          "goes, its extension (.wav, .aiff, .flac, .ogg) setting the format; with --output-dir, "
-          "any number of inputs")
+          "goes, its extension (.wav, .aiff, .flac, .ogg) setting the format; - for standard "
+          "input or output (with --type); with --output-dir, any number of inputs")
       ->required()
       ->type_name("FILE");
   command
@@ -164,10 +175,17 @@ void addEffectCommand(CLI::App& app, const vortigen::EffectCommand& effect,
       ->type_name("plugin|engine");
   command
       ->add_option("--spectrogram", run.spectrogram,
-                   "a PNG with the input's and the output's spectrograms")
+                   "a PNG with the input's and the output's spectrograms; in a batch a "
+                   "directory (DIR/), which gets one NAME.png per output")
       ->type_name("FILE.png");
   command->add_option("--plugin-dir", run.pluginDirectory, "the directory of the plug-in libraries")
       ->type_name("DIR");
+  command
+      ->add_option("-t,--type", run.type,
+                   "the format of standard output when OUTPUT is -: wav, aiff, flac or ogg")
+      ->type_name("wav|aiff|flac|ogg");
+  command->add_flag("--force", run.force,
+                    "in a batch, process every input again, even those whose output is complete");
   command->add_flag("-q,--quiet", run.quiet,
                     "only errors and warnings: no progress, no batch summary");
   command
@@ -178,8 +196,12 @@ void addEffectCommand(CLI::App& app, const vortigen::EffectCommand& effect,
       ->check(CLI::Range(0.0, 1e9));
   command->add_flag("--in-place", run.inPlace,
                     "allow OUTPUT to be INPUT; it is replaced once the result is complete");
-  command->add_flag("--keep-partial", run.keepPartial,
-                    "when interrupted, write what was processed so far");
+  command->add_flag(
+      "--keep-partial", run.keepPartial,
+      "when interrupted, keep what was processed so far as NAME.partial.EXT beside the output");
+  for (CLI::Option* option : command->get_options()) {
+    if (option->get_expected_min() > 0 && option->get_name() != "--help") option->check(nonEmpty);
+  }
   command->footer(examples);
 }
 

@@ -1,5 +1,7 @@
 #include "vortigen_output.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -73,7 +75,10 @@ OutputFile::OutputFile(const fs::path& path) : target_(path) {
                      directory.string() + " (" + reason +
                      "); check that the directory exists and is writable");
   }
-  close(fd);
+  // The lock tells a later run that this temporary is in use; it ends
+  // with the process, however the process ends.
+  flock(fd, LOCK_EX | LOCK_NB);
+  lock_ = fd;
   temporary_ = pattern;
   slot_ = registerTemporary(temporary_);
 }
@@ -81,6 +86,7 @@ OutputFile::OutputFile(const fs::path& path) : target_(path) {
 OutputFile::~OutputFile() {
   if (!committed_) std::remove(temporary_.c_str());
   unregisterTemporary(slot_);
+  if (lock_ >= 0) close(lock_);
 }
 
 void OutputFile::write(const Audio& audio) {
@@ -99,11 +105,20 @@ void OutputFile::writeWith(const std::function<void(const std::string& temporary
   }
 }
 
-void OutputFile::commit() {
+void OutputFile::commit() { commitTo(target_); }
+
+void OutputFile::commitTo(const fs::path& target) {
   struct stat existing {};
   mode_t mode = 0;
-  if (stat(target_.c_str(), &existing) == 0) {
+  if (stat(target.c_str(), &existing) == 0) {
     mode = existing.st_mode & 07777;
+    // Only a user who may give files away can keep another's owner; a
+    // group is kept where the user belongs to it. Otherwise the file is
+    // the user's, as any file they write.
+    if (chown(temporary_.c_str(), existing.st_uid, existing.st_gid) != 0 &&
+        chown(temporary_.c_str(), static_cast<uid_t>(-1), existing.st_gid) != 0) {
+      errno = 0;
+    }
   } else {
     const mode_t mask = umask(0);
     umask(mask);
@@ -111,15 +126,58 @@ void OutputFile::commit() {
   }
   chmod(temporary_.c_str(), mode);
   std::error_code error;
-  fs::rename(temporary_, target_, error);
+  fs::rename(temporary_, target, error);
   if (error) {
-    throw AudioError("cannot put the finished '" + target_.string() + "' in place (" +
+    throw AudioError("cannot put the finished '" + target.string() + "' in place (" +
                      error.message() +
                      "); check that it is not a directory and that its directory is writable");
   }
   committed_ = true;
   unregisterTemporary(slot_);
   slot_ = -1;
+}
+
+void OutputFile::copyTo(int fd) {
+  const int in = open(temporary_.c_str(), O_RDONLY);
+  if (in < 0) throw AudioError("cannot read back '" + temporary_ + "': " + std::strerror(errno));
+  std::vector<char> block(1 << 16);
+  for (;;) {
+    const ssize_t got = read(in, block.data(), block.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    for (ssize_t sent = 0; sent < got;) {
+      const ssize_t n = ::write(fd, block.data() + sent, size_t(got - sent));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        const std::string reason = std::strerror(errno);
+        close(in);
+        throw AudioError("cannot write all of standard output: " + reason);
+      }
+      sent += n;
+    }
+  }
+  close(in);
+}
+
+std::vector<std::string> removeAbandonedTemporaries(const fs::path& path) {
+  std::vector<std::string> removed;
+  const fs::path directory = path.has_parent_path() ? path.parent_path() : fs::path(".");
+  const std::string prefix = "." + path.stem().string() + ".vortigen-";
+  const std::string extension = path.extension().string();
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator(directory, error)) {
+    const std::string name = entry.path().filename().string();
+    if (!name.starts_with(prefix) || !name.ends_with(extension) ||
+        name.size() != prefix.size() + 6 + extension.size()) {
+      continue;
+    }
+    const int fd = open(entry.path().c_str(), O_RDONLY);
+    if (fd < 0) continue;
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0 && unlink(entry.path().c_str()) == 0)
+      removed.push_back(entry.path().string());
+    close(fd);
+  }
+  return removed;
 }
 
 void writeAudioSafely(const fs::path& path, const Audio& audio) {

@@ -2,12 +2,13 @@
 // the user: output written beside its place and moved there only when
 // complete, Ctrl-C turned into the host's cancel flag, and a progress bar
 // fed by the plug-in's progress reports.
-#ifndef VORTIGEN_HOST_VORTIGEN_OUTPUT_H
-#define VORTIGEN_HOST_VORTIGEN_OUTPUT_H
+#ifndef VORTIGEN_TOOL_VORTIGEN_OUTPUT_H
+#define VORTIGEN_TOOL_VORTIGEN_OUTPUT_H
 
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "audio_file.h"
 #include "progress.h"
@@ -34,16 +35,28 @@ class OutputFile {
   // Runs `writer` on the temporary file's path; an AudioError it throws
   // names the path instead.
   void writeWith(const std::function<void(const std::string& temporary)>& writer);
-  // Gives the finished file the permissions the path had (or the usual
-  // ones for a new file) and renames it into place.
+  // Gives the finished file the permissions, and where the process may
+  // the owner and group, the path had (or the usual ones for a new file)
+  // and renames it into place.
   void commit();
+  // The same, to another path beside it (a kept partial result).
+  void commitTo(const std::filesystem::path& path);
+  // Copies the finished file to a descriptor (standard output); the
+  // temporary is removed at the end as usual.
+  void copyTo(int fd);
 
  private:
   std::filesystem::path target_;
   std::string temporary_;
   int slot_ = -1;  // among the temporaries a second signal removes
+  int lock_ = -1;  // held open and locked while the temporary is in use
   bool committed_ = false;
 };
+
+// The temporaries OutputFile makes for `path` that no living process holds
+// (left by a run that was killed outright): removes them and returns their
+// names.
+std::vector<std::string> removeAbandonedTemporaries(const std::filesystem::path& path);
 
 // Writes audio to a path through an OutputFile.
 void writeAudioSafely(const std::filesystem::path& path, const Audio& audio);

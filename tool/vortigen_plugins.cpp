@@ -154,6 +154,13 @@ std::vector<NamedPreset> PresetBook::storedOwn() const {
   return own;
 }
 
+std::vector<NamedPreset> PresetBook::numbered() const {
+  std::vector<NamedPreset> all = builtIn;
+  const std::vector<NamedPreset> own = storedOwn();
+  all.insert(all.end(), own.begin(), own.end());
+  return all;
+}
+
 PresetBook readPresetBook(vthost::EffectHost& host, const std::string& effect,
                           const fs::path& profilePath, std::vector<std::string>& warnings) {
   PresetBook book;

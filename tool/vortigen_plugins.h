@@ -2,8 +2,8 @@
 // what their curves are called on the command line, and their presets,
 // which reach the tool as they reach the host: through the plug-in's own
 // settings dialog over a profile file.
-#ifndef VORTIGEN_HOST_VORTIGEN_PLUGINS_H
-#define VORTIGEN_HOST_VORTIGEN_PLUGINS_H
+#ifndef VORTIGEN_TOOL_VORTIGEN_PLUGINS_H
+#define VORTIGEN_TOOL_VORTIGEN_PLUGINS_H
 
 #include <filesystem>
 #include <stdexcept>
@@ -98,6 +98,9 @@ struct PresetBook {
   const NamedPreset* find(const std::string& name) const;
   // Stored presets that are not a built-in preset unchanged.
   std::vector<NamedPreset> storedOwn() const;
+  // The presets as `vortigen presets` numbers them from 1: the built-in
+  // ones, then the stored ones of the user's own.
+  std::vector<NamedPreset> numbered() const;
 };
 
 // Reads both lists without writing any profile: the stored presets are

@@ -33,14 +33,15 @@ static int bits_of(int subtype) {
 
 /* Writes float frames as `bits`-bit integers as the plug-ins make them:
  * clipped to full scale on both sides (-32767..32767 for 16 bits), 8-bit
- * truncating value + 128, wider ones rounding to nearest, ties to even. */
+ * truncating value + 128 (added in single precision, as they add it),
+ * wider ones rounding to nearest, ties to even. */
 static int write_frames(SNDFILE* out, int bits, int channels, const float* samples, int* scratch,
                         sf_count_t frames) {
   if (bits == 0) return sf_writef_float(out, samples, frames) == frames;
   const double steps = ldexp(1.0, bits - 1), high = steps - 1, low = -high;
   for (sf_count_t i = 0; i < frames * channels; ++i) {
     const double scaled = samples[i] * steps;
-    double v = bits == 8 ? floor(scaled + 128.0) - 128.0 : nearbyint(scaled);
+    double v = bits == 8 ? floor((double)((float)scaled + 128.0f)) - 128.0 : nearbyint(scaled);
     if (!(scaled <= high && scaled >= low)) v = isnan(scaled) ? 0.0 : scaled > 0 ? high : low;
     scratch[i] = (int)((unsigned)(long long)v << (32 - bits));
   }

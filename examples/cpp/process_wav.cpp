@@ -42,7 +42,8 @@ int bitsOf(int subtype) {
 
 // Planar float frames to the file: floats as they are, integers as the
 // plug-ins make them (clipped to full scale on both sides, 8-bit
-// truncating value + 128, wider ones rounding to nearest, ties to even).
+// truncating value + 128 added in single precision, wider ones rounding to
+// nearest, ties to even).
 class Writer {
  public:
   Writer(SndfileHandle& file, int bits, int channels)
@@ -62,7 +63,8 @@ class Writer {
       ints_.resize(floats_.size());
       for (size_t i = 0; i < floats_.size(); ++i) {
         const double scaled = floats_[i] * steps;
-        double v = bits_ == 8 ? std::floor(scaled + 128.0) - 128.0 : std::nearbyint(scaled);
+        double v = bits_ == 8 ? std::floor(double(float(scaled) + 128.0f)) - 128.0
+                              : std::nearbyint(scaled);
         if (!(scaled <= high && scaled >= low))
           v = std::isnan(scaled) ? 0.0 : std::clamp(v, low, high);
         ints_[i] = static_cast<int>(static_cast<uint32_t>(static_cast<int64_t>(v)) << (32 - bits_));

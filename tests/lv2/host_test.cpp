@@ -357,6 +357,21 @@ TEST(Bypass, DisabledOutputIsTheInputDelayedByTheLatencyAndSwitchesWithoutAJump)
   }
 }
 
+TEST(Bypass, AnEnabledPortLeftUnconnectedMeansEnabled) {
+  World world;
+  const Channels input = testSignal(44100, 2, 0.5);
+  const Channels wet = [&] {
+    Instance plugin(world, dynamicUri);
+    plugin.setControl("preset", 9);
+    return plugin.process(input, 512);
+  }();
+  Instance plugin(world, dynamicUri);
+  plugin.setControl("preset", 9);
+  plugin.setControl("enabled", 0);  // what the port would say, were it read
+  plugin.disconnectControl("enabled");
+  EXPECT_EQ(plugin.process(input, 512), wet);
+}
+
 // Hosts file plug-ins under their maintainer's name and compare versions:
 // each plug-in names the project, its licence and the project's version.
 TEST(Turtle, EachPluginNamesTheMaintainerTheLicenceAndTheProjectsVersion) {

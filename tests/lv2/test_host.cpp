@@ -180,6 +180,14 @@ void Instance::setControl(const std::string& symbol, float value) {
   controls_[lilv_port_get_index(plugin_, port)] = value;
 }
 
+void Instance::disconnectControl(const std::string& symbol) {
+  LilvNode* node = lilv_new_string(world_.lilv(), symbol.c_str());
+  const LilvPort* port = lilv_plugin_get_port_by_symbol(plugin_, node);
+  lilv_node_free(node);
+  if (port == nullptr) throw std::runtime_error("no port " + symbol);
+  lilv_instance_connect_port(instance_, lilv_port_get_index(plugin_, port), nullptr);
+}
+
 std::vector<float*> Instance::inputs() const {
   std::vector<float*> pointers;
   for (auto& channel : in_) pointers.push_back(const_cast<float*>(channel.data()));

@@ -81,6 +81,8 @@ class Instance {
   const LV2_Descriptor* descriptor() const { return lilv_instance_get_descriptor(instance_); }
   int channels() const { return channels_; }
   void setControl(const std::string& symbol, float value);
+  // Connects a control port to nothing, as a host may leave an optional one.
+  void disconnectControl(const std::string& symbol);
   float latency() const { return latency_; }
 
   // Runs the whole input through in blocks of `block` frames; returns the

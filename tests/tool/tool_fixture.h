@@ -156,10 +156,10 @@ class Tool : public ::testing::Test {
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
   fs::path configHome() const { return dir_ / "config"; }
 
-  tool::Result vortigen(std::vector<std::string> args,
-                        std::map<std::string, std::string> env = {}) {
+  tool::Result vortigen(std::vector<std::string> args, std::map<std::string, std::string> env = {},
+                        const std::string& input = "/dev/null") {
     env.emplace("XDG_CONFIG_HOME", configHome().string());
-    return tool::run(vortigenPath, std::move(args), env, dir_ / "scratch");
+    return tool::run(vortigenPath, std::move(args), env, dir_ / "scratch", input);
   }
 
   std::string write(const std::string& name, const Audio& audio) {

@@ -71,15 +71,16 @@ inline std::vector<char*> argvOf(const std::string& program, std::vector<std::st
   return argv;
 }
 
-// Runs the program to its end; output goes through files in `scratch`.
+// Runs the program to its end; output goes through files in `scratch`,
+// standard input comes from the file `input`.
 inline Result run(const std::string& program, std::vector<std::string> args,
                   const std::map<std::string, std::string>& environment,
-                  const std::filesystem::path& scratch) {
+                  const std::filesystem::path& scratch, const std::string& input = "/dev/null") {
   const std::string outPath = (scratch / "stdout.txt").string();
   const std::string errPath = (scratch / "stderr.txt").string();
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0644);
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,

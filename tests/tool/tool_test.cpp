@@ -206,11 +206,11 @@ TEST_F(Tool, ErrorsAreOneLineWithTheirStatusAndWriteNothing) {
       {"unknown command", {"reverb", in, out}, 2, {"no command \"reverb\""}},
       {"three channels on the plug-in path",
        {"dynamic", path("three.wav"), out, "--preset", "Chaos", "--path", "plugin"},
-       1,
+       2,
        {"--path plugin cannot process", "3 channels", "mono and stereo only", "--path engine"}},
       {"24 bits on the plug-in path",
        {"dynamic", path("deep.wav"), out, "--path", "plugin"},
-       1,
+       2,
        {"24-bit PCM", "8- and 16-bit PCM only"}},
       {"from exactly at the end",
        {"dynamic", in, out, "--from", "4410s"},
@@ -338,7 +338,7 @@ TEST_F(Tool, AFailedOrCancelledRunLeavesAnExistingOutputAsItWas) {
       << "no temporary file is left behind";
 }
 
-TEST_F(Tool, KeepPartialWritesTheProcessedBeginningAndTheUntouchedRest) {
+TEST_F(Tool, KeepPartialWritesTheProcessedBeginningAndTheUntouchedRestUnderItsOwnName) {
   // At 44100 Hz a block is 512 sample frames; cancelled after pass 3,
   // the plug-in has written blocks 0 to 3 and the rest is as it was.
   const Audio input = testSound(1, 16, 44100, 0.5);
@@ -348,7 +348,8 @@ TEST_F(Tool, KeepPartialWritesTheProcessedBeginningAndTheUntouchedRest) {
                {{"VORTIGEN_TEST_CANCEL_AFTER_PASS", "3"}});
   EXPECT_EQ(r.status, 130);
   EXPECT_NE(r.err.find("partly processed"), std::string::npos) << r.err;
-  const Audio output = vortigen::readAudio(path("out.wav"));
+  EXPECT_FALSE(fs::exists(path("out.wav")));
+  const Audio output = vortigen::readAudio(path("out.partial.wav"));
   ASSERT_EQ(output.bytes.size(), input.bytes.size());
   const size_t processedBytes = 4 * 512 * 2;
   EXPECT_FALSE(
@@ -442,6 +443,42 @@ TEST_F(Tool, PresetListingSaysWhenTheProfileHoldsEntriesItCannotRead) {
   EXPECT_NE(besideBuiltIn.out.find("none besides the built-in ones that can be read"),
             std::string::npos)
       << besideBuiltIn.out;
+}
+
+// One entry the host cannot read blocks nothing: it is named once, by the
+// profile's path and its key, and the built-in and other stored presets
+// work, in single runs and in batches, without a change to the profile.
+TEST_F(Tool, AnUnreadableStoredPresetIsReportedOnceAndBlocksNoOther) {
+  const std::string in = write("in.wav", testSound(1, 16, 22050, 0.2));
+  fs::create_directories(path("profiles"));
+  const std::string profile = path("profiles/mixed.ini");
+  const std::string stored =
+      "[Vortigens\\Dynamic]\nItem1=Mine,3,2,0,12375,16384,12375,2,0,1394,16384,1394,2,0,0,16384,"
+      "0\nItem13=Bad,3,2,0,99999\n";
+  std::ofstream(profile) << stored;
+  ASSERT_EQ(
+      vortigen({"dynamic", in, path("reference.wav"), "--preset-text", hardAttackText}).status, 0);
+  const std::vector<std::vector<std::string>> runs{
+      {"dynamic", in, path("built-in.wav"), "--preset", "Hard Attack", "--profile", profile},
+      {"dynamic", in, path("mine.wav"), "--preset", "Mine", "--profile", profile},
+      {"dynamic", in, "--output-dir", path("batch"), "--preset", "Hard Attack", "--profile",
+       profile, "--jobs", "1"}};
+  for (const std::vector<std::string>& args : runs) {
+    SCOPED_TRACE(args[2]);
+    const tool::Result r = vortigen(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    size_t warnings = 0;
+    for (size_t at = r.err.find("Item13"); at != std::string::npos;
+         at = r.err.find("Item13", at + 1))
+      ++warnings;
+    EXPECT_EQ(warnings, 1u) << r.err;
+    EXPECT_NE(r.err.find("key Item13 of [Vortigens\\Dynamic] in " + profile), std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("vortigen-presets-"), std::string::npos) << "a private copy was named";
+  }
+  EXPECT_EQ(tool::fileText(path("built-in.wav")), tool::fileText(path("reference.wav")));
+  EXPECT_EQ(readSound(path("batch/in.wav")).samples, readSound(path("reference.wav")).samples);
+  EXPECT_EQ(tool::fileText(profile), stored);
 }
 
 TEST_F(Tool, BuiltInPresetsNeedNoWritableHome) {

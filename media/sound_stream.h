@@ -5,12 +5,14 @@
 // sample of b bits is value << (32 - b), exactly as stored) or as floats
 // with full scale at 1.0. Integer output rounds and clips and counts what
 // it clipped; float output is written as it comes.
-#ifndef VORTIGEN_TOOL_SOUND_STREAM_H
-#define VORTIGEN_TOOL_SOUND_STREAM_H
+#ifndef VORTIGEN_MEDIA_SOUND_STREAM_H
+#define VORTIGEN_MEDIA_SOUND_STREAM_H
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "audio_file.h"
 
@@ -29,12 +31,23 @@ struct SampleFormat {
   std::string describe() const;
 };
 
+// What a file says about its sound besides the samples.
+struct SoundTags {
+  std::vector<std::pair<int, std::string>> strings;  // the library's string kind, its text
+  std::vector<int> channelMap;                       // channel positions; empty when none
+  bool rf64 = false;                                 // a 64-bit WAV
+
+  // The text of a kind of string, or an empty one.
+  std::string text(int kind) const;
+};
+
 struct SoundInfo {
   int channels = 0;
   int sampleRate = 0;
-  int64_t frames = 0;
+  int64_t frames = 0;  // those the file really holds
   SampleFormat format;
   std::string container;  // "wav", "aiff", "flac", "ogg", ...
+  SoundTags tags;
 };
 
 class SoundReader {
@@ -48,7 +61,9 @@ class SoundReader {
 
   const SoundInfo& info() const { return info_; }
   const std::string& path() const { return path_; }
-  // Set when the header promises more than the file holds: one sentence.
+  // Set when the file ends before its header says it does: one sentence
+  // naming the file and how much is missing. info().frames is then what
+  // can be read.
   const std::string& truncation() const { return truncation_; }
 
   // Reads up to `frames` sample frames at frame `position` (seeking only
@@ -62,6 +77,8 @@ class SoundReader {
 
  private:
   bool seekTo(int64_t position);
+  bool readsAt(int64_t frame);
+  void findReadableEnd(int64_t claimed);
   std::string path_;
   SoundInfo info_;
   std::string truncation_;
@@ -79,9 +96,10 @@ SampleFormat outputFormat(const SampleFormat& input, const std::string& bits,
 class SoundWriter {
  public:
   // Creates the file (replacing what is there) for about `frames` sample
-  // frames. Throws AudioError.
+  // frames, with the tags (those the container can hold). Throws
+  // AudioError.
   SoundWriter(const std::string& path, int channels, int sampleRate, const SampleFormat& format,
-              int64_t frames);
+              int64_t frames, const SoundTags& tags = {});
   ~SoundWriter();
   SoundWriter(const SoundWriter&) = delete;
   SoundWriter& operator=(const SoundWriter&) = delete;

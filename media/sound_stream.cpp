@@ -1,8 +1,11 @@
 #include "sound_stream.h"
 
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -14,11 +17,6 @@ namespace vortigen {
 namespace {
 
 SNDFILE* handle(sf_private_tag* file) { return reinterpret_cast<SNDFILE*>(file); }
-
-std::string withoutStop(std::string text) {
-  while (!text.empty() && (text.back() == '.' || text.back() == ' ')) text.pop_back();
-  return text;
-}
 
 SampleFormat formatOfSubtype(int subtype) {
   switch (subtype) {
@@ -49,30 +47,88 @@ uint32_t littleEndian32(const unsigned char* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-// The bytes a RIFF WAV's data chunk claims against those the file holds
-// after the chunk's header; both 0 when there is no such chunk to judge.
-std::pair<uint64_t, uint64_t> waveDataLengths(const std::string& path) {
+uint32_t bigEndian32(const unsigned char* p) {
+  return uint32_t(p[3]) | uint32_t(p[2]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[0]) << 24;
+}
+
+// The sample frames a WAV's data chunk or an AIFF's COMM chunk promises;
+// 0 when the header cannot be judged (RF64 and others give their sizes
+// elsewhere and are left to the library).
+int64_t claimedFrames(const std::string& path, const std::string& container, int channels,
+                      int bytesPerSample) {
   std::ifstream in(path, std::ios::binary);
   unsigned char header[12];
-  if (!in.read(reinterpret_cast<char*>(header), 12) || std::memcmp(header, "RIFF", 4) != 0 ||
-      std::memcmp(header + 8, "WAVE", 4) != 0) {
-    return {0, 0};
+  if (!in.read(reinterpret_cast<char*>(header), 12)) return 0;
+  const bool wav = container == "wav";
+  if (wav ? std::memcmp(header, "RIFF", 4) != 0 || std::memcmp(header + 8, "WAVE", 4) != 0
+          : std::memcmp(header, "FORM", 4) != 0) {
+    return 0;
   }
-  in.seekg(0, std::ios::end);
-  const uint64_t fileSize = static_cast<uint64_t>(in.tellg());
-  uint64_t at = 12;
-  while (at + 8 <= fileSize) {
-    unsigned char chunk[8];
+  for (uint64_t at = 12;;) {
+    unsigned char chunk[18];
     in.seekg(static_cast<std::streamoff>(at));
-    if (!in.read(reinterpret_cast<char*>(chunk), 8)) break;
-    const uint64_t length = littleEndian32(chunk + 4);
-    if (std::memcmp(chunk, "data", 4) == 0) return {length, fileSize - (at + 8)};
+    if (!in.read(reinterpret_cast<char*>(chunk), 8)) return 0;
+    const uint64_t length = wav ? littleEndian32(chunk + 4) : bigEndian32(chunk + 4);
+    if (wav && std::memcmp(chunk, "data", 4) == 0)
+      return int64_t(length / uint64_t(channels * bytesPerSample));
+    if (!wav && std::memcmp(chunk, "COMM", 4) == 0) {
+      if (!in.read(reinterpret_cast<char*>(chunk + 8), 6)) return 0;
+      return int64_t(bigEndian32(chunk + 10));
+    }
     at += 8 + length + (length & 1);
   }
-  return {0, 0};
+}
+
+// Why the library could not open or use a file, in the tool's words
+// rather than the library's ("System error : ...", "Internal error : ...").
+std::string libraryReason(SNDFILE* file) {
+  const int code = sf_error(file);
+  switch (code) {
+    case SF_ERR_NO_ERROR: return "the library gave no reason";
+    case SF_ERR_UNRECOGNISED_FORMAT: return "it is no sound file the tool knows";
+    case SF_ERR_SYSTEM: return errno != 0 ? std::strerror(errno) : "the system refused it";
+    case SF_ERR_MALFORMED_FILE: return "its header is damaged";
+    case SF_ERR_UNSUPPORTED_ENCODING:
+      return "its samples are in an encoding the tool does not read";
+    default: return "its header is damaged or incomplete";
+  }
+}
+
+// Why a file cannot be opened for reading: what the system says of the
+// path first (missing, a directory, not readable), then the library.
+std::string readFailure(const std::string& path) {
+  const int libraryErrno = errno;
+  struct stat about {};
+  if (stat(path.c_str(), &about) != 0) return std::strerror(errno);
+  if (S_ISDIR(about.st_mode)) return "it is a directory";
+  if (access(path.c_str(), R_OK) != 0) return std::strerror(errno);
+  errno = libraryErrno;
+  return libraryReason(nullptr);
+}
+
+SoundTags tagsOf(SNDFILE* file, const SF_INFO& info) {
+  SoundTags tags;
+  for (int kind = SF_STR_FIRST; kind <= SF_STR_LAST; ++kind) {
+    const char* text = sf_get_string(file, kind);
+    if (text != nullptr && text[0] != '\0') tags.strings.emplace_back(kind, text);
+  }
+  std::vector<int> map(size_t(info.channels));
+  if (sf_command(file, SFC_GET_CHANNEL_MAP_INFO, map.data(), int(map.size() * sizeof(int))) ==
+      SF_TRUE) {
+    tags.channelMap = map;
+  }
+  tags.rf64 = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_RF64;
+  return tags;
 }
 
 }  // namespace
+
+std::string SoundTags::text(int kind) const {
+  for (const auto& [k, text] : strings) {
+    if (k == kind) return text;
+  }
+  return "";
+}
 
 std::string SampleFormat::describe() const {
   switch (subtype) {
@@ -94,9 +150,10 @@ std::string SampleFormat::describe() const {
 
 SoundReader::SoundReader(const std::string& path) : path_(path) {
   SF_INFO sf{};
+  errno = 0;
   file_ = reinterpret_cast<sf_private_tag*>(sf_open(path.c_str(), SFM_READ, &sf));
   if (file_ == nullptr) {
-    throw AudioError("cannot read '" + path + "': " + withoutStop(sf_strerror(nullptr)) +
+    throw AudioError("cannot read '" + path + "': " + readFailure(path) +
                      "; check the path and that it is a WAV, AIFF, FLAC or Ogg Vorbis file");
   }
   info_.channels = sf.channels;
@@ -104,35 +161,73 @@ SoundReader::SoundReader(const std::string& path) : path_(path) {
   info_.frames = sf.frames;
   info_.format = formatOfSubtype(sf.format & SF_FORMAT_SUBMASK);
   info_.container = containerName(sf.format);
+  info_.tags = tagsOf(handle(file_), sf);
   try {
-    // A stream whose end cannot be found (an Ogg file cut short) has no
-    // length the library can tell.
-    if (sf.frames == SF_COUNT_MAX || sf.frames < 0) {
-      throw AudioError("'" + path + "' is truncated or damaged: its length cannot be found (" +
-                       info_.format.describe() + " in " + info_.container +
-                       "); re-make or re-copy the file");
-    }
     if (sf.channels < 1)
       throw AudioError("'" + path + "' has no channels; give a file with sound in it");
-    if (sf.frames == 0)
-      throw AudioError("'" + path + "' holds no samples; give a file with sound in it");
     if (sf.samplerate < 1000 || sf.samplerate > 768000) {
       throw AudioError("'" + path + "' has a sample rate of " + std::to_string(sf.samplerate) +
                        " Hz; the tool handles 1000 to 768000 Hz (resample it first)");
     }
+    int64_t claimed = sf.frames;
+    if (info_.container == "wav" || info_.container == "aiff") {
+      // The library stops at the end of the data; the header tells how
+      // much there should have been.
+      claimed = std::max(claimed, claimedFrames(path, info_.container, sf.channels,
+                                                std::max(info_.format.bits / 8, 1)));
+    }
+    findReadableEnd(claimed);
+    if (info_.frames == 0 && !truncation_.empty()) {
+      throw AudioError("'" + path +
+                       "' is truncated or damaged: none of its samples can be read; "
+                       "re-make or re-copy the file");
+    }
+    if (info_.frames == 0)
+      throw AudioError("'" + path + "' holds no samples; give a file with sound in it");
   } catch (...) {
     sf_close(handle(file_));
     throw;
   }
-  if (info_.container == "wav") {
-    const auto [claimed, held] = waveDataLengths(path);
-    if (claimed > held) {
-      const uint64_t frameBytes =
-          uint64_t(sf.channels) * uint64_t(std::max(info_.format.bits / 8, 1));
-      truncation_ = "'" + path + "' is truncated: its header promises " +
-                    std::to_string(claimed / frameBytes) + " sample frames, the file holds " +
-                    std::to_string(held / frameBytes) + "; only those were read";
-    }
+}
+
+bool SoundReader::readsAt(int64_t frame) {
+  std::vector<float> one(size_t(info_.channels));
+  return sf_seek(handle(file_), frame, SEEK_SET) == frame &&
+         sf_readf_float(handle(file_), one.data(), 1) == 1 &&
+         sf_seek(handle(file_), 0, SEEK_SET) == 0;
+}
+
+// Sets info_.frames to what can be read, and truncation_ when that is less
+// than `claimed` (SF_COUNT_MAX: the stream's end is lost, as in an Ogg file
+// cut short). A file whose last frame reads is whole; another is decoded
+// to its end once to count what it holds.
+void SoundReader::findReadableEnd(int64_t claimed) {
+  if (claimed != SF_COUNT_MAX && claimed >= 0 && info_.frames > 0 && readsAt(info_.frames - 1)) {
+  } else if (claimed != 0) {
+    sf_close(handle(file_));
+    SF_INFO sf{};
+    file_ = reinterpret_cast<sf_private_tag*>(sf_open(path_.c_str(), SFM_READ, &sf));
+    if (file_ == nullptr)
+      throw AudioError("cannot read '" + path_ + "' again: " + libraryReason(nullptr));
+    constexpr int64_t block = 16384;
+    std::vector<float> samples(size_t(block * info_.channels));
+    int64_t held = 0;
+    for (sf_count_t got; (got = sf_readf_float(handle(file_), samples.data(), block)) > 0;)
+      held += got;
+    sf_close(handle(file_));
+    file_ = reinterpret_cast<sf_private_tag*>(sf_open(path_.c_str(), SFM_READ, &sf));
+    if (file_ == nullptr)
+      throw AudioError("cannot read '" + path_ + "' again: " + libraryReason(nullptr));
+    info_.frames = held;
+  }
+  if (claimed == SF_COUNT_MAX || claimed < 0) {
+    truncation_ = "'" + path_ + "' is truncated: its end is missing, and the " +
+                  std::to_string(info_.frames) + " sample frames it holds were processed";
+  } else if (claimed > info_.frames) {
+    truncation_ = "'" + path_ + "' is truncated: its header promises " + std::to_string(claimed) +
+                  " sample frames, " + std::to_string(claimed - info_.frames) +
+                  " of them are missing, and the " + std::to_string(info_.frames) +
+                  " it holds were processed";
   }
 }
 
@@ -205,7 +300,7 @@ SampleFormat outputFormat(const SampleFormat& input, const std::string& bits,
 // ---- Writing ---------------------------------------------------------------------------------
 
 SoundWriter::SoundWriter(const std::string& path, int channels, int sampleRate,
-                         const SampleFormat& format, int64_t frames)
+                         const SampleFormat& format, int64_t frames, const SoundTags& tags)
     : path_(path), channels_(channels), format_(format) {
   SF_INFO sf{};
   sf.channels = channels;
@@ -214,12 +309,22 @@ SoundWriter::SoundWriter(const std::string& path, int channels, int sampleRate,
   // the 64-bit form; smaller ones stay plain WAV, as readers expect.
   const int container = containerFor(path);
   const double bytes = double(frames) * channels * std::max(format.bits / 8, 1);
-  const bool large = container == SF_FORMAT_WAV && bytes > double(UINT32_MAX) - 65536;
+  // An RF64 input stays RF64, for the programs its user chose it for.
+  const bool large =
+      container == SF_FORMAT_WAV && (tags.rf64 || bytes > double(UINT32_MAX) - 65536);
   sf.format = (large ? SF_FORMAT_RF64 : container) | format.subtype;
+  errno = 0;
   file_ = reinterpret_cast<sf_private_tag*>(sf_open(path.c_str(), SFM_WRITE, &sf));
   if (file_ == nullptr) {
-    throw AudioError("cannot write '" + path + "': " + withoutStop(sf_strerror(nullptr)));
+    const std::string reason = errno != 0 ? std::strerror(errno) : "the library refused it";
+    throw AudioError("cannot write '" + path + "': " + reason);
   }
+  // Tags go before the first sample: FLAC and Ogg write them in front.
+  if (tags.channelMap.size() == size_t(channels)) {
+    std::vector<int> map = tags.channelMap;
+    sf_command(handle(file_), SFC_SET_CHANNEL_MAP_INFO, map.data(), int(map.size() * sizeof(int)));
+  }
+  for (const auto& [kind, text] : tags.strings) sf_set_string(handle(file_), kind, text.c_str());
   // Float files take the values as they are: no clipping, no scaling.
   sf_command(handle(file_), SFC_SET_CLIPPING, nullptr, SF_FALSE);
 }
@@ -229,8 +334,8 @@ SoundWriter::~SoundWriter() {
 }
 
 void SoundWriter::failed() {
-  throw AudioError("cannot write all of '" + path_ +
-                   "': " + withoutStop(sf_strerror(handle(file_))) + "; the disk may be full");
+  throw AudioError("cannot write all of '" + path_ + "': " + libraryReason(handle(file_)) +
+                   "; the disk may be full");
 }
 
 void SoundWriter::writeInt(const int32_t* samples, int64_t frames) {
@@ -283,7 +388,10 @@ void SoundWriter::writeFloat(const float* samples, int64_t frames) {
   const bool truncate = format_.bits == 8;
   for (int64_t i = 0; i < frames * channels_; ++i) {
     const double scaled = double(samples[i]) * steps;
-    double v = truncate ? std::floor(scaled + 128.0) - 128.0 : std::nearbyint(scaled);
+    // The plug-ins add 128 in single precision before truncating, which
+    // rounds values just under a step up to it: so does this.
+    double v = truncate ? std::floor(double(static_cast<float>(scaled) + 128.0f)) - 128.0
+                        : std::nearbyint(scaled);
     if (!(scaled <= high && scaled >= low)) {  // NaN counts as clipped, to silence
       v = std::isnan(scaled) ? 0.0 : std::clamp(v, low, high);
       ++clipped_;

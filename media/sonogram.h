@@ -1,7 +1,7 @@
 // Spectrogram pictures: the input's and the output's spectrograms one
 // above the other, computed with the kernel's real FFT and drawn with cairo.
-#ifndef VORTIGEN_HOST_SONOGRAM_H
-#define VORTIGEN_HOST_SONOGRAM_H
+#ifndef VORTIGEN_MEDIA_SONOGRAM_H
+#define VORTIGEN_MEDIA_SONOGRAM_H
 
 #include <string>
 #include <vector>

@@ -3,8 +3,8 @@
 // The plug-ins take 8-bit unsigned or 16-bit signed PCM. Files in those
 // formats pass through bit for bit; every other sample format (24/32-bit,
 // float, compressed) is converted to 16-bit, and the returned note says so.
-#ifndef VORTIGEN_HOST_AUDIO_FILE_H
-#define VORTIGEN_HOST_AUDIO_FILE_H
+#ifndef VORTIGEN_MEDIA_AUDIO_FILE_H
+#define VORTIGEN_MEDIA_AUDIO_FILE_H
 
 #include <cstdint>
 #include <stdexcept>

@@ -5,8 +5,8 @@
  * numbers, so they never change. The curve frames belong to each plug-in
  * (its dialog_template.h).
  */
-#ifndef VORTIGEN_FRAME_DIALOG_CONTROLS_H
-#define VORTIGEN_FRAME_DIALOG_CONTROLS_H
+#ifndef VORTIGEN_INTERFACE_DIALOG_CONTROLS_H
+#define VORTIGEN_INTERFACE_DIALOG_CONTROLS_H
 
 enum DialogControl {
   HelpButton = 300,

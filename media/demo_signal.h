@@ -1,7 +1,7 @@
 // The built-in demonstration input: a short stereo sound that shows the
 // effects well.
-#ifndef VORTIGEN_HOST_DEMO_SIGNAL_H
-#define VORTIGEN_HOST_DEMO_SIGNAL_H
+#ifndef VORTIGEN_MEDIA_DEMO_SIGNAL_H
+#define VORTIGEN_MEDIA_DEMO_SIGNAL_H
 
 #include "audio_file.h"
 

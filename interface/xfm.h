@@ -7,8 +7,8 @@
  * bytes, and every field keeps its natural alignment. The static_asserts at
  * the end pin both layouts.
  */
-#ifndef VORTIGEN_FRAME_XFM_H
-#define VORTIGEN_FRAME_XFM_H
+#ifndef VORTIGEN_INTERFACE_XFM_H
+#define VORTIGEN_INTERFACE_XFM_H
 
 #include <stddef.h>
 #include <stdint.h>
@@ -214,4 +214,4 @@ XFM_STATIC_ASSERT(offsetof(XfmDoRecord, showDialog) == 250, "showDialog");
 XFM_STATIC_ASSERT(sizeof(XfmDoRecord) == 256, "XfmDoRecord size");
 #endif
 
-#endif /* VORTIGEN_FRAME_XFM_H */
+#endif /* VORTIGEN_INTERFACE_XFM_H */

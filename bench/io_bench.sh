@@ -1,0 +1,94 @@
+#!/bin/bash
+# The vortigen tool against the floor its I/O allows, and batches of short
+# files, each pair in one run, with an earlier build's tool beside it:
+#  - one hour of stereo 44.1 kHz 16-bit sound as WAV and as FLAC, both
+#    paths: the tool's wall time; C, `sox in out` for the same container
+#    (the I/O alone); E, the effect's CPU time for one hour on one core
+#    (engine_bench: XfmDo and the engine, dynamic stereo); the floor on P
+#    cores, max(C, (C + E) / P), and for the plug-in path, whose XfmDo is
+#    one thread, max(C, E);
+#  - 40 files of 5 s: --jobs 1 and --jobs 2, and a SoX loop over the same
+#    files.
+#
+#   bash bench/io_bench.sh [BUILD_DIR [OLD_TOOL]]      (REPEAT=2 by default)
+set -euo pipefail
+
+build=$(realpath "${1:-build}")
+vortigen=$build/vortigen
+old=${2:-}
+repeat=${REPEAT:-2}
+scratch=$(mktemp -d "${SCRATCH:-${TMPDIR:-/tmp}}/vortigen-io-bench-XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+cores=$(nproc)
+
+seconds_of() { /usr/bin/time -f %e -o "$scratch/time" "$@" >/dev/null 2>&1 || echo "failed: $*" >&2; cat "$scratch/time"; }
+# The least wall time of `repeat` runs, the output removed after each.
+best_of() {
+  local out=$1 best="" t
+  shift
+  for _ in $(seq "$repeat"); do
+    t=$(seconds_of "$@")
+    rm -f "$out"
+    best=$(echo "$t ${best:-$t}" | awk '{ print ($1 < $2) ? $1 : $2 }')
+  done
+  echo "$best"
+}
+
+echo "machine: $cores cores; load average $(cut -d' ' -f1-3 /proc/loadavg) at the start"
+echo "== E: the effect's CPU time for one hour on one core (engine_bench, dynamic stereo)"
+"$build/bench/engine_bench" --benchmark_filter='dynamicStereo' --benchmark_min_time=1 \
+  --benchmark_format=csv 2>/dev/null >"$scratch/engine.csv"
+realtime() { grep "$1" "$scratch/engine.csv" | sed 's/.*,\([0-9.e+]*\)$/\1/' | tail -1; }
+e_plugin=$(awk -v x="$(realtime runXfmDo)" 'BEGIN { printf "%.2f", 3600 / x }')
+e_engine=$(awk -v x="$(realtime runEngine)" 'BEGIN { printf "%.2f", 3600 / x }')
+echo "E (XfmDo) = $e_plugin s, E (engine) = $e_engine s"
+
+sox -n -r 44100 -c 2 -b 16 "$scratch/in.wav" synth 3600 pluck 220 pluck 330 \
+  remix 1 2 gain -3 2>/dev/null
+sox "$scratch/in.wav" "$scratch/in.flac"
+for container in wav flac; do
+  in=$scratch/in.$container
+  out=$scratch/out.$container
+  c=$(best_of "$out" sox "$in" "$out")
+  echo
+  echo "== one hour, $container: C = $c s (sox in.$container out.$container)"
+  for path in engine plugin; do
+    if [ $path = engine ]; then e=$e_engine; else e=$e_plugin; fi
+    floor=$(awk -v c="$c" -v e="$e" -v p="$cores" -v path=$path 'BEGIN {
+      f = path == "engine" ? (c + e) / p : e; printf "%.2f", (c > f ? c : f) }')
+    new=$(best_of "$out" "$vortigen" dynamic "$in" "$out" --preset Chaos -q --path $path)
+    line="--path $path: floor $floor s, vortigen $new s ($(awk -v a="$new" -v b="$floor" 'BEGIN { printf "%.2f", a / b }')x the floor)"
+    if [ -n "$old" ]; then
+      was=$(best_of "$out" "$old" dynamic "$in" "$out" --preset Chaos -q --path $path)
+      line="$line; earlier tool $was s ($(awk -v a="$was" -v b="$floor" 'BEGIN { printf "%.2f", a / b }')x)"
+    fi
+    echo "  $line"
+  done
+done
+rm -f "$scratch/in.wav" "$scratch/in.flac"
+
+echo
+echo "== 40 files of 5 s, stereo 44.1 kHz 16-bit, dynamic --preset Chaos"
+mkdir -p "$scratch/short"
+for i in $(seq -w 1 40); do
+  sox -n -r 44100 -c 2 -b 16 "$scratch/short/take-$i.wav" synth 5 pluck $((200 + i)) pluck 330 \
+    remix 1 2 gain -3 2>/dev/null
+done
+batch() {
+  rm -rf "$scratch/out"
+  seconds_of "$@" "$scratch"/short/*.wav --output-dir "$scratch/out" --preset Chaos -q
+}
+sox_loop() {
+  mkdir -p "$scratch/soxout"
+  /usr/bin/time -f %e -o "$scratch/time" bash -c \
+    'for f in "$1"/short/*.wav; do sox "$f" "$1/soxout/$(basename "$f")"; done' _ "$scratch"
+  cat "$scratch/time"
+}
+for run in $(seq "$repeat"); do
+  line="run $run: sox loop $(sox_loop) s; --jobs 1 $(batch "$vortigen" dynamic --jobs 1) s, --jobs 2 $(batch "$vortigen" dynamic --jobs 2) s"
+  if [ -n "$old" ]; then
+    line="$line; earlier tool --jobs 1 $(batch "$old" dynamic --jobs 1) s, --jobs 2 $(batch "$old" dynamic --jobs 2) s"
+  fi
+  echo "$line"
+done
+echo "load average $(cut -d' ' -f1-3 /proc/loadavg) at the end"

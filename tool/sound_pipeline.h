@@ -1,0 +1,101 @@
+// A sound file streamed through three threads: one reads and decodes, the
+// caller's thread processes, one encodes and writes. They pass fixed blocks
+// through bounded queues: the blocks are made once, at the start, and go
+// round (free, read, processed, written, free again), so memory stays
+// constant and nothing is allocated per block. Each thread works on the
+// block it holds alone; the queues are the only shared state.
+#ifndef VORTIGEN_TOOL_SOUND_PIPELINE_H
+#define VORTIGEN_TOOL_SOUND_PIPELINE_H
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "sound_stream.h"
+
+namespace vortigen {
+
+// Interleaved samples of one block: as integers (frames outside the
+// selection of an integer file, copied bit for bit, as copyFrames does) or
+// as floats (the selection, and every frame of a float file).
+struct SoundBlock {
+  std::vector<int32_t> ints;
+  std::vector<float> floats;
+  int64_t frames = 0;     // held now, up to capacity
+  int64_t first = 0;      // the input frame of the first, as read
+  bool integer = false;   // in `ints`, else in `floats`
+  bool selected = false;  // frames of the selection, for the effect
+};
+
+// Blocks waiting for the next thread; it never holds more than all the
+// blocks there are, so its ring is made once.
+class BlockQueue {
+ public:
+  explicit BlockQueue(size_t capacity) : ring_(capacity) {}
+  void push(SoundBlock* block);
+  // The oldest block; null once closed and empty.
+  SoundBlock* pop();
+  void close();
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<SoundBlock*> ring_;
+  size_t head_ = 0;
+  size_t count_ = 0;
+  bool closed_ = false;
+};
+
+class SoundPipeline {
+ public:
+  // Starts reading frames 0 .. the end of `reader`, frames first..end (not
+  // included) being the selection, and the writing thread. The reader and
+  // the writer belong to the pipeline's threads until finish().
+  SoundPipeline(SoundReader& reader, SoundWriter& writer, int64_t first, int64_t end,
+                int64_t blockFrames = 16384, int blocks = 6);  // blocks >= 3
+  ~SoundPipeline();
+  SoundPipeline(const SoundPipeline&) = delete;
+  SoundPipeline& operator=(const SoundPipeline&) = delete;
+
+  int64_t blockFrames() const { return blockFrames_; }
+  // The next block read, in the file's order; null at the end, or once the
+  // writer failed.
+  SoundBlock* next();
+  // Gives a block to the writer, with what the caller left in it (`frames`
+  // may have changed, up to blockFrames()).
+  void write(SoundBlock* block);
+  // A block to fill with frames that were not read (the end of a stream
+  // the effect holds back), as floats. The first is kept for this, so that
+  // it comes at once even while the caller holds a block of its own.
+  SoundBlock* spare();
+  // Gives a block back unwritten.
+  void release(SoundBlock* block);
+  // Stops reading, waits until everything given to the writer is written,
+  // and joins both threads; rethrows the writer's failure. Afterwards the
+  // reader and the writer are the caller's again.
+  void finish();
+
+ private:
+  void readAll(int64_t first, int64_t end);
+  void writeAll();
+  SoundReader& reader_;
+  SoundWriter& writer_;
+  int64_t blockFrames_;
+  int channels_;
+  std::vector<SoundBlock> blocks_;
+  BlockQueue free_, read_, toWrite_;
+  SoundBlock* spare_ = nullptr;
+  std::atomic<bool> stop_{false};
+  std::exception_ptr failure_;
+  std::thread readThread_;
+  std::thread writeThread_;
+  bool finished_ = false;
+};
+
+}  // namespace vortigen
+
+#endif
