@@ -86,7 +86,9 @@ apt-get purge -y -qq vortigen >/dev/null 2>&1 || fail "apt-get purge vortigen"
 apt-get autoremove --purge -y -qq >/dev/null 2>&1 || fail "apt-get autoremove --purge"
 listing >/tmp/after
 if ! diff -u /tmp/before /tmp/after >/tmp/left; then
-  sed -n 's/^+\//  left: \//p; s/^-\//  gone: \//p' /tmp/left
+  sed -n 's/^+\//  left: \//p; s/^-\//  gone: \//p' /tmp/left >/tmp/changes
+  head -n 30 /tmp/changes
+  [ "$(wc -l </tmp/changes)" -le 30 ] || echo "  ... $(wc -l </tmp/changes) paths in all"
   fail "the root differs from before the install"
 fi
 echo "package: installed, ran (--version, demo, lv2ls, lv2apply), purged; nothing left"
