@@ -112,4 +112,26 @@ std::string presetText(const Preset& preset) {
   return text;
 }
 
+std::string presetNameProblem(std::string_view name) {
+  const std::string quoted = "The preset name \"" + std::string(name.substr(0, 60)) + "\" ";
+  for (const char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+      return "A preset name must be one line without control characters; the name given holds "
+             "one (a line break or a tab, say).";
+    }
+  }
+  if (name.find_first_of("[]") != std::string_view::npos)
+    return quoted + "holds a '[' or ']', which the profile keeps for its sections; choose another.";
+  if (!name.empty() && name.front() == '=')
+    return quoted +
+           "starts with '=', which the profile would read as part of its key; choose "
+           "another.";
+  if (name.find(',') != std::string_view::npos) {
+    return quoted +
+           "holds a comma, which preset texts use between their fields; choose a name "
+           "without one.";
+  }
+  return {};
+}
+
 }  // namespace vtengine

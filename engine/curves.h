@@ -37,6 +37,14 @@ Preset parsePreset(std::string_view text);
 // The text parsePreset reads back as the same preset.
 std::string presetText(const Preset& preset);
 
+// Why a name given for a preset cannot be taken, as a sentence; empty when
+// it can. A profile keeps a preset as one line "key=Name,3,...": a control
+// character (a line break above all) would end that line and begin one of
+// the name's making, a '[' or ']' could begin a section, '=' at the start
+// would be read as part of the key, and ',' ends the name in the text. The
+// studio, the tool and the LV2 plug-ins apply it where a name comes in.
+std::string presetNameProblem(std::string_view name);
+
 // The value at x of a curve through the points (x ascending): linear
 // between points, the end value before the first point and after the
 // last; where two points share an x, the later one's y holds from that x

@@ -437,10 +437,8 @@ LONG XFMAPI addPreset(XfmDoRecord* record, HWND dialog, LPCSTR section) {
     h->refuse("Add was pressed with an empty preset name; type a name into the name box first.");
     return 0;
   }
-  if (name.find(',') != std::string::npos) {
-    h->refuse("The preset name \"" + name +
-              "\" holds a comma, which preset texts use between "
-              "their fields; choose a name without one.");
+  if (const std::string problem = vtengine::presetNameProblem(name); !problem.empty()) {
+    h->refuse(problem);
     return 0;
   }
   const std::string path = record != nullptr && record->profilePath != nullptr

@@ -133,6 +133,8 @@ void prepare(Instance& self, const std::string& text, const std::string* path,
   Prepared prepared{};
   try {
     const vtengine::Preset preset = vtengine::parsePreset(text);
+    if (const std::string problem = vtengine::presetNameProblem(preset.name); !problem.empty())
+      throw vtengine::EngineError(problem);
     auto tables = vtengine::prepareCurves(self.variant->effect, preset.curves);
     auto ownText = std::make_unique<std::string>(text);
     auto ownPath = path != nullptr ? std::make_unique<std::string>(*path) : nullptr;
@@ -365,6 +367,8 @@ LV2_State_Status restoreState(LV2_Handle handle, LV2_State_Retrieve_Function ret
   }
   try {
     const vtengine::Preset preset = vtengine::parsePreset(text);
+    if (const std::string problem = vtengine::presetNameProblem(preset.name); !problem.empty())
+      throw vtengine::EngineError(problem);
     auto tables = vtengine::prepareCurves(self.variant->effect, preset.curves);
     auto ownText = std::make_unique<std::string>(text);
     auto ownPath = std::make_unique<std::string>(path);

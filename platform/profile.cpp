@@ -4,17 +4,35 @@
 // the change does not concern stays byte for byte as it was: comments,
 // blank lines, other sections, the case of names and the line endings.
 // A changed file is written next to the old one and renamed over it, so a
-// failed write leaves the old file whole.
+// failed write leaves the old file whole. The file stays as its owner left
+// it: a read-only file is not replaced, a link stays a link (its target is
+// written, the temporary file beside the target), and the target keeps its
+// mode and owner. A section, key or value with a line break, which would
+// write lines of its own, is refused.
+//
+// The last file read is kept, parsed, while its identity, size and time of
+// change stay the same: a dialog that lists a thousand presets reads each
+// key once, not the file once per key.
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <strings.h>
+#include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "vtplatform.h"
@@ -67,12 +85,43 @@ std::string_view valueOf(const std::string& line) {
   return value;
 }
 
-bool readLines(const char* fileName, std::vector<Line>& lines) {
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in) return false;
-  std::stringstream content;
-  content << in.rdbuf();
-  const std::string text = content.str();
+// What tells one state of a file from another.
+struct FileState {
+  std::string name;
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = -1;
+  timespec changed{};
+  bool operator==(const FileState& o) const {
+    return name == o.name && device == o.device && inode == o.inode && size == o.size &&
+           changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
+  }
+};
+
+std::optional<FileState> stateOf(const char* fileName) {
+  struct stat info {};
+  if (stat(fileName, &info) != 0) return std::nullopt;
+  return FileState{fileName, info.st_dev, info.st_ino, info.st_size, info.st_mtim};
+}
+
+using Lines = std::vector<Line>;
+
+// A file's lines, and where each key's line is: "section\nkey" in lower
+// case to the line of the key in the first section of that name, as
+// findKey finds it.
+struct Parsed {
+  Lines lines;
+  std::unordered_map<std::string, size_t> keyLines;
+};
+using SharedLines = std::shared_ptr<const Parsed>;
+SharedLines parsed(Lines lines);
+
+std::mutex lastReadMutex;
+FileState lastReadState;
+SharedLines lastReadLines;
+
+std::vector<Line> splitLines(const std::string& text) {
+  std::vector<Line> lines;
   size_t start = 0;
   while (start < text.size()) {
     const size_t newline = text.find('\n', start);
@@ -85,27 +134,96 @@ bool readLines(const char* fileName, std::vector<Line>& lines) {
         Line{text.substr(start, newline - start - (crlf ? 1 : 0)), crlf ? "\r\n" : "\n"});
     start = newline + 1;
   }
-  return true;
+  return lines;
+}
+
+bool changedLongAgo(const FileState& state) {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return now.tv_sec - state.changed.tv_sec >= 2;
+}
+
+// The file's lines, shared with the next reader while the file stays as it
+// is; null when it cannot be read.
+SharedLines readLines(const char* fileName) {
+  const std::optional<FileState> before = stateOf(fileName);
+  if (before && access(fileName, R_OK) == 0) {
+    std::lock_guard lock(lastReadMutex);
+    if (*before == lastReadState && lastReadLines) return lastReadLines;
+  }
+  std::ifstream in(fileName, std::ios::binary);
+  if (!in) return nullptr;
+  std::stringstream content;
+  content << in.rdbuf();
+  SharedLines lines = parsed(splitLines(content.str()));
+  // Kept only when the file did not change while it was read, and was last
+  // changed long enough ago that a change within the same tick of the
+  // file system's clock, which would leave its time as it is, is past.
+  if (before && stateOf(fileName) == before && changedLongAgo(*before)) {
+    std::lock_guard lock(lastReadMutex);
+    lastReadState = *before;
+    lastReadLines = lines;
+  }
+  return lines;
+}
+
+// The mode a new file gets: 0666 less the process's umask, read without
+// changing it (umask() would, for every thread at once).
+mode_t newFileMode() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Umask:", 0) == 0)
+      return 0666 & ~static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+  }
+  return 0644;
 }
 
 bool writeLines(const char* fileName, const std::vector<Line>& lines) {
-  const std::string temporary = std::string(fileName) + ".vtwrite";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    for (const Line& line : lines) out << line.text << line.ending;
-    out.flush();
-    if (!out) {
-      out.close();
-      std::remove(temporary.c_str());
-      return false;
-    }
+  // A link is followed: the link stays, its target changes.
+  std::string target = fileName;
+  if (char resolved[PATH_MAX]; realpath(fileName, resolved) != nullptr) target = resolved;
+  struct stat old {};
+  const bool existed = stat(target.c_str(), &old) == 0;
+  // A file without write permission for anyone was made read-only on
+  // purpose: left as it is, even by root, whom access() lets write all.
+  if (existed && ((old.st_mode & 0222) == 0 || access(target.c_str(), W_OK) != 0)) return false;
+
+  std::string temporary = target + ".XXXXXX";
+  const int fd = mkstemp(temporary.data());
+  if (fd < 0) return false;
+  std::string text;
+  for (const Line& line : lines) text += line.text + line.ending;
+  bool written = true;
+  for (size_t done = 0; written && done < text.size();) {
+    const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
+    written = wrote > 0;
+    if (written) done += static_cast<size_t>(wrote);
   }
-  if (std::rename(temporary.c_str(), fileName) != 0) {
+  if (existed) {
+    written = written && fchmod(fd, old.st_mode & 07777) == 0;
+    // Only root can give a file away; for anyone else the owner is theirs
+    // already, and the call changes nothing.
+    [[maybe_unused]] const int ownerKept = fchown(fd, old.st_uid, old.st_gid);
+  } else {
+    written = written && fchmod(fd, newFileMode()) == 0;
+  }
+  written = close(fd) == 0 && written;
+  if (!written || std::rename(temporary.c_str(), target.c_str()) != 0) {
     std::remove(temporary.c_str());
     return false;
   }
+  // What this process wrote is what the file holds.
+  std::lock_guard lock(lastReadMutex);
+  if (const std::optional<FileState> now = stateOf(target.c_str()); now && target == fileName) {
+    lastReadState = *now;
+    lastReadLines = parsed(lines);
+  }
   return true;
+}
+
+bool holdsLineBreak(const char* text) {
+  return text != nullptr && std::strpbrk(text, "\r\n") != nullptr;
 }
 
 // Where a section's lines are: its header and one past its last line.
@@ -136,6 +254,29 @@ size_t findKey(const std::vector<Line>& lines, const std::optional<SectionSpan>&
     if (name && sameName(*name, key)) return i;
   }
   return noLine;
+}
+
+std::string lowerCase(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
+SharedLines parsed(Lines lines) {
+  auto file = std::make_shared<Parsed>();
+  file->lines = std::move(lines);
+  std::unordered_set<std::string> sectionsSeen;
+  std::optional<std::string> section;  // lower case; none before the first or in a repeated one
+  for (size_t i = 0; i < file->lines.size(); ++i) {
+    const std::string& text = file->lines[i].text;
+    if (const auto name = sectionName(text)) {
+      section = lowerCase(*name);
+      if (!sectionsSeen.insert(*section).second) section.reset();
+    } else if (const auto name = keyName(text); name && section) {
+      file->keyLines.emplace(*section + "\n" + lowerCase(*name), i);
+    }
+  }
+  return file;
 }
 
 // New lines take the ending the file already uses; a new file gets the
@@ -191,8 +332,10 @@ extern "C" {
 
 BOOL WINAPI WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName) {
   if (section == nullptr || fileName == nullptr) return FALSE;
-  std::vector<Line> lines;
-  const bool existed = readLines(fileName, lines);
+  if (holdsLineBreak(section) || holdsLineBreak(key) || holdsLineBreak(value)) return FALSE;
+  const SharedLines read = readLines(fileName);
+  const bool existed = read != nullptr;
+  std::vector<Line> lines = existed ? read->lines : Lines{};
   if (!existed && access(fileName, F_OK) == 0) return FALSE;  // there, but unreadable
   const std::string ending = lineEnding(lines);
   const std::optional<SectionSpan> span = findSection(lines, section);
@@ -233,8 +376,9 @@ BOOL WINAPI WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value,
 
 DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR buffer,
                                       DWORD size, LPCSTR fileName) {
-  std::vector<Line> lines;
-  if (fileName != nullptr) readLines(fileName, lines);
+  const SharedLines read = fileName != nullptr ? readLines(fileName) : nullptr;
+  static const Lines none;
+  const Lines& lines = read ? read->lines : none;
 
   if (section == nullptr) {
     std::vector<std::string_view> names;
@@ -247,8 +391,8 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallbac
     return copyList(names, buffer, size);
   }
 
-  const std::optional<SectionSpan> span = findSection(lines, section);
   if (key == nullptr) {
+    const std::optional<SectionSpan> span = findSection(lines, section);
     std::vector<std::string_view> names;
     if (span) {
       for (size_t i = span->header + 1; i < span->end; ++i) {
@@ -259,8 +403,10 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallbac
     return copyList(names, buffer, size);
   }
 
-  if (const size_t at = findKey(lines, span, key); at != noLine) {
-    return copyValue(valueOf(lines[at].text), buffer, size);
+  if (read) {
+    const auto found = read->keyLines.find(lowerCase(section) + "\n" + lowerCase(key));
+    if (found != read->keyLines.end())
+      return copyValue(valueOf(lines[found->second].text), buffer, size);
   }
   std::string_view fallbackText = fallback != nullptr ? fallback : "";
   const size_t last = fallbackText.find_last_not_of(blanks);

@@ -1,7 +1,11 @@
 // The dialog thread of the studio: see dialog_session.h.
 #include "dialog_session.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <stdexcept>
 
 #include "dialog_controls.h"
@@ -91,6 +95,31 @@ UINT mouseMessage(const std::string& name) {
   if (name == "doubleclick") return WM_LBUTTONDBLCLK;
   throw std::invalid_argument("the mouse message \"" + name +
                               "\" is none of down, move, up, doubleclick");
+}
+
+// What keeps Add from storing presets in the profile, or keeps the stored
+// ones from being listed, as a sentence; empty when nothing does.
+std::string profileProblem(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) {
+    const std::string directory = std::filesystem::path(path).parent_path().string();
+    if (access(directory.empty() ? "." : directory.c_str(), W_OK | X_OK) != 0) {
+      return "The profile " + path + " does not exist and cannot be made in " + directory +
+             "; Add cannot store presets there. Give another --profile.";
+    }
+    return {};
+  }
+  if (access(path.c_str(), R_OK) != 0) {
+    return "The profile " + path +
+           " cannot be read; its presets are not listed and Add cannot store any. Check its "
+           "permissions.";
+  }
+  if ((info.st_mode & 0222) == 0 || access(path.c_str(), W_OK) != 0) {
+    return "The profile " + path +
+           " is read-only; its presets are listed, but Add cannot store any until it is made "
+           "writable.";
+  }
+  return {};
 }
 
 }  // namespace
@@ -384,6 +413,7 @@ Json DialogSession::describe(HWND dialog) {
   out["presetName"] = itemText(dialog, PresetNameBox);
   out["presetText"] = presetText(itemText(dialog, PresetNameBox), shapes);
   out["profile"] = profilePath_;
+  out["profileProblem"] = profileProblem(profilePath_);
   lastCurves_[chosen_] = shapes;
 
   for (; slot.errorsSeen < host.errors().size(); ++slot.errorsSeen)

@@ -299,7 +299,13 @@ struct StudioServer::Impl {
       const std::string effect = textParameter(q, "effect");
       const CurveSet curves = curvesOf(effect);
       const std::string name = safeFileName(textParameter(q, "name", "processed.wav"));
-      const std::string text = presetText(textParameter(q, "preset"), curves);
+      std::string presetName = textParameter(q, "preset");
+      // Commas are left out, as presetText does; what else a profile could
+      // not keep is refused.
+      presetName.erase(std::remove(presetName.begin(), presetName.end(), ','), presetName.end());
+      if (const std::string problem = vtengine::presetNameProblem(presetName); !problem.empty())
+        throw Refusal(400, problem);
+      const std::string text = presetText(presetName, curves);
       r.set(processing.exportFile(effect, text, sound->audio, name), "application/octet-stream");
       r.header("Content-Disposition", "attachment; filename=\"" + name + "\"");
       r.header("X-Preset-Text", text);

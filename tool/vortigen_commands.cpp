@@ -250,11 +250,13 @@ void checkRequest(const EffectRun& run, const EffectCommand& effect) {
   if (!run.to.empty()) parsePosition(run.to, "--to", 44100);
   parseCurveOptions(run, effect);
   if (!run.presetText.empty()) {
+    std::string problem;
     try {
-      vthost::parsePreset(run.presetText);
+      problem = vtengine::presetNameProblem(vthost::parsePreset(run.presetText).name);
     } catch (const vthost::HostError& e) {
       throw UsageError(std::string("--preset-text: ") + e.what());
     }
+    if (!problem.empty()) throw UsageError("--preset-text: " + problem);
   }
   if (!run.bits.empty() && run.bits != "8" && run.bits != "16" && run.bits != "24" &&
       run.bits != "32" && run.bits != "float") {

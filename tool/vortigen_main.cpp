@@ -80,6 +80,7 @@ const char* examples = R"(Examples:
   vortigen dynamic in.wav out.wav --preset Chaos --spectrogram compare.png
   vortigen dynamic master.wav out.wav --preset Chaos --bits float    # any depth, rate and channel count
   vortigen fourier *.flac --output-dir done --preset Five --jobs 2    # a batch; run again to resume
+  vortigen dynamic - - --type flac --preset 9 < in.wav > out.flac    # standard input and output
   vortigen presets fourier
   vortigen demo
 )";
@@ -195,8 +196,9 @@ void addEffectCommand(CLI::App& app, const vortigen::EffectCommand& effect,
       ->check(CLI::Range(0.0, 1e9));
   command->add_flag("--in-place", run.inPlace,
                     "allow OUTPUT to be INPUT; it is replaced once the result is complete");
-  command->add_flag("--keep-partial", run.keepPartial,
-                    "when interrupted, write what was processed so far");
+  command->add_flag(
+      "--keep-partial", run.keepPartial,
+      "when interrupted, keep what was processed so far as NAME.partial.EXT beside the output");
   for (CLI::Option* option : command->get_options()) {
     if (option->get_expected_min() > 0 && option->get_name() != "--help") option->check(nonEmpty);
   }

@@ -8,7 +8,7 @@ const SVG = "http://www.w3.org/2000/svg";
 const WS_VISIBLE = 0x10000000;
 const SS_TYPEMASK = 0x1f, SS_CENTER = 1, SS_RIGHT = 2, SS_GRAYFRAME = 8, SS_ETCHEDVERT = 0x11, SS_SUNKEN = 0x1000;
 const LIST_ITEM_HEIGHT = 13;
-const NAME_BOX = 1006;
+const NAME_BOX = 1006, ADD_BUTTON = 325;
 // Two presses within this time and distance make a double click.
 const DOUBLE_CLICK_MS = 500, DOUBLE_CLICK_PIXELS = 4;
 
@@ -66,10 +66,19 @@ export class DialogView {
     });
     svg.addEventListener("contextmenu", (e) => e.preventDefault());
     nameBox.addEventListener("input", () => this.send({ kind: "type", text: nameBox.value }, { coalesce: "type" }));
-    // Enter and Escape are the dialog's keys, as in the host editor: Enter
-    // in the name box is OK, which ends the dialog (the studio opens it again).
+    // Enter in the name box adds the preset under the typed name: the
+    // plug-in gives its name box no key of its own, and a person who types a
+    // name and presses Enter means to keep it (the dialog's Enter would be
+    // OK, which ends the dialog and stores nothing). Escape stays the
+    // dialog's Cancel.
     nameBox.addEventListener("keydown", (e) => {
-      if (e.key === "Enter" || e.key === "Escape") this.send({ kind: "key", key: e.key.toLowerCase() });
+      if (e.key === "Enter") {
+        e.preventDefault();
+        this.send({ kind: "type", text: nameBox.value }, { coalesce: "type" });
+        this.send({ kind: "click", id: ADD_BUTTON });
+      } else if (e.key === "Escape") {
+        this.send({ kind: "key", key: "escape" });
+      }
     });
   }
 

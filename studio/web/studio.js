@@ -78,6 +78,7 @@ function showDialog(description) {
   $("dialog-caption").textContent = description.caption;
   $("preset-text").value = description.presetText;
   $("profile").textContent = description.profile;
+  $("profile-problem").textContent = description.profileProblem || "";
   const select = $("effect");
   if (select.options.length !== description.effects.length) {
     select.replaceChildren(...description.effects.map((e) => new Option(e, e)));
@@ -261,12 +262,17 @@ requestAnimationFrame(tick);
 
 function updateExportName() {
   if (!state.sound || $("export-name").dataset.edited) return;
-  const base = state.sound.name.replace(/\.[^.]*$/, "");
-  $("export-name").value = `${base}-${state.dialog.effect}.wav`;
+  // The sound's own name and format, with the effect: what the tool's batch
+  // would call it; formats the studio cannot write become WAV.
+  const match = state.sound.name.match(/^(.*?)(\.(wav|aiff?|flac|ogg))?$/i);
+  const extension = match[2] ? match[2].toLowerCase() : ".wav";
+  $("export-name").value = `${match[1] || "sound"}-${state.dialog.effect}${extension}`;
 }
 $("export-name").addEventListener("input", (e) => { e.target.dataset.edited = "1"; });
 $("export").addEventListener("click", async () => {
-  const name = $("export-name").value.trim() || "processed.wav";
+  if (!$("export-name").value.trim()) delete $("export-name").dataset.edited;
+  updateExportName();
+  const name = $("export-name").value.trim();
   state.inFlight += 1;
   status(`Processing ${state.sound.name} for ${name}…`);
   try {

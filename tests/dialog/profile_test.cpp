@@ -2,6 +2,10 @@
 // what it must leave byte for byte, and what GetPrivateProfileStringA
 // reads back.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include <ostream>
 #include <string>
@@ -157,6 +161,107 @@ TEST(Profile, SectionWithAnEmptyNameDoesNotHideTheSectionsAfterIt) {
   const DWORD length =
       GetPrivateProfileStringA(nullptr, nullptr, "", buffer, sizeof buffer, file.c_str());
   EXPECT_EQ(std::string(buffer, length + 1), std::string("A\0B\0\0", 5));
+}
+
+// ---- The file as its owner left it -----------------------------------------
+
+mode_t modeOf(const std::string& path) {
+  struct stat info {};
+  stat(path.c_str(), &info);
+  return info.st_mode & 07777;
+}
+
+// Nothing but the file itself: no temporary left beside it.
+size_t filesIn(const std::string& directory) {
+  size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(directory)) ++count;
+  return count;
+}
+
+struct ScratchDirectory {
+  std::string path;
+  ScratchDirectory() {
+    const auto* test = testing::UnitTest::GetInstance()->current_test_info();
+    path = testing::TempDir() + "vortigen-profile-" + test->name();
+    std::filesystem::remove_all(path);
+    std::filesystem::create_directories(path);
+  }
+  ~ScratchDirectory() { std::filesystem::remove_all(path); }
+};
+
+TEST(ProfileKeeping, AReadOnlyFileIsNotReplaced) {
+  ScratchDirectory dir;
+  const std::string path = dir.path + "/presets.ini";
+  writeFile(path, handWritten);
+  chmod(path.c_str(), 0444);
+  EXPECT_FALSE(WritePrivateProfileStringA("Last", "z", "changed", path.c_str()));
+  EXPECT_EQ(contentsOf(path), handWritten);
+  EXPECT_EQ(modeOf(path), 0444u);
+  EXPECT_EQ(filesIn(dir.path), 1u);
+}
+
+TEST(ProfileKeeping, ModeAndOwnerAreKept) {
+  ScratchDirectory dir;
+  const std::string path = dir.path + "/presets.ini";
+  writeFile(path, handWritten);
+  chmod(path.c_str(), 0640);
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(chown(path.c_str(), 4321, 4321), 0);
+  }
+  ASSERT_TRUE(WritePrivateProfileStringA("Last", "z", "changed", path.c_str()));
+  EXPECT_EQ(modeOf(path), 0640u);
+  struct stat info {};
+  stat(path.c_str(), &info);
+  if (root) {
+    EXPECT_EQ(info.st_uid, 4321u) << "the owner changed";
+  }
+  EXPECT_EQ(filesIn(dir.path), 1u);
+}
+
+// The link stays a link: the file it leads to is written, through a
+// temporary file beside that file.
+TEST(ProfileKeeping, ALinkStaysALinkAndItsTargetIsWritten) {
+  ScratchDirectory dir;
+  std::filesystem::create_directories(dir.path + "/real");
+  std::filesystem::create_directories(dir.path + "/config");
+  const std::string target = dir.path + "/real/presets.ini";
+  const std::string link = dir.path + "/config/presets.ini";
+  writeFile(target, handWritten);
+  std::filesystem::create_symlink(target, link);
+  ASSERT_TRUE(WritePrivateProfileStringA("Last", "z", "changed", link.c_str()));
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_NE(contentsOf(target).find("z=changed"), std::string::npos);
+  EXPECT_EQ(filesIn(dir.path + "/real"), 1u);
+  EXPECT_EQ(filesIn(dir.path + "/config"), 1u);
+}
+
+// A line break would let a value write lines of its own: a section of its
+// making among them.
+TEST(ProfileKeeping, ALineBreakInASectionKeyOrValueIsRefused) {
+  ScratchFile file;
+  writeFile(file.path(), handWritten);
+  EXPECT_FALSE(
+      WritePrivateProfileStringA("Last", "z", "Evil\r\n[Hijack]\r\nInjected=1", file.c_str()));
+  EXPECT_FALSE(WritePrivateProfileStringA("Last", "z\n[Hijack]", "1", file.c_str()));
+  EXPECT_FALSE(WritePrivateProfileStringA("Last]\n[Hijack", "z", "1", file.c_str()));
+  EXPECT_EQ(contentsOf(file.path()), handWritten);
+}
+
+// Reads are served from the last file parsed while it stays the same file;
+// a change by anyone else, even to the same size, is read anew.
+TEST(ProfileKeeping, AFileChangedByAnotherIsReadAnew) {
+  ScratchFile file;
+  char value[16] = "";
+  writeFile(file.path(), "[S]\nk=one\n");
+  GetPrivateProfileStringA("S", "k", "", value, sizeof value, file.c_str());
+  EXPECT_STREQ(value, "one");
+  writeFile(file.path(), "[S]\nk=two\n");
+  GetPrivateProfileStringA("S", "k", "", value, sizeof value, file.c_str());
+  EXPECT_STREQ(value, "two");
+  ASSERT_TRUE(WritePrivateProfileStringA("S", "k", "six", file.c_str()));
+  GetPrivateProfileStringA("S", "k", "", value, sizeof value, file.c_str());
+  EXPECT_STREQ(value, "six");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // on a thread of their own and driven by requests, checked against the
 // same input given to the plug-in's dialog procedure directly.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cctype>
 #include <cmath>
@@ -227,6 +228,41 @@ TEST(StudioDialogSession, AddStoresTheCurvesInTheProfileUnderTheTypedName) {
       std::string::npos)
       << contentsOf(profile);
   EXPECT_GE(listIndex(d, "Mine (studio)"), 0);
+  std::remove(profile.c_str());
+}
+
+// A name typed with line breaks once wrote a section of its own into the
+// profile; Add refuses it and says why, and the profile stays as it was.
+TEST(StudioDialogSession, AddRefusesANameThatWouldWriteItsOwnProfileLines) {
+  const std::string profile = scratchProfile();
+  vtstudio::DialogSession session(plugins, profile);
+  session.act({{"kind", "view"}});
+  const std::string before = contentsOf(profile);
+  session.act({{"kind", "type"}, {"text", "Evil\r\n[Hijack]\r\nInjected=1"}});
+  const Json d = session.act({{"kind", "click"}, {"id", 325}});
+  EXPECT_EQ(contentsOf(profile), before);
+  EXPECT_NE(d["notes"].dump().find("control characters"), std::string::npos) << d["notes"];
+  std::remove(profile.c_str());
+}
+
+// The page learns at once that Add cannot store, and why; the read-only
+// profile stays as it was after Add.
+TEST(StudioDialogSession, AReadOnlyProfileIsSaidAtOnceAndLeftAsItIs) {
+  const std::string profile = scratchProfile();
+  {
+    vtstudio::DialogSession seeding(plugins, profile);
+    EXPECT_EQ(seeding.act({{"kind", "view"}})["profileProblem"], "");
+  }
+  chmod(profile.c_str(), 0444);
+  const std::string before = contentsOf(profile);
+  vtstudio::DialogSession session(plugins, profile);
+  Json d = session.act({{"kind", "view"}});
+  EXPECT_NE(d["profileProblem"].get<std::string>().find("read-only"), std::string::npos)
+      << d["profileProblem"];
+  session.act({{"kind", "type"}, {"text", "Mine"}});
+  d = session.act({{"kind", "click"}, {"id", 325}});
+  EXPECT_EQ(contentsOf(profile), before);
+  EXPECT_NE(d["notes"].dump().find("could not be written"), std::string::npos) << d["notes"];
   std::remove(profile.c_str());
 }
 
