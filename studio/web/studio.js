@@ -56,6 +56,10 @@ async function pump() {
   try {
     while (actions.length) {
       const { action } = actions.shift();
+      // The version the page shows: the studio refuses an action on an
+      // older one (another tab changed the dialog) and answers with the
+      // dialog as it stands.
+      if (state.dialog && action.kind !== "view") action.version = state.dialog.version;
       try {
         const response = await request("/api/dialog", { method: "POST", body: JSON.stringify(action) });
         showDialog(await response.json());
@@ -92,6 +96,16 @@ function showDialog(description) {
   }
   updateExportName();
 }
+
+// Other tabs' changes reach this one: the studio's version is asked for
+// every second while this page is not itself busy with the dialog.
+setInterval(async () => {
+  if (sending || actions.length || dialogView.dragging || !state.dialog) return;
+  try {
+    const start = await (await request("/api/state")).json();
+    if (start.dialog.version !== state.dialog.version && !sending && !actions.length) showDialog(start.dialog);
+  } catch {}
+}, 1000);
 
 $("effect").addEventListener("change", (e) => sendAction({ kind: "effect", effect: e.target.value }));
 $("copy-preset").addEventListener("click", async () => {
@@ -278,7 +292,7 @@ $("export").addEventListener("click", async () => {
   try {
     const preset = encodeURIComponent(state.dialog.presetName || "");
     const response = await request(`/api/sounds/${state.sound.id}/export?effect=${state.dialog.effect}` +
-      `&name=${encodeURIComponent(name)}&preset=${preset}`);
+      `&name=${encodeURIComponent(name)}&preset=${preset}&version=${state.dialog.version}`);
     const url = URL.createObjectURL(await response.blob());
     const link = Object.assign(document.createElement("a"), { href: url, download: name });
     document.body.appendChild(link);
@@ -288,6 +302,7 @@ $("export").addEventListener("click", async () => {
     status(`${name} is ready (preset ${response.headers.get("X-Preset-Text").split(",")[0]}).`);
   } catch (e) {
     status(e.message, true);
+    sendAction({ kind: "view" });  // shows what another tab may have changed
   } finally {
     state.inFlight -= 1;
   }

@@ -7,6 +7,8 @@
 //
 //   node studio_browser_test.mjs --vortigen V --probe P --plugins DIR --work DIR [--shots DIR]
 // Exits 0 when every case passes, 1 otherwise, 77 when chromium is missing.
+// playwright-core comes from `npm ci` here, which scripts/setup.sh runs;
+// without it the import fails and so does the test.
 import { chromium } from "playwright-core";
 import { spawn, execFileSync } from "node:child_process";
 import fs from "node:fs";

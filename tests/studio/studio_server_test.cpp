@@ -272,6 +272,16 @@ TEST(StudioServerLimits, AParameterLongerThanANameMayBeIsRefused) {
   EXPECT_NE(bodyOf(answer).find("longer than 4096"), std::string::npos) << bodyOf(answer);
 }
 
+// An export asked for by a page that shows older curves than the studio
+// holds (another tab changed them) is refused, not made from curves the
+// page does not show.
+TEST(StudioServerAnswers, AnExportOfCurvesAPageDoesNotShowIsRefused) {
+  Studio studio;
+  const std::string answer = studio.get("/api/sounds/1/export?effect=dynamic&version=0");
+  EXPECT_EQ(statusOf(answer), 409);
+  EXPECT_NE(bodyOf(answer).find("another tab"), std::string::npos) << answer;
+}
+
 // 50 connections that trickle their heads in, as a slow or hostile client
 // does, hold nothing: a whole request is answered within a second.
 TEST(StudioServerSlowClients, FiftySlowHeadsDoNotHoldAWholeRequest) {
