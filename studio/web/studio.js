@@ -89,6 +89,9 @@ function showDialog(description) {
   }
   select.value = description.effect;
   $("notes").textContent = description.notes.join(" ");
+  // The readout whole: the dialog's box cuts its longer values short, and
+  // before the first edit it holds the resource's placeholder "data".
+  $("readout").textContent = description.readout === "data" ? "" : description.readout;
   const key = description.effect + JSON.stringify(description.curves.map((c) => c.points));
   if (key !== state.curvesKey) {
     state.curvesKey = key;

@@ -187,6 +187,7 @@ test("the files named on the command line open, or the page says why not", async
     return bright;
   });
   assert.ok(painted > 100, `the processed spectrogram shows nothing (${painted} bright pixels)`);
+  assert.equal(await page.textContent("#readout"), "", "the readout shows the resource's placeholder");
   await shot("studio-opened");
 });
 
@@ -209,6 +210,7 @@ test("a mouse drag on a Dynamic curve changes readout and preset text as the dia
   d = await dialog();
   const expected = probe("dynamic", steps);
   assert.equal(d.readout, expected.readout);
+  assert.equal(await page.textContent("#readout"), expected.readout, "the page's readout is not the dialog's, whole");
   assert.equal(d.presetText, expected.presetText);
   assert.equal(d.curves[0].points.length, 3, "the press between points inserted none");
   assert.notEqual(d.presetText, "Hard Attack,3,2,0,12375,16384,12375,2,0,8192,16384,8192,2,0,0,16384,0");
