@@ -81,6 +81,15 @@ function showDialog(description) {
   dialogView.render(description);
   $("dialog-caption").textContent = description.caption;
   $("preset-text").value = description.presetText;
+  // "Modified": the curves are no longer those of the preset picked in the
+  // list (the name box still shows its name).
+  const list = description.controls.find((c) => c.kind === "LISTBOX");
+  const picked = list && list.selection >= 0 ? list.items[list.selection] : null;
+  if (picked !== state.picked) {
+    state.picked = picked;
+    state.pickedText = picked ? description.presetText : null;
+  }
+  $("modified").hidden = !(picked && description.presetName === picked && description.presetText !== state.pickedText);
   $("profile").textContent = description.profile;
   $("profile-problem").textContent = description.profileProblem || "";
   const select = $("effect");
@@ -89,6 +98,9 @@ function showDialog(description) {
   }
   select.value = description.effect;
   $("notes").textContent = description.notes.join(" ");
+  // The readout whole: the dialog's box cuts its longer values short, and
+  // before the first edit it holds the resource's placeholder "data".
+  $("readout").textContent = description.readout === "data" ? "" : description.readout;
   const key = description.effect + JSON.stringify(description.curves.map((c) => c.points));
   if (key !== state.curvesKey) {
     state.curvesKey = key;
@@ -256,6 +268,17 @@ $("play").addEventListener("click", async () => {
 $("listen-original").addEventListener("click", () => { player.listen("original"); showListening(); });
 $("listen-processed").addEventListener("click", () => { player.listen("processed"); showListening(); });
 $("loop").addEventListener("change", (e) => player.setLoop(e.target.checked));
+// A and B listen to either, Space plays and stops, wherever the page has
+// the keys (not while a name is typed).
+document.addEventListener("keydown", (e) => {
+  if (e.target.closest && e.target.closest("input, textarea, select") || e.ctrlKey || e.altKey || e.metaKey) return;
+  const key = e.key.toLowerCase();
+  if (key === "a") $("listen-original").click();
+  else if (key === "b") $("listen-processed").click();
+  else if (key === " " && !$("play").disabled) $("play").click();
+  else return;
+  e.preventDefault();
+});
 
 function tick() {
   const seconds = player.position();

@@ -375,10 +375,24 @@ TEST(StudioServerAddresses, LoopbackIsAllOf127And1) {
   EXPECT_EQ(vtstudio::urlHost("127.0.0.2"), "127.0.0.2");
 }
 
+bool canListenOn(const std::string& address) {
+  vtstudio::HttpServer probe;
+  try {
+    probe.bind(address, 0);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 // On ::1 and on 127.0.0.2 the printed address opens and the Host and Origin
 // checks stay on.
 TEST(StudioServerAddresses, OtherLoopbackAddressesKeepTheChecks) {
   for (const char* address : {"::1", "127.0.0.2"}) {
+    if (!canListenOn(address)) {
+      std::printf("%s cannot be listened on here (no IPv6?); not tried\n", address);
+      continue;
+    }
     Studio studio(address);
     EXPECT_EQ(studio.url().rfind("http://" + studio.host() + "/?token=", 0), 0u) << studio.url();
     EXPECT_EQ(statusOf(studio.get("/api/state")), 200) << address;
