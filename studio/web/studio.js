@@ -181,15 +181,17 @@ async function selectRange(first, end) {
     const original = await samplesOf(`/api/sounds/${sound.id}/original?from=${first}&to=${end}`);
     state.selection = [original.first, original.end];
     state.original = original;
-    waveform.show(state.peaks, sound.frames, state.selection);
+    waveform.show(state.peaks, sound.frames, state.selection, sound.sampleRate);
     const seconds = (f) => (f / sound.sampleRate).toFixed(2);
     $("selection-text").textContent = `Selection ${seconds(original.first)} s to ${seconds(original.end)} s` +
       (end - first > original.end - original.first ? " (previews cover 30 s at most)" : "");
-    drawSpectrogram($("spectrogram-before"), original.samples, original.channels);
+    drawSpectrogram($("spectrogram-before"), original.samples, original.channels, original.sampleRate,
+      original.first / original.sampleRate);
     const processed = await previewSamples();
     player.setSelection(player.toBuffer(original.samples, original.channels, original.sampleRate),
       player.toBuffer(processed.samples, processed.channels, processed.sampleRate));
-    drawSpectrogram($("spectrogram-after"), processed.samples, processed.channels);
+    drawSpectrogram($("spectrogram-after"), processed.samples, processed.channels, processed.sampleRate,
+      processed.first / processed.sampleRate);
   } catch (e) {
     status(e.message, true);
   } finally {
@@ -221,7 +223,8 @@ async function schedulePreview() {
       previewAgain = false;
       const processed = await previewSamples();
       player.replaceProcessed(player.toBuffer(processed.samples, processed.channels, processed.sampleRate));
-      drawSpectrogram($("spectrogram-after"), processed.samples, processed.channels);
+      drawSpectrogram($("spectrogram-after"), processed.samples, processed.channels, processed.sampleRate,
+      processed.first / processed.sampleRate);
     } while (previewAgain);
   } catch (e) {
     status(e.message, true);
