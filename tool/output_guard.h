@@ -17,6 +17,11 @@ struct Destination {
   std::string role;
 };
 
+// What tells two spellings of one file apart from two files, as a key: its
+// device and inode when it is there (links followed), else its absolute
+// path with "." and ".." and the links of its directories resolved.
+std::string fileIdentity(const std::string& path);
+
 // Throws UsageError when a destination is one of the inputs or shares its
 // file with another destination. `inPlace` lets a single output be its
 // input. Standard input and output ("-") take part in nothing.

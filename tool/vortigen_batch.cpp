@@ -5,7 +5,6 @@
 #include <sndfile.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -53,17 +52,6 @@ std::string spectrogramOf(const EffectRun& run, const std::string& name) {
   return (fs::path(run.spectrogram) / (fs::path(name).stem().string() + ".png")).string();
 }
 
-// What tells two spellings of one file apart from two files: device and
-// inode where the file exists, else the absolute path without "." and "..".
-std::string identityOf(const std::string& path) {
-  struct stat status {};
-  if (stat(path.c_str(), &status) == 0) {
-    return std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
-  }
-  std::error_code error;
-  return fs::absolute(path, error).lexically_normal().string();
-}
-
 // The distinct inputs (a file given twice, in any spelling, counts once),
 // each with its output in the directory, those of the shard in the order
 // of their names. Two different inputs of one name cannot share an output.
@@ -81,7 +69,7 @@ std::vector<Job> jobsOf(const EffectRun& run) {
           "of a single run.");
     }
     const std::string name = fs::path(input).filename().string();
-    const std::string identity = identityOf(input);
+    const std::string identity = fileIdentity(input);
     const auto [other, fresh] = byName.emplace(name, Given{input, identity});
     if (!fresh && other->second.identity != identity) {
       throw UsageError("The inputs " + other->second.input + " and " + input +

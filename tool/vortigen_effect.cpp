@@ -217,7 +217,7 @@ Outcome processFile(const EffectRun& run, const RunSettings& settings, const std
           ? (fs::temp_directory_path() / ("vortigen-standard-output." + run.type)).string()
           : to.output;
   const SampleFormat format = outputFormat(info.format, run.bits, output);
-  refuseUnwritable(output);
+  refuseUnwritable(to.output);
   if (!to.spectrogram.empty()) refuseUnwritable(to.spectrogram);
 
   // Every destination is made before any work is done.
