@@ -26,6 +26,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 # One list per purpose, each naming what it adds to those it builds on
 # (builds_on below). To add a package, add it to the purpose that needs it.
+# A library the tool, the LV2 bundle or libvortigen builds with also goes
+# into Build-Depends in debian/control.
 pkgs_demo=(
   build-essential cmake pkg-config
   libsndfile1-dev libcairo2-dev fonts-dejavu-core fonts-dejavu-extra
@@ -47,7 +49,7 @@ pkgs_fast=(
 pkgs_sanitizers=()
 pkgs_windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64)
 pkgs_fuzz=(clang-14 libfuzzer-14-dev)
-pkgs_package=()
+pkgs_package=(debhelper lintian mmdebstrap)
 pkgs_cluster=(slurm-wlm munge parallel sox)
 pkgs_test=()
 

@@ -11,18 +11,21 @@
 #   4. fuzz:      every fuzzer's seeds replayed, then 15 s of fuzzing each;
 #   5. cluster:   the README's Slurm job array on a one-node cluster the
 #                 test starts on 127.0.0.1 (as root), and its GNU parallel
-#                 recipe, against a local batch.
-#   scripts/test.sh [fast|sanitizers|windows|fuzz|cluster]...   (every tier when none is named)
+#                 recipe, against a local batch;
+#   6. package:   the Debian packages built and checked with lintian, the
+#                 tool's installed into a clean Debian 12 root, run there,
+#                 and purged leaving nothing (scripts/test-package.sh).
+#   scripts/test.sh [fast|sanitizers|windows|fuzz|cluster|package]...   (every tier when none is named)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 tiers=("$@")
-[ ${#tiers[@]} -gt 0 ] || tiers=(fast sanitizers windows fuzz cluster)
+[ ${#tiers[@]} -gt 0 ] || tiers=(fast sanitizers windows fuzz cluster package)
 for tier in "${tiers[@]}"; do
   case $tier in
-    fast | sanitizers | windows | fuzz | cluster) ;;
-    *) echo "test: the tiers are fast, sanitizers, windows, fuzz and cluster, not $tier." >&2; exit 2 ;;
+    fast | sanitizers | windows | fuzz | cluster | package) ;;
+    *) echo "test: the tiers are fast, sanitizers, windows, fuzz, cluster and package, not $tier." >&2; exit 2 ;;
   esac
 done
 
@@ -79,6 +82,10 @@ for tier in "${tiers[@]}"; do
       cmake --build build --parallel "$(nproc)" --target vortigen
       tests/cluster/slurm_test.sh build
       tests/cluster/parallel_test.sh build
+      ;;
+    package)
+      banner "the Debian packages: lintian, installed in a clean Debian 12 root, run, purged"
+      scripts/test-package.sh
       ;;
   esac
 done

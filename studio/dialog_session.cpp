@@ -214,6 +214,11 @@ Json DialogSession::act(const Json& request) {
   return job.answer;
 }
 
+uint64_t DialogSession::version() const {
+  std::lock_guard lock(mutex_);
+  return version_;
+}
+
 CurveSet DialogSession::curves(const std::string& effect) const {
   std::lock_guard lock(mutex_);
   const auto found = lastCurves_.find(effect);
@@ -296,6 +301,17 @@ bool DialogSession::start(Job& job, HWND dialog) {
     const std::string kind = request["kind"];
     BOOL queued = FALSE;
     if (kind == "view") return false;
+    if (request.contains("version")) {
+      if (!request["version"].is_number_integer())
+        throw std::invalid_argument("its version is not a whole number");
+      if (request["version"].get<long long>() != static_cast<long long>(version_)) {
+        notes_.push_back(
+            "The studio was changed in another tab; this page now shows it as it "
+            "stands, and the " +
+            kind + " action was not carried out.");
+        return false;
+      }
+    }
     if (kind == "mouse") {
       if (!request.contains("message") || !request["message"].is_string()) {
         throw std::invalid_argument("it names no mouse message");
@@ -330,6 +346,7 @@ bool DialogSession::start(Job& job, HWND dialog) {
       if (effect == chosen_) return false;
       chosen_ = effect;
       switching_ = true;
+      ++version_;
       return false;
     } else {
       throw std::invalid_argument("the kind \"" + kind + "\" is unknown");
@@ -337,6 +354,8 @@ bool DialogSession::start(Job& job, HWND dialog) {
     if (!queued)
       notes_.push_back("The dialog did not take the " + kind +
                        " action (no such control, or it is disabled).");
+    else
+      ++version_;
     return queued != FALSE;
   } catch (const std::exception& e) {
     notes_.push_back(std::string("The action was refused: ") + e.what() + ".");
@@ -359,6 +378,7 @@ Json DialogSession::describe(HWND dialog) {
   VtDialogView view{};
   vtDialogView(dialog, &view);
   out["effect"] = chosen_;
+  out["version"] = version_;
   out["effects"] = Json::array();
   for (const auto& entry : effects_) out["effects"].push_back(entry.first);
   out["caption"] = view.caption;

@@ -43,6 +43,11 @@ using CurveSet = std::vector<std::vector<vthost::CurvePoint>>;
 //   {"kind":"key","key":"enter"|"escape"}    the dialog's Enter and Escape keys
 //   {"kind":"effect","effect":"dynamic"|"fourier"}
 //   {"kind":"view"}                          nothing; the description only
+// Every action but a view may carry "version": the version of the
+// description the page acted on. Each input given to a dialog makes a new
+// version; an action on an older one (another tab changed the dialog
+// meanwhile) is refused with a note, and the answer shows the dialog as it
+// now stands, so no tab acts on a curve or an effect it does not show.
 // A preset text of the curves under a name, as the dialog's Add stores
 // it; a name a preset text cannot carry (empty, with commas) is mended.
 std::string presetText(std::string name, const CurveSet& curves);
@@ -68,6 +73,8 @@ class DialogSession {
 
   // The curves of an effect as its dialog last left them.
   CurveSet curves(const std::string& effect) const;
+  // The version of the dialog's description now.
+  uint64_t version() const;
   const std::string& profilePath() const { return profilePath_; }
 
  private:
@@ -99,6 +106,7 @@ class DialogSession {
   bool stopping_ = false;
   bool stopped_ = false;
   std::string startError_;
+  uint64_t version_ = 1;
   bool started_ = false;
   std::thread thread_;
 };

@@ -295,6 +295,13 @@ struct StudioServer::Impl {
       sendSamples(r, processing.preview(effect, curves, sound->audio, range), *sound, range);
     });
     http.route("GET", R"(/api/sounds/(\d+)/export)", [this](HttpRequest& q, HttpResponse& r) {
+      // The curves exported are the ones the page shows, or none.
+      if (q.hasParam("version") &&
+          numberParameter(q, "version", 0) != static_cast<long long>(dialogs.version())) {
+        throw Refusal(409,
+                      "The curves were changed in another tab; this page now shows them. Export "
+                      "again to use them.");
+      }
       const auto sound = soundOf(q);
       const std::string effect = textParameter(q, "effect");
       const CurveSet curves = curvesOf(effect);

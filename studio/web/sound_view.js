@@ -39,10 +39,11 @@ export class Waveform {
     });
   }
 
-  show(peaks, frames, selection) {
+  show(peaks, frames, selection, sampleRate = 0) {
     this.peaks = peaks;
     this.frames = frames;
     this.selection = selection;
+    this.sampleRate = sampleRate;
     this.draw();
   }
 
@@ -64,10 +65,44 @@ export class Waveform {
       const top = ((1 - high) * h) / 2, bottom = ((1 - low) * h) / 2;
       c.fillRect(x, top, 1, Math.max(1, bottom - top));
     }
+    if (this.sampleRate) timeRuler(c, w, h, 0, this.frames / this.sampleRate);
     if (this.playhead >= 0) {
       c.fillStyle = "#ffd166";
       c.fillRect((this.playhead / this.frames) * w, 0, 2, h);
     }
+  }
+}
+
+// ---- Scales --------------------------------------------------------------------
+
+// A step of 1, 2 or 5 times a power of ten that puts about `count` marks
+// over `span`.
+function niceStep(span, count) {
+  const rough = span / count;
+  const power = 10 ** Math.floor(Math.log10(rough));
+  return [1, 2, 5, 10].map((m) => m * power).find((s) => s >= rough) || 10 * power;
+}
+
+function tickLabel(c, text, x, y, align = "left") {
+  c.font = "11px DejaVu Sans, sans-serif";
+  c.textAlign = align;
+  c.fillStyle = "rgba(0, 0, 0, 0.55)";
+  const width = c.measureText(text).width;
+  c.fillRect(align === "left" ? x - 1 : x - width - 1, y - 10, width + 3, 13);
+  c.fillStyle = "#e8ecf4";
+  c.fillText(text, x + (align === "left" ? 0.5 : -0.5), y);
+}
+
+// Seconds along the bottom edge, from `start` to `end` across the width.
+function timeRuler(c, w, h, start, end) {
+  const span = end - start;
+  if (!(span > 0)) return;
+  const step = niceStep(span, 8);
+  c.fillStyle = "rgba(232, 236, 244, 0.8)";
+  for (let t = Math.ceil(start / step) * step; t <= end; t += step) {
+    const x = Math.round(((t - start) / span) * w);
+    c.fillRect(x, h - 5, 1, 5);
+    if (x < w - 40) tickLabel(c, `${+t.toFixed(3)} s`, x + 3, h - 6);
   }
 }
 
@@ -119,7 +154,10 @@ function colour(level) {
 // Draws samples (Int16Array, interleaved channels mixed) as a spectrogram:
 // time to the right, frequency upward from 0 to half the sample rate
 // (the curves' Fmax), level in dB from -100 to 0 relative to full scale.
-export function drawSpectrogram(canvas, samples, channels) {
+// With `sampleRate`, scales are drawn over it: frequency in Hz on the left,
+// seconds from `startSeconds` along the bottom, and the level colours on
+// the right.
+export function drawSpectrogram(canvas, samples, channels, sampleRate = 0, startSeconds = 0) {
   const c = canvas.getContext("2d");
   const w = canvas.width, h = canvas.height;
   const image = c.createImageData(w, h);
@@ -151,6 +189,26 @@ export function drawSpectrogram(canvas, samples, channels) {
     }
   }
   c.putImageData(image, 0, 0);
+  if (!sampleRate) return;
+  const nyquist = sampleRate / 2;
+  const step = niceStep(nyquist, 5);
+  for (let f = step; f < nyquist; f += step) {
+    const y = Math.round(h - 1 - (f / nyquist) * h);
+    c.fillStyle = "rgba(232, 236, 244, 0.8)";
+    c.fillRect(0, y, 5, 1);
+    tickLabel(c, f >= 1000 ? `${+(f / 1000).toFixed(1)} kHz` : `${f} Hz`, 7, y + 4);
+  }
+  timeRuler(c, w, h, startSeconds, startSeconds + frames / sampleRate);
+  // The level colours, -100 dB at the bottom to 0 dB at the top.
+  const barTop = 8, barHeight = h - 40;
+  for (let i = 0; i < barHeight; ++i) {
+    const [r, g, b] = colour(1 - i / barHeight);
+    c.fillStyle = `rgb(${r}, ${g}, ${b})`;
+    c.fillRect(w - 14, barTop + i, 8, 1);
+  }
+  tickLabel(c, "0 dB", w - 17, barTop + 9, "right");
+  tickLabel(c, "-50 dB", w - 17, barTop + barHeight / 2 + 4, "right");
+  tickLabel(c, "-100 dB", w - 17, barTop + barHeight, "right");
 }
 
 // ---- Player ----------------------------------------------------------------------

@@ -56,6 +56,10 @@ async function pump() {
   try {
     while (actions.length) {
       const { action } = actions.shift();
+      // The version the page shows: the studio refuses an action on an
+      // older one (another tab changed the dialog) and answers with the
+      // dialog as it stands.
+      if (state.dialog && action.kind !== "view") action.version = state.dialog.version;
       try {
         const response = await request("/api/dialog", { method: "POST", body: JSON.stringify(action) });
         showDialog(await response.json());
@@ -77,6 +81,15 @@ function showDialog(description) {
   dialogView.render(description);
   $("dialog-caption").textContent = description.caption;
   $("preset-text").value = description.presetText;
+  // "Modified": the curves are no longer those of the preset picked in the
+  // list (the name box still shows its name).
+  const list = description.controls.find((c) => c.kind === "LISTBOX");
+  const picked = list && list.selection >= 0 ? list.items[list.selection] : null;
+  if (picked !== state.picked) {
+    state.picked = picked;
+    state.pickedText = picked ? description.presetText : null;
+  }
+  $("modified").hidden = !(picked && description.presetName === picked && description.presetText !== state.pickedText);
   $("profile").textContent = description.profile;
   $("profile-problem").textContent = description.profileProblem || "";
   const select = $("effect");
@@ -85,6 +98,9 @@ function showDialog(description) {
   }
   select.value = description.effect;
   $("notes").textContent = description.notes.join(" ");
+  // The readout whole: the dialog's box cuts its longer values short, and
+  // before the first edit it holds the resource's placeholder "data".
+  $("readout").textContent = description.readout === "data" ? "" : description.readout;
   const key = description.effect + JSON.stringify(description.curves.map((c) => c.points));
   if (key !== state.curvesKey) {
     state.curvesKey = key;
@@ -92,6 +108,16 @@ function showDialog(description) {
   }
   updateExportName();
 }
+
+// Other tabs' changes reach this one: the studio's version is asked for
+// every second while this page is not itself busy with the dialog.
+setInterval(async () => {
+  if (sending || actions.length || dialogView.dragging || !state.dialog) return;
+  try {
+    const start = await (await request("/api/state")).json();
+    if (start.dialog.version !== state.dialog.version && !sending && !actions.length) showDialog(start.dialog);
+  } catch {}
+}, 1000);
 
 $("effect").addEventListener("change", (e) => sendAction({ kind: "effect", effect: e.target.value }));
 $("copy-preset").addEventListener("click", async () => {
@@ -155,15 +181,17 @@ async function selectRange(first, end) {
     const original = await samplesOf(`/api/sounds/${sound.id}/original?from=${first}&to=${end}`);
     state.selection = [original.first, original.end];
     state.original = original;
-    waveform.show(state.peaks, sound.frames, state.selection);
+    waveform.show(state.peaks, sound.frames, state.selection, sound.sampleRate);
     const seconds = (f) => (f / sound.sampleRate).toFixed(2);
     $("selection-text").textContent = `Selection ${seconds(original.first)} s to ${seconds(original.end)} s` +
       (end - first > original.end - original.first ? " (previews cover 30 s at most)" : "");
-    drawSpectrogram($("spectrogram-before"), original.samples, original.channels);
+    drawSpectrogram($("spectrogram-before"), original.samples, original.channels, original.sampleRate,
+      original.first / original.sampleRate);
     const processed = await previewSamples();
     player.setSelection(player.toBuffer(original.samples, original.channels, original.sampleRate),
       player.toBuffer(processed.samples, processed.channels, processed.sampleRate));
-    drawSpectrogram($("spectrogram-after"), processed.samples, processed.channels);
+    drawSpectrogram($("spectrogram-after"), processed.samples, processed.channels, processed.sampleRate,
+      processed.first / processed.sampleRate);
   } catch (e) {
     status(e.message, true);
   } finally {
@@ -195,7 +223,8 @@ async function schedulePreview() {
       previewAgain = false;
       const processed = await previewSamples();
       player.replaceProcessed(player.toBuffer(processed.samples, processed.channels, processed.sampleRate));
-      drawSpectrogram($("spectrogram-after"), processed.samples, processed.channels);
+      drawSpectrogram($("spectrogram-after"), processed.samples, processed.channels, processed.sampleRate,
+      processed.first / processed.sampleRate);
     } while (previewAgain);
   } catch (e) {
     status(e.message, true);
@@ -242,6 +271,17 @@ $("play").addEventListener("click", async () => {
 $("listen-original").addEventListener("click", () => { player.listen("original"); showListening(); });
 $("listen-processed").addEventListener("click", () => { player.listen("processed"); showListening(); });
 $("loop").addEventListener("change", (e) => player.setLoop(e.target.checked));
+// A and B listen to either, Space plays and stops, wherever the page has
+// the keys (not while a name is typed).
+document.addEventListener("keydown", (e) => {
+  if (e.target.closest && e.target.closest("input, textarea, select") || e.ctrlKey || e.altKey || e.metaKey) return;
+  const key = e.key.toLowerCase();
+  if (key === "a") $("listen-original").click();
+  else if (key === "b") $("listen-processed").click();
+  else if (key === " " && !$("play").disabled) $("play").click();
+  else return;
+  e.preventDefault();
+});
 
 function tick() {
   const seconds = player.position();
@@ -278,7 +318,7 @@ $("export").addEventListener("click", async () => {
   try {
     const preset = encodeURIComponent(state.dialog.presetName || "");
     const response = await request(`/api/sounds/${state.sound.id}/export?effect=${state.dialog.effect}` +
-      `&name=${encodeURIComponent(name)}&preset=${preset}`);
+      `&name=${encodeURIComponent(name)}&preset=${preset}&version=${state.dialog.version}`);
     const url = URL.createObjectURL(await response.blob());
     const link = Object.assign(document.createElement("a"), { href: url, download: name });
     document.body.appendChild(link);
@@ -288,6 +328,7 @@ $("export").addEventListener("click", async () => {
     status(`${name} is ready (preset ${response.headers.get("X-Preset-Text").split(",")[0]}).`);
   } catch (e) {
     status(e.message, true);
+    sendAction({ kind: "view" });  // shows what another tab may have changed
   } finally {
     state.inFlight -= 1;
   }

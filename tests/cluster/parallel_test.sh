@@ -27,7 +27,10 @@ same_outputs "$work/out" "$work/reference" "parallel"
 pass "5 shards in 2 local job slots wrote what a local --jobs 1 batch writes"
 
 rm -rf "$work/out"
-cp "$work/in/take-4.wav" "$work/take-4.good"
+# Kept with its time stamp: the outputs' completion record names the
+# input's size and modification time, and the mended input is to be the
+# very file the local batch saw.
+cp -p "$work/in/take-4.wav" "$work/take-4.good"
 head -c 300 /dev/urandom >"$work/in/take-4.wav"
 status=0
 bash "$recipe" >"$work/broken.log" 2>&1 || status=$?
@@ -36,7 +39,7 @@ grep -q "take-4.wav" "$work/broken.log" || fail "no line names the damaged input
 [ "$(summed processed "$work/broken.log")" = 11 ] || fail "$(cat "$work/broken.log")"
 pass "the job holding the damaged input failed (exit status 1), the others processed 11 files"
 
-cp "$work/take-4.good" "$work/in/take-4.wav"
+cp -p "$work/take-4.good" "$work/in/take-4.wav"
 bash "$recipe" >"$work/again.log" 2>&1 || fail "run again: $(cat "$work/again.log")"
 [ "$(summed processed "$work/again.log")" = 1 ] || fail "run again: $(cat "$work/again.log")"
 [ "$(summed skipped "$work/again.log")" = 11 ] || fail "run again: $(cat "$work/again.log")"

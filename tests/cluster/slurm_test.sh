@@ -107,7 +107,10 @@ pass "16 array tasks wrote what a local --jobs 1 batch writes"
 
 # A damaged input: its task fails, in Slurm's record too, the others complete.
 rm -rf "$work/out" "$work/jobs"/*
-cp "$work/in/take-7.wav" "$work/take-7.good"
+# Kept with its time stamp: the outputs' completion record names the
+# input's size and modification time, and the mended input is to be the
+# very file the local batch saw.
+cp -p "$work/in/take-7.wav" "$work/take-7.good"
 head -c 300 /dev/urandom >"$work/in/take-7.wav"
 if submit; then fail "an array with a damaged input ended without failure"; fi
 job=$(jobid)
@@ -119,7 +122,7 @@ grep -l "take-7.wav" "$work"/jobs/*.log | grep -q . || fail "no task log names t
 pass "the task holding the damaged input is FAILED with exit code 1, the other 15 COMPLETED"
 
 # Mended and resubmitted: only that file is processed.
-cp "$work/take-7.good" "$work/in/take-7.wav"
+cp -p "$work/take-7.good" "$work/in/take-7.wav"
 rm -f "$work/jobs"/*
 submit || fail "the resubmitted array failed: $(cat "$work"/jobs/*.log)"
 [ "$(summed processed "$work"/jobs/*.log)" = 1 ] || fail "resubmitted: $(cat "$work"/jobs/*.log)"

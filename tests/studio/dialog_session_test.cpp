@@ -266,6 +266,33 @@ TEST(StudioDialogSession, AReadOnlyProfileIsSaidAtOnceAndLeftAsItIs) {
   std::remove(profile.c_str());
 }
 
+// Two tabs on one studio: the one that acts on a dialog the other has
+// changed since is refused and shown the dialog as it stands, instead of
+// dragging on a curve or effect it does not show.
+TEST(StudioDialogSession, AnActionOnAStaleVersionIsRefusedAndShowsTheDialogAsItStands) {
+  const std::string profile = scratchProfile();
+  vtstudio::DialogSession session(plugins, profile);
+  const Json tabA = session.act({{"kind", "view"}});
+  const Json tabB =
+      session.act({{"kind", "effect"}, {"effect", "fourier"}, {"version", tabA["version"]}});
+  EXPECT_EQ(tabB["effect"], "fourier");
+  EXPECT_NE(tabB["version"], tabA["version"]);
+  EXPECT_EQ(session.version(), tabB["version"].get<uint64_t>());
+  const vtstudio::CurveSet before = session.curves("fourier");
+  const auto [x, y] = pixelOf(tabA["curves"][0], 8192, 8192);
+  const Json answer = session.act(
+      {{"kind", "mouse"}, {"message", "down"}, {"x", x}, {"y", y}, {"version", tabA["version"]}});
+  session.act(
+      {{"kind", "mouse"}, {"message", "up"}, {"x", x}, {"y", y}, {"version", tabA["version"]}});
+  EXPECT_EQ(answer["effect"], "fourier");
+  EXPECT_NE(answer["notes"].dump().find("another tab"), std::string::npos) << answer["notes"];
+  EXPECT_EQ(session.curves("fourier"), before);
+  const Json current = session.act(
+      {{"kind", "mouse"}, {"message", "move"}, {"x", x}, {"y", y}, {"version", answer["version"]}});
+  EXPECT_EQ(current["notes"].dump().find("another tab"), std::string::npos) << current["notes"];
+  std::remove(profile.c_str());
+}
+
 // Requests come from a page: one the session cannot carry out must be
 // refused with a sentence, reach the dialog not at all, and leave the
 // session serving.

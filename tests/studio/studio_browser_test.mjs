@@ -7,6 +7,8 @@
 //
 //   node studio_browser_test.mjs --vortigen V --probe P --plugins DIR --work DIR [--shots DIR]
 // Exits 0 when every case passes, 1 otherwise, 77 when chromium is missing.
+// playwright-core comes from `npm ci` here, which scripts/setup.sh runs;
+// without it the import fails and so does the test.
 import { chromium } from "playwright-core";
 import { spawn, execFileSync } from "node:child_process";
 import fs from "node:fs";
@@ -185,6 +187,7 @@ test("the files named on the command line open, or the page says why not", async
     return bright;
   });
   assert.ok(painted > 100, `the processed spectrogram shows nothing (${painted} bright pixels)`);
+  assert.equal(await page.textContent("#readout"), "", "the readout shows the resource's placeholder");
   await shot("studio-opened");
 });
 
@@ -194,6 +197,7 @@ test("picking a preset in the list applies it through the dialog", async () => {
   assert.equal(d.presetName, "Hard Attack");
   assert.equal(d.presetText, "Hard Attack,3,2,0,12375,16384,12375,2,0,8192,16384,8192,2,0,0,16384,0");
   assert.equal(await page.inputValue("#preset-text"), d.presetText);
+  assert.ok(!(await page.isVisible("#modified")), "a preset just picked is marked modified");
 });
 
 test("a mouse drag on a Dynamic curve changes readout and preset text as the dialog procedure does", async () => {
@@ -207,7 +211,9 @@ test("a mouse drag on a Dynamic curve changes readout and preset text as the dia
   d = await dialog();
   const expected = probe("dynamic", steps);
   assert.equal(d.readout, expected.readout);
+  assert.equal(await page.textContent("#readout"), expected.readout, "the page's readout is not the dialog's, whole");
   assert.equal(d.presetText, expected.presetText);
+  assert.ok(await page.isVisible("#modified"), "the edited preset has no modified mark");
   assert.equal(d.curves[0].points.length, 3, "the press between points inserted none");
   assert.notEqual(d.presetText, "Hard Attack,3,2,0,12375,16384,12375,2,0,8192,16384,8192,2,0,0,16384,0");
   await shot("studio-dragged");
@@ -327,6 +333,12 @@ test("A/B switching keeps the playing position and restarts nothing", async () =
   assert.ok(after >= position && after - position < 0.05, `the position jumped from ${position} to ${after}`);
   await shot("studio-playing");
   await page.click("#listen-processed");
+  await page.locator("body").click({ position: { x: 5, y: 900 } });
+  await page.keyboard.press("a");
+  assert.equal(await page.evaluate(() => window.studio.player.listening), "original", "the key A");
+  await page.keyboard.press("b");
+  assert.equal(await page.evaluate(() => window.studio.player.listening), "processed", "the key B");
+  assert.equal(await page.getAttribute("#listen-processed", "aria-pressed"), "true");
   await page.click("#play");
 });
 

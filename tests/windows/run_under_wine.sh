@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs the Windows test host of one cross build under Wine.
 #
-#   run_under_wine.sh 32|64 CROSS_BUILD_DIR REFERENCE_DIR WORK_DIR
+#   run_under_wine.sh 32|64 CROSS_BUILD_DIR REFERENCE_DIR WORK_DIR [PLUGIN_DIR]
 #
+# The test host is CROSS_BUILD_DIR's; the DLLs it loads are PLUGIN_DIR's
+# (the unpacked Windows zip), or else CROSS_BUILD_DIR's.
 # The Wine prefix lives in WORK_DIR and is made on first use, with Wine's
 # null display driver, so that the dialogs run without an X server.
 # Exits 77 (a skip for CTest) when this machine cannot run that Wine.
@@ -13,6 +15,10 @@ build=$(cd "$2" && pwd)
 reference=$(cd "$3" && pwd)
 mkdir -p "$4"
 work=$(cd "$4" && pwd)
+plugins=$(cd "${5:-$build}" && pwd)
+for dll in dynamic.dll fourier.dll; do
+  [ -f "$plugins/$dll" ] || { echo "There is no $plugins/$dll."; exit 1; }
+done
 
 if [ ! -f "$build/vtwintest.exe" ]; then
   echo "There is no $build/vtwintest.exe; build it with scripts/build-windows.sh $bits."
@@ -52,7 +58,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 
 # Wine's drive Z: is the Linux root.
-"$wine" "$build/vtwintest.exe" "Z:$build" "Z:$reference" "Z:$work" 2> >(grep -v "^wine: \|syswow64" >&2)
+"$wine" "$build/vtwintest.exe" "Z:$plugins" "Z:$reference" "Z:$work" 2> >(grep -v "^wine: \|syswow64" >&2)
 status=$?
 "$wineserver" -k 2>/dev/null || true
 exit $status
