@@ -22,6 +22,10 @@
 
 namespace vtengine {
 
+int frameLengthFor(double sampleRate) { return 1 << frameOrder(sampleRate); }
+
+float integerScaleForBits(int bitsPerSample) { return bitsPerSample == 8 ? 128.0f : 32768.0f; }
+
 namespace {
 
 // Every buffer a channel group works on, laid out as the skeleton lays out

@@ -36,6 +36,17 @@ struct EffectInfo {
   std::vector<BuiltInPreset> builtInPresets;  // in key order, texts as the plug-in seeds them
 };
 
+// The frame length N the plug-ins take at this sample rate: 1024 from
+// 44100 Hz, 512 from 22050 Hz, else 256. A selection of N / 2 sample frames
+// or fewer is given back unchanged.
+int frameLengthFor(double sampleRate);
+
+// The integer scale (EngineSettings::integerScale) on which the curves mean
+// what they mean in the plug-ins for integer samples of this many bits:
+// 8-bit samples on the plug-ins' 8-bit scale, all others (and float) on the
+// 16-bit one.
+float integerScaleForBits(int bitsPerSample);
+
 // Every effect, in the order of the Effect values.
 const std::vector<Effect>& allEffects();
 const EffectInfo& effectInfo(Effect effect);

@@ -90,7 +90,7 @@ std::vector<int16_t> Processing::preview(const std::string& effect, const CurveS
   settings.sampleRate = audio.sampleRate;
   settings.channels = audio.channels;
   const bool eightBit = audio.bitsPerSample == 8;
-  settings.integerScale = eightBit ? 128.0f : 32768.0f;
+  settings.integerScale = vtengine::integerScaleForBits(audio.bitsPerSample);
   vtengine::Engine engine(settings);
 
   const auto channels = static_cast<size_t>(audio.channels);

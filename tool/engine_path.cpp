@@ -31,9 +31,8 @@ bool throughEngine(const EngineRun& r, int64_t& clipped) {
   engineSettings.curves = r.settings.curves;
   engineSettings.sampleRate = info.sampleRate;
   engineSettings.channels = channels;
-  // 8-bit samples are on the plug-ins' 8-bit scale, all others on the 16-bit one.
   engineSettings.integerScale =
-      info.format.isInteger() && info.format.bits == 8 ? 128.0f : 32768.0f;
+      vtengine::integerScaleForBits(info.format.isInteger() ? info.format.bits : 0);
   std::unique_ptr<vtengine::Engine> engine;
   try {
     engine = std::make_unique<vtengine::Engine>(engineSettings);

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "engine.h"
 #include "engine_path.h"
 #include "file_waveform.h"
 #include "output_guard.h"
@@ -37,11 +38,8 @@ std::string secondsText(long long frames, int sampleRate) {
 std::string frameText(long long frame) { return "frame " + std::to_string(frame); }
 
 // Half a frame of the effects: a selection of this many sample frames or
-// fewer is given back unchanged (the plug-ins' rule; frames of 1024 from
-// 44100 Hz, 512 from 22050 Hz, else 256).
-long long halfFrame(int sampleRate) {
-  return sampleRate >= 44100 ? 512 : sampleRate >= 22050 ? 256 : 128;
-}
+// fewer is given back unchanged (the plug-ins' rule).
+long long halfFrame(int sampleRate) { return vtengine::frameLengthFor(sampleRate) / 2; }
 
 struct Selection {
   long long first = 0;

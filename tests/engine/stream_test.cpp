@@ -73,6 +73,23 @@ TEST(EffectTable, ListsEveryEffectOnceByItsOwnName) {
   EXPECT_EQ(vtengine::effectNamed("Chaos"), std::nullopt);
 }
 
+// The rules the tool and the studio take from the engine rather than
+// restate: the plug-ins' frame length at each rate, its edges included,
+// and the integer scale the curves are meant on.
+TEST(EngineRules, FrameLengthAndIntegerScaleFollowThePlugIns) {
+  const struct {
+    double rate;
+    int frameLength;
+  } rates[] = {{96000, 1024}, {44100, 1024}, {44099, 512}, {22050, 512},
+               {22049, 256},  {8000, 256},   {1, 256}};
+  for (const auto& r : rates) EXPECT_EQ(vtengine::frameLengthFor(r.rate), r.frameLength) << r.rate;
+  EXPECT_EQ(vtengine::integerScaleForBits(8), 128.0f);
+  for (int bits : {0, 16, 24, 32}) EXPECT_EQ(vtengine::integerScaleForBits(bits), 32768.0f) << bits;
+  vtengine::EngineSettings settings;
+  settings.sampleRate = 22050;
+  EXPECT_EQ(vtengine::Engine(settings).frameLength(), vtengine::frameLengthFor(22050));
+}
+
 TEST(EngineBlocks, AnyBlockLengthGivesTheSameOutput) {
   const Planar input = music(2, 20000, 44100);
   Engine reference(settingsFor(Effect::Dynamic, dynamicChaos, 2, 44100));
