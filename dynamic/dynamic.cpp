@@ -24,8 +24,8 @@ static_assert(sizeof(CurveTables) == 6156);
 
 // Attack and release: (v - 8192) / 8256, so that the extremes stay short of
 // +-1; chaos: v / 16384.
-constexpr double coefficientScale = 0.00012112403100775194;
-constexpr double chaosScale = 1.0 / 16384.0;
+constexpr double coefficientScale = 1.0 / 8256;
+constexpr double chaosScale = 1.0 / CurveFullScale;
 constexpr double positionStep = 0.001953125;  // 1/512
 
 void fillTables(const CurveSampler& curves, void* tables) {

@@ -19,9 +19,16 @@ double curveValueAtX(const PointList& points, double x) {
   return a.y + (static_cast<double>(b.y) - a.y) * (x - a.x) / (static_cast<double>(b.x) - a.x);
 }
 
+const CurvePoint* firstPointOutside(const PointList& points, const CurveRange& range) {
+  for (const CurvePoint& p : points) {
+    if (p.x < range.xMin || p.x > range.xMax || p.y < range.yMin || p.y > range.yMax) return &p;
+  }
+  return nullptr;
+}
+
 double curveValue(const PointList& points, double position) {
-  // Written as the host computes x from its curve's range 0..16384.
-  return curveValueAtX(points, 0 + position * (16384 - 0));
+  // Written as the host computes x from its curve's range 0..CurveFullScale.
+  return curveValueAtX(points, 0 + position * (CurveFullScale - 0));
 }
 
 namespace {

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "xfm.h"
+
 namespace vtengine {
 
 // What the engine throws: one sentence naming the value and what to do.
@@ -23,6 +25,20 @@ struct CurvePoint {
   bool operator==(const CurvePoint&) const = default;
 };
 using PointList = std::vector<CurvePoint>;
+
+// The box a curve's points must lie in, ends included: the plug-ins'
+// curves span 0..CurveFullScale both ways; a host's curve may be made with
+// other ranges.
+struct CurveRange {
+  int xMin = 0;
+  int xMax = CurveFullScale;
+  int yMin = 0;
+  int yMax = CurveFullScale;
+};
+
+// The first point of the list outside the range, or nullptr when every
+// point lies inside it.
+const CurvePoint* firstPointOutside(const PointList& points, const CurveRange& range);
 
 // A preset as the plug-ins store it: "Name,3,n,x,y,...,n,x,y,..." (a
 // name, a number and one point list per curve).

@@ -57,8 +57,21 @@ const EffectInfo& fourierInfo() {
   return info;
 }
 
-// The curve range of both plug-ins' curves.
-constexpr int curveRangeEnd = 16384;
+// Every effect the engine drives, in the order of the Effect values: what
+// the effect is (its info) and its stage. The one place a new effect is
+// added; everything else finds the effects here.
+struct EffectEntry {
+  Effect effect;
+  const EffectInfo& (*info)();
+  const SpectralStage* stage;
+};
+
+const EffectEntry effectTable[] = {
+    {Effect::Dynamic, dynamicInfo, &dynamicStage},
+    {Effect::Fourier, fourierInfo, &fourierStage},
+};
+
+const EffectEntry& entryOf(Effect effect) { return effectTable[static_cast<std::size_t>(effect)]; }
 
 void checkPoints(const EffectInfo& info, size_t curve, const PointList& points) {
   const std::string where =
@@ -66,12 +79,13 @@ void checkPoints(const EffectInfo& info, size_t curve, const PointList& points) 
   if (points.empty()) {
     throw EngineError(where + " has no points; give it at least one.");
   }
+  if (const CurvePoint* p = firstPointOutside(points, CurveRange{})) {
+    throw EngineError(where + " has the point (" + std::to_string(p->x) + "," +
+                      std::to_string(p->y) + ") outside 0.." + std::to_string(CurveFullScale) +
+                      "; keep every point inside it.");
+  }
   for (size_t i = 0; i < points.size(); ++i) {
     const CurvePoint& p = points[i];
-    if (p.x < 0 || p.x > curveRangeEnd || p.y < 0 || p.y > curveRangeEnd) {
-      throw EngineError(where + " has the point (" + std::to_string(p.x) + "," +
-                        std::to_string(p.y) + ") outside 0..16384; keep every point inside it.");
-    }
     if (i > 0 && p.x < points[i - 1].x) {
       throw EngineError(where + " lets x fall from " + std::to_string(points[i - 1].x) + " to " +
                         std::to_string(p.x) + "; give the points in rising x.");
@@ -87,23 +101,28 @@ double pointListValue(const void* context, int curve, double position) {
 
 }  // namespace
 
-const EffectInfo& effectInfo(Effect effect) {
-  return effect == Effect::Dynamic ? dynamicInfo() : fourierInfo();
+const std::vector<Effect>& allEffects() {
+  static const std::vector<Effect> effects = [] {
+    std::vector<Effect> list;
+    for (const EffectEntry& entry : effectTable) list.push_back(entry.effect);
+    return list;
+  }();
+  return effects;
 }
+
+const EffectInfo& effectInfo(Effect effect) { return entryOf(effect).info(); }
 
 std::optional<Effect> effectNamed(std::string_view name) {
   std::string lower(name);
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  for (Effect effect : {Effect::Dynamic, Effect::Fourier}) {
+  for (Effect effect : allEffects()) {
     if (effectInfo(effect).name == lower) return effect;
   }
   return std::nullopt;
 }
 
-const SpectralStage& stageOf(Effect effect) {
-  return effect == Effect::Dynamic ? dynamicStage : fourierStage;
-}
+const SpectralStage& stageOf(Effect effect) { return *entryOf(effect).stage; }
 
 CurveTables::CurveTables(Effect effect, std::size_t bytes)
     : effect_(effect), storage_((bytes + sizeof(double) - 1) / sizeof(double)) {}

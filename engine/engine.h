@@ -36,6 +36,8 @@ struct EffectInfo {
   std::vector<BuiltInPreset> builtInPresets;  // in key order, texts as the plug-in seeds them
 };
 
+// Every effect, in the order of the Effect values.
+const std::vector<Effect>& allEffects();
 const EffectInfo& effectInfo(Effect effect);
 // "dynamic" or "fourier", in any letter case.
 std::optional<Effect> effectNamed(std::string_view name);

@@ -12,13 +12,13 @@ namespace {
 // Both levels from 0 to 1 of the loudest bin, shown in decibels.
 const CurveSetup fourierCurveSetups[] = {
     {.frameId = TransferFrame,
-     .xFactor = 1.0 / 16384,
+     .xFactor = 1.0 / CurveFullScale,
      .xOffset = 0.0,
      .xMultiplier = 100,
-     .yFactor = 1.0 / 16384,
+     .yFactor = 1.0 / CurveFullScale,
      .yOffset = 0.0,
      .yMultiplier = 100,
-     .scaleMode = 1,
+     .scaleMode = CurveScaleDecibels,
      .xName = "Input Sample",
      .xUnit = "dB",
      .yName = "Output Sample",

@@ -10,7 +10,7 @@ namespace {
 
 // Entry i holds the destination level for relative source level i, both on
 // the curve's 0..16384 scale.
-constexpr int levelSteps = 16384;
+constexpr int levelSteps = CurveFullScale;
 constexpr int tableEntries = levelSteps + 1;
 constexpr float highestLevel = 16383.0f;
 constexpr SIZE_T tableBytes = tableEntries * sizeof(float);

@@ -138,7 +138,8 @@ INT_PTR initialise(HWND dialog, XfmDoRecord* record) {
   seedPresets(dialog, r, *d);
   writeState(dialog, instance, r.instanceMemory, record);
   redrawCurves(dialog, r, instance);
-  if (r.autoAccept != 0xFFFF && r.showDialog == 0) PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+  if (r.autoAccept != AutoAcceptNone && r.showDialog == 0)
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
   return TRUE;
 }
 

@@ -263,7 +263,7 @@ EffectHost::EffectHost(PluginLibrary& plugin, WaveFormat format, std::vector<uin
   record_.getCurveValue = getCurveValue;
   record_.destroyCurve = destroyCurve;
   installDialogServices(record_);
-  record_.autoAccept = 0xFFFF;
+  record_.autoAccept = AutoAcceptNone;
   record_.showDialog = 0;
 }
 
@@ -493,15 +493,14 @@ void EffectHost::applyPreset(std::string_view text) {
   }
   for (size_t i = 0; i < handles.size(); ++i) {
     Curve& target = curve(handles[i]);
-    for (const CurvePoint& p : preset.curves[i]) {
-      if (p.x < target.xMin || p.x > target.xMax || p.y < target.yMin || p.y > target.yMax) {
-        throw HostError("The preset \"" + preset.name + "\" puts a point of curve " +
-                        std::to_string(i + 1) + " at (" + std::to_string(p.x) + "," +
-                        std::to_string(p.y) + "), outside the curve's ranges " +
-                        std::to_string(target.xMin) + ".." + std::to_string(target.xMax) + " and " +
-                        std::to_string(target.yMin) + ".." + std::to_string(target.yMax) +
-                        "; keep every point inside them.");
-      }
+    const vtengine::CurveRange range{target.xMin, target.xMax, target.yMin, target.yMax};
+    if (const CurvePoint* p = vtengine::firstPointOutside(preset.curves[i], range)) {
+      throw HostError("The preset \"" + preset.name + "\" puts a point of curve " +
+                      std::to_string(i + 1) + " at (" + std::to_string(p->x) + "," +
+                      std::to_string(p->y) + "), outside the curve's ranges " +
+                      std::to_string(target.xMin) + ".." + std::to_string(target.xMax) + " and " +
+                      std::to_string(target.yMin) + ".." + std::to_string(target.yMax) +
+                      "; keep every point inside them.");
     }
   }
   for (size_t i = 0; i < handles.size(); ++i) curve(handles[i]).points = preset.curves[i];

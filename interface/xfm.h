@@ -32,6 +32,18 @@ typedef WORD CurveHandle;
 
 enum { CurveHandleNone = 0, CurveHandleDestroyed = 0xFFFF };
 
+/* A curve's coordinates run from 0 to this on both axes, in every curve
+ * the plug-ins create and in every preset text. An int in C++ rather than
+ * an enumerator, since the plug-ins divide by it in double precision. */
+#ifdef __cplusplus
+inline constexpr int CurveFullScale = 16384;
+#else
+enum { CurveFullScale = 16384 };
+#endif
+
+/* setCurveScale's scaleMode: how the host labels the curve's y axis. */
+enum { CurveScaleLinear = 0, CurveScaleDecibels = 1 };
+
 /* The block QueryXfm fills. Texts are zero-terminated. */
 typedef struct {
   char effectName[40]; /* group and effect name joined by a backslash */
@@ -111,9 +123,12 @@ struct XfmDoRecord {
   XfmSetCurveScale setCurveScale;
   XfmSetCurveLabels setCurveLabels;
   XfmAttachCurve attachCurve;
-  WORD autoAccept; /* 0xFFFF = none */
+  WORD autoAccept; /* AutoAcceptNone, or the dialog accepts itself at once */
   WORD showDialog;
 };
+
+/* autoAccept when the settings dialog waits for the person. */
+enum { AutoAcceptNone = 0xFFFF };
 
 /* The value QueryXfm returns. */
 enum { XfmInterfaceVersion = 0x0480 };

@@ -79,7 +79,7 @@ struct EffectCatalogue {
 const std::vector<EffectCatalogue>& catalogue() {
   static const std::vector<EffectCatalogue> effects = [] {
     std::vector<EffectCatalogue> list;
-    for (const vtengine::Effect effect : {vtengine::Effect::Dynamic, vtengine::Effect::Fourier}) {
+    for (const vtengine::Effect effect : vtengine::allEffects()) {
       const vtengine::EffectInfo& info = vtengine::effectInfo(effect);
       EffectCatalogue entry{effect, std::string(info.name), std::string(info.description), {}, {},
                             {}};

@@ -229,7 +229,7 @@ int main(int argc, char** argv) {
   try {
     std::ostringstream manifest;
     manifest << prefixes;
-    for (vtengine::Effect effect : {vtengine::Effect::Dynamic, vtengine::Effect::Fourier}) {
+    for (vtengine::Effect effect : vtengine::allEffects()) {
       const std::string name(vtengine::effectInfo(effect).name);
       std::ostringstream plugins, presets;
       plugins << prefixes;

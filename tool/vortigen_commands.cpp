@@ -97,14 +97,13 @@ void applyCurveOption(vthost::EffectHost& host, const CurveOption& option,
                             option.name + " cannot be set.");
   }
   vthost::Curve& curve = host.curve(handles[option.index]);
-  for (const vthost::CurvePoint& p : option.points) {
-    if (p.x < curve.xMin || p.x > curve.xMax || p.y < curve.yMin || p.y > curve.yMax) {
-      throw UsageError("--curve " + inQuotes(text) + " puts a point at " + std::to_string(p.x) +
-                       ":" + std::to_string(p.y) + ", outside the curve's range; keep x within " +
-                       std::to_string(curve.xMin) + ".." + std::to_string(curve.xMax) +
-                       " and y within " + std::to_string(curve.yMin) + ".." +
-                       std::to_string(curve.yMax) + ".");
-    }
+  const vtengine::CurveRange range{curve.xMin, curve.xMax, curve.yMin, curve.yMax};
+  if (const vthost::CurvePoint* p = vtengine::firstPointOutside(option.points, range)) {
+    throw UsageError("--curve " + inQuotes(text) + " puts a point at " + std::to_string(p->x) +
+                     ":" + std::to_string(p->y) + ", outside the curve's range; keep x within " +
+                     std::to_string(curve.xMin) + ".." + std::to_string(curve.xMax) +
+                     " and y within " + std::to_string(curve.yMin) + ".." +
+                     std::to_string(curve.yMax) + ".");
   }
   curve.points = option.points;
 }

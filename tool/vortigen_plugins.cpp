@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 const std::vector<EffectCommand>& effectCommands() {
   static const std::vector<EffectCommand> commands = [] {
     std::vector<EffectCommand> made;
-    for (const vtengine::Effect effect : {vtengine::Effect::Dynamic, vtengine::Effect::Fourier}) {
+    for (const vtengine::Effect effect : vtengine::allEffects()) {
       const vtengine::EffectInfo& info = vtengine::effectInfo(effect);
       made.push_back({std::string(info.name), std::string(info.description),
                       std::vector<std::string>(info.curveNames.begin(), info.curveNames.end())});
@@ -115,7 +115,7 @@ std::vector<NamedPreset> presetsThroughDialog(vthost::EffectHost& host,
   host.record().autoAccept = 0;
   host.record().showDialog = 0;
   const int ended = host.setup();
-  host.record().autoAccept = 0xFFFF;
+  host.record().autoAccept = AutoAcceptNone;
   for (size_t i = errorsBefore; i < host.errors().size(); ++i) warnings.push_back(host.errors()[i]);
   if (ended != 1) {
     throw vthost::HostError("The settings dialog of " + std::string(host.descriptor().effectName) +

@@ -56,6 +56,23 @@ bool sameBits(const Planar& a, const Planar& b) {
   return true;
 }
 
+// The effect table: every effect once, in the order of its value, found by
+// its own name, and with the curves its plug-in creates.
+TEST(EffectTable, ListsEveryEffectOnceByItsOwnName) {
+  const std::vector<vtengine::Effect>& effects = vtengine::allEffects();
+  ASSERT_EQ(effects.size(), 2u);
+  for (std::size_t i = 0; i < effects.size(); ++i) {
+    EXPECT_EQ(static_cast<std::size_t>(effects[i]), i);
+    const vtengine::EffectInfo& info = vtengine::effectInfo(effects[i]);
+    EXPECT_EQ(info.effect, effects[i]);
+    EXPECT_EQ(vtengine::effectNamed(info.name), effects[i]);
+    EXPECT_EQ(info.initialCurves.size(), info.curveNames.size());
+  }
+  EXPECT_EQ(vtengine::effectInfo(vtengine::Effect::Dynamic).name, "dynamic");
+  EXPECT_EQ(vtengine::effectInfo(vtengine::Effect::Fourier).name, "fourier");
+  EXPECT_EQ(vtengine::effectNamed("Chaos"), std::nullopt);
+}
+
 TEST(EngineBlocks, AnyBlockLengthGivesTheSameOutput) {
   const Planar input = music(2, 20000, 44100);
   Engine reference(settingsFor(Effect::Dynamic, dynamicChaos, 2, 44100));

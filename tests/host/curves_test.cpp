@@ -124,6 +124,29 @@ TEST(PresetText, AppliesToTheInstancesCurvesInWordOrder) {
   EXPECT_EQ(host.curve(curves[1]).valueAt(0.3), 1394.0) << "a refused preset changed a curve";
 }
 
+// One range rule for the engine's presets, the host's curves and the
+// tool's --curve: the ends belong to the range, one step past any side
+// does not, and the first offending point is the one named.
+TEST(CurveRange, EndsAreInsideAndOneStepPastAnySideIsOutside) {
+  using vtengine::CurvePoint;
+  using vtengine::CurveRange;
+  using vtengine::firstPointOutside;
+  const CurveRange full{};
+  EXPECT_EQ(firstPointOutside({{0, 0}, {CurveFullScale, CurveFullScale}}, full), nullptr);
+  EXPECT_EQ(firstPointOutside({}, full), nullptr);
+  const vtengine::PointList outside[] = {
+      {{-1, 0}}, {{CurveFullScale + 1, 0}}, {{0, -1}}, {{0, CurveFullScale + 1}}};
+  for (const vtengine::PointList& points : outside) {
+    const CurvePoint* p = firstPointOutside(points, full);
+    ASSERT_NE(p, nullptr) << points[0].x << "," << points[0].y;
+    EXPECT_EQ(*p, points[0]);
+  }
+  const vtengine::PointList two = {{5, 5}, {50, 9}, {60, 99}};
+  const CurvePoint* first = firstPointOutside(two, CurveRange{0, 40, 0, 10});
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(*first, (CurvePoint{50, 9}));
+}
+
 TEST(PluginLoading, MissingLibraryIsReportedWithItsPath) {
   try {
     vthost::PluginLibrary missing("/nonexistent/dynamic.so");

@@ -479,7 +479,7 @@ void checkAutomaticAccept(const PluginCase& p, vthost::EffectHost& host) {
                     command(dialog, IDCANCEL);
                   }};
   checkEnd(runDialog(shown), 0, n + ": the shown dialog ends with Cancel");
-  host.record().autoAccept = 0xFFFF;
+  host.record().autoAccept = AutoAcceptNone;
   host.record().showDialog = 0;
 }
 
