@@ -29,9 +29,13 @@ version=$(scripts/project-version.sh)
 stage="$out/vortigen-$version"
 rm -rf "$out"
 mkdir -p "$stage"
-git ls-files -z --cached --others --exclude-standard |
-  while IFS= read -r -d '' file; do [ -e "$file" ] && printf '%s\0' "$file"; done |
-  tar --null -T - -cf - | tar -xf - -C "$stage"
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  git ls-files -z --cached --others --exclude-standard |
+    while IFS= read -r -d '' file; do [ -e "$file" ] && printf '%s\0' "$file"; done |
+    tar --null -T - -cf - | tar -xf - -C "$stage"
+else
+  tar --exclude='./build*' --exclude=./demo --exclude=node_modules -cf - . | tar -xf - -C "$stage"
+fi
 
 date=$(git log -1 --format=%cD 2>/dev/null || date -R)
 cat >"$stage/debian/changelog" <<CHANGELOG
