@@ -24,7 +24,9 @@ uint64_t digestOf(const std::string& text) {
 
 const std::regex recordPattern("vortigen [^ ,]+, settings [0-9a-f]{16}");
 
-int64_t framesOf(const std::string& path, int& channels) {
+}  // namespace
+
+int64_t soundFileFrames(const std::string& path, int& channels) {
   SF_INFO info{};
   SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
   if (file == nullptr) return -1;
@@ -32,8 +34,6 @@ int64_t framesOf(const std::string& path, int& channels) {
   channels = info.channels;
   return info.frames;
 }
-
-}  // namespace
 
 std::string toolNameAndVersion() { return "vortigen " VORTIGEN_VERSION; }
 
@@ -90,8 +90,8 @@ OutputState outputState(const std::string& input, const std::string& output,
   if (held.empty()) return OutputState::Partial;
   if (held != record) return OutputState::ChangedSettings;
   int inChannels = 0, outChannels = 0;
-  const int64_t inFrames = framesOf(input, inChannels);
-  const int64_t outFrames = framesOf(output, outChannels);
+  const int64_t inFrames = soundFileFrames(input, inChannels);
+  const int64_t outFrames = soundFileFrames(output, outChannels);
   if (inFrames <= 0 || inFrames != outFrames || inChannels != outChannels)
     return OutputState::Partial;
   return OutputState::Complete;

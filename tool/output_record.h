@@ -6,6 +6,7 @@
 #ifndef VORTIGEN_TOOL_OUTPUT_RECORD_H
 #define VORTIGEN_TOOL_OUTPUT_RECORD_H
 
+#include <cstdint>
 #include <string>
 
 #include "audio_file.h"
@@ -28,6 +29,10 @@ std::string completionRecord(const std::string& settingsKey, const std::string& 
 
 // The completion record in a file's tags, or an empty text.
 std::string recordOf(const std::string& path);
+
+// The sample frames of a sound file as its header states them, and its
+// channel count; -1 when it cannot be opened as a sound file.
+int64_t soundFileFrames(const std::string& path, int& channels);
 
 enum class OutputState {
   Absent,           // no file of the name

@@ -2,7 +2,6 @@
 // directory, worker processes, resumption by skipping outputs whose
 // completion record says this run made them, and deterministic shards of
 // the input list for schedulers that spread one job over many machines.
-#include <sndfile.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -212,15 +211,6 @@ void count(Tally& tally, const Job& job, int waitStatus) {
   }
 }
 
-int64_t framesOf(const std::string& path, int& channels) {
-  SF_INFO info{};
-  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-  if (file == nullptr) return -1;
-  sf_close(file);
-  channels = info.channels;
-  return info.frames;
-}
-
 // The frames of work a batch has: those of the inputs it will process
 // (skipped ones cost nothing), and how far it is, the files that are
 // running counted by what their workers publish.
@@ -230,7 +220,7 @@ class BatchWork {
     frames_.resize(jobs.size());
     for (size_t i = 0; i < jobs.size(); ++i) {
       int channels = 0;
-      frames_[i] = complete[i] ? 0 : std::max<int64_t>(framesOf(jobs[i].input, channels), 0);
+      frames_[i] = complete[i] ? 0 : std::max<int64_t>(soundFileFrames(jobs[i].input, channels), 0);
       total_ += double(frames_[i]);
     }
     // One word per worker slot, shared with the workers (they inherit it).
