@@ -28,7 +28,9 @@
 #include "cli_reference.h"
 #include "dialog_picture.h"
 #include "dialog_script.h"
+#ifdef VORTIGEN_HAVE_STUDIO
 #include "studio_command.h"
+#endif
 #include "vortigen_commands.h"
 #include "vortigen_plugins.h"
 #include "vortigen_version.h"
@@ -209,8 +211,10 @@ std::vector<std::string> commandNames() {
   std::vector<std::string> names;
   for (const vortigen::EffectCommand& effect : vortigen::effectCommands())
     names.push_back(effect.name);
-  for (const char* other : {"presets", "list", "demo", "dialog", "studio"})
-    names.emplace_back(other);
+  for (const char* other : {"presets", "list", "demo", "dialog"}) names.emplace_back(other);
+#ifdef VORTIGEN_HAVE_STUDIO
+  names.emplace_back("studio");
+#endif
   return names;
 }
 
@@ -311,8 +315,10 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0.5, 8.0));
   dialog->add_option("--plugin-dir", dialogPlugins, "the directory of the plug-in libraries");
 
+#ifdef VORTIGEN_HAVE_STUDIO
   vtstudio::StudioOptions studioOptions;
   CLI::App* studio = vtstudio::addStudioCommand(app, studioOptions);
+#endif
 
   // The build writes the man pages and shell completions from these very
   // definitions (not listed in --help: it is for the build, not for users).
@@ -360,6 +366,7 @@ int main(int argc, char** argv) {
     if (*list) return vortigen::listEffects(listPlugins);
     if (*demo) return vortigen::runDemo(demoDirectory, demoPlugins, demoQuiet);
     if (*dialog) return drawDialog(effect, pngPath, profile, scale, dialogPlugins);
+#ifdef VORTIGEN_HAVE_STUDIO
     if (*studio) {
       const auto plugin = [&](const char* name) {
         return vortigen::pluginPath(name, studioOptions.pluginDirectory);
@@ -368,6 +375,7 @@ int main(int argc, char** argv) {
                                  {{"dynamic", plugin("dynamic")}, {"fourier", plugin("fourier")}},
                                  vortigen::defaultProfilePath().string());
     }
+#endif
   } catch (const vortigen::UsageError& e) {
     std::fprintf(stderr, "vortigen: %s\n", e.what());
     return 2;
