@@ -19,12 +19,15 @@
 #include "crossfade.h"
 #include "effects.h"
 #include "engine.h"
+#include "nsp.h"
 
 namespace vtengine {
 
 int frameLengthFor(double sampleRate) { return 1 << frameOrder(sampleRate); }
 
 float integerScaleForBits(int bitsPerSample) { return bitsPerSample == 8 ? 128.0f : 32768.0f; }
+
+void releaseSharedTables() noexcept { nspFreeAllTwd(); }
 
 namespace {
 

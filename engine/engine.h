@@ -47,6 +47,12 @@ int frameLengthFor(double sampleRate);
 // 16-bit one.
 float integerScaleForBits(int bitsPerSample);
 
+// Frees the FFT tables the kernel keeps for every engine of the process.
+// Only where no Engine exists any more and none is being made: a module
+// that holds the engine calls it as it is unloaded, so that a host that
+// loads and unloads it gets the memory back.
+void releaseSharedTables() noexcept;
+
 // Every effect, in the order of the Effect values.
 const std::vector<Effect>& allEffects();
 const EffectInfo& effectInfo(Effect effect);

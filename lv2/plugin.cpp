@@ -211,6 +211,11 @@ constexpr LV2_Descriptor descriptors[] = {describe(variants[0]), describe(varian
                                           describe(variants[2]), describe(variants[3])};
 static_assert(std::size(descriptors) == variants.size());
 
+// Unloading, after the host has cleaned up every instance: the kernel's
+// FFT tables live as long as the module, and a host that unloads and
+// reloads the bundle would otherwise lose them each time.
+__attribute__((destructor)) void releaseTablesOnUnload() { vtengine::releaseSharedTables(); }
+
 }  // namespace
 }  // namespace vtlv2
 
