@@ -258,7 +258,7 @@ def test_pip_installs_the_module_without_a_network(tmp_path):
 def test_the_spectrogram_example_writes_its_picture(tmp_path):
     import sys
     script = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(vortigen.__file__))),
-                          "..", "examples", "python", "spectrograms.py")
+                          "..", "examples", "python", "effect_pictures.py")
     sound = tmp_path / "in.wav"
     soundfile.write(sound, as_int16(music(44100, 2)), 44100, subtype="PCM_16")
     subprocess.run([sys.executable, script, str(sound), str(tmp_path / "out.png")], check=True,

@@ -7,7 +7,7 @@
 # module, and plots the spectrogram of the input above those of the four
 # results into one PNG with matplotlib.
 #
-#     python3 examples/python/spectrograms.py [IN.wav] [OUT.png]
+#     python3 examples/python/effect_pictures.py [IN.wav] [OUT.png]
 #
 # Without IN.wav it makes a six-second test sound (a chord, a melody and
 # drum-like bursts) and uses that.
@@ -27,7 +27,7 @@ import soundfile
 import vortigen
 
 source = sys.argv[1] if len(sys.argv) > 1 and sys.argv[1] else None
-picture = sys.argv[2] if len(sys.argv) > 2 else "spectrograms.png"
+picture = sys.argv[2] if len(sys.argv) > 2 else "effect-pictures.png"
 
 
 def test_sound(path, rate=44100, seconds=6):
