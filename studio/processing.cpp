@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "engine.h"
+#include "range.h"
 #include "vthost.h"
 
 namespace vtstudio {
@@ -75,31 +76,18 @@ std::vector<uint8_t> runPlugin(vthost::PluginLibrary& plugin, const vortigen::Au
 
 }  // namespace
 
-// The engine's float stream over the range alone, as XfmDo over a
-// selection of those frames reads it: the output lags by latency() frames
-// and finish() gives the rest. The sound goes through in chunks that stay
-// in the cache, converted on the way in and quantised on the way out.
+// The engine over the range alone, as XfmDo over a selection of those
+// frames reads it, converted on the way in and quantised on the way out.
 std::vector<int16_t> Processing::preview(const std::string& effect, const CurveSet& curves,
                                          const vortigen::Audio& audio, FrameRange range) {
   const std::optional<vtengine::Effect> which = vtengine::effectNamed(effect);
   if (!which) throw std::runtime_error("There is no effect \"" + effect + "\" in the studio.");
   std::lock_guard lock(mutex_);
-  vtengine::EngineSettings settings;
-  settings.effect = *which;
-  settings.curves = curves;
-  settings.sampleRate = audio.sampleRate;
-  settings.channels = audio.channels;
+  const vtengine::EngineSettings settings = vtengine::settingsForSound(
+      *which, curves, audio.sampleRate, audio.channels, audio.bitsPerSample);
   const bool eightBit = audio.bitsPerSample == 8;
-  settings.integerScale = vtengine::integerScaleForBits(audio.bitsPerSample);
-  vtengine::Engine engine(settings);
-
   const auto channels = static_cast<size_t>(audio.channels);
   const auto frames = static_cast<size_t>(range.frames());
-  const auto latency = static_cast<size_t>(engine.latency());
-  const size_t chunk = std::max<size_t>(8192, latency);
-  std::vector<std::vector<float>> planes(channels, std::vector<float>(chunk));
-  std::vector<float*> buffers;
-  for (auto& plane : planes) buffers.push_back(plane.data());
 
   // Quantised to the sound's own steps as XfmDo writes them: clipped to
   // +-(steps - 1), 16-bit rounded to nearest, 8-bit truncated from the
@@ -108,11 +96,26 @@ std::vector<int16_t> Processing::preview(const std::string& effect, const CurveS
   const float limit = steps - 1.0f;
   const auto widen = static_cast<int>(32768.0f / steps);
   std::vector<int16_t> out(frames * channels);
-  size_t produced = 0;  // output frames so far, the first `latency` of them lead-in
-  auto emit = [&](size_t count) {
-    for (size_t i = 0; i < count; ++i, ++produced) {
-      if (produced < latency) continue;
-      int16_t* frame = out.data() + (produced - latency) * channels;
+  const uint8_t* bytes = audio.bytes.data() +
+                         static_cast<size_t>(range.first) * static_cast<size_t>(audio.blockAlign());
+
+  vtengine::RangeRun run;
+  run.frames = static_cast<int64_t>(frames);
+  run.read = [&](int64_t at, float* const* planes, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+      for (size_t c = 0; c < channels; ++c) {
+        const size_t sample = (static_cast<size_t>(at) + i) * channels + c;
+        const int value = eightBit ? (bytes[sample] - 128) * 256
+                                   : static_cast<int16_t>(static_cast<uint16_t>(
+                                         bytes[2 * sample] | (bytes[2 * sample + 1] << 8)));
+        planes[c][i] = static_cast<float>(value) * (1.0f / 32768.0f);
+      }
+    }
+    return true;
+  };
+  run.write = [&](int64_t at, const float* const* planes, size_t count) {
+    int16_t* frame = out.data() + static_cast<size_t>(at) * channels;
+    for (size_t i = 0; i < count; ++i, frame += channels) {
       for (size_t c = 0; c < channels; ++c) {
         const float v = std::clamp(planes[c][i] * steps, -limit, limit);
         const int level =
@@ -121,25 +124,7 @@ std::vector<int16_t> Processing::preview(const std::string& effect, const CurveS
       }
     }
   };
-
-  const uint8_t* bytes = audio.bytes.data() +
-                         static_cast<size_t>(range.first) * static_cast<size_t>(audio.blockAlign());
-  for (size_t at = 0; at < frames; at += chunk) {
-    const size_t count = std::min(chunk, frames - at);
-    for (size_t i = 0; i < count; ++i) {
-      for (size_t c = 0; c < channels; ++c) {
-        const size_t sample = (at + i) * channels + c;
-        const int value = eightBit ? (bytes[sample] - 128) * 256
-                                   : static_cast<int16_t>(static_cast<uint16_t>(
-                                         bytes[2 * sample] | (bytes[2 * sample + 1] << 8)));
-        planes[c][i] = static_cast<float>(value) * (1.0f / 32768.0f);
-      }
-    }
-    engine.process(buffers.data(), buffers.data(), count);
-    emit(count);
-  }
-  engine.finish(buffers.data());
-  emit(latency);
+  vtengine::processRange(settings, run);
   return out;
 }
 
