@@ -1,3 +1,4 @@
+// The studio's previews and exports: see processing.h.
 #include "processing.h"
 
 #include <unistd.h>
@@ -16,6 +17,9 @@
 namespace vtstudio {
 
 namespace fs = std::filesystem;
+
+// Frame lengths processed before a preview's part (see previewPart).
+constexpr int64_t warmUpFrames = 64;
 
 struct Processing::Plugins {
   std::map<std::string, std::unique_ptr<vthost::PluginLibrary>> byEffect;
@@ -75,15 +79,29 @@ std::vector<uint8_t> runPlugin(vthost::PluginLibrary& plugin, const vortigen::Au
 
 }  // namespace
 
-// The engine's float stream over the range alone, as XfmDo over a
-// selection of those frames reads it: the output lags by latency() frames
-// and finish() gives the rest. The sound goes through in chunks that stay
-// in the cache, converted on the way in and quantised on the way out.
 std::vector<int16_t> Processing::preview(const std::string& effect, const CurveSet& curves,
                                          const vortigen::Audio& audio, FrameRange range) {
+  return previewPart(effect, curves, audio, range, range, [] { return false; });
+}
+
+// The engine's float stream over the selection alone, as XfmDo over those
+// frames reads it: the output lags by latency() frames and finish() gives
+// the rest. A part starts the stream a whole number of frame lengths after
+// the selection's start, so that the engine frames the part as it frames
+// the whole selection, and warmUpFrames frame lengths before the part: the
+// Dynamic effect's level followers need that long to forget the stream's
+// silent past (with 32, a few samples still differ); it ends the stream
+// once the part's last output frame is out. The sound goes through in chunks that stay in the
+// cache, converted on the way in and quantised on the way out.
+std::vector<int16_t> Processing::previewPart(const std::string& effect, const CurveSet& curves,
+                                             const vortigen::Audio& audio, FrameRange selection,
+                                             FrameRange part, const std::function<bool()>& stop) {
   const std::optional<vtengine::Effect> which = vtengine::effectNamed(effect);
   if (!which) throw std::runtime_error("There is no effect \"" + effect + "\" in the studio.");
+  if (part.first < selection.first || part.end > selection.end || part.frames() < 0)
+    throw std::invalid_argument("The part of a preview lies outside its selection.");
   std::lock_guard lock(mutex_);
+  if (stop()) throw PreviewStopped();
   vtengine::EngineSettings settings;
   settings.effect = *which;
   settings.curves = curves;
@@ -94,9 +112,12 @@ std::vector<int16_t> Processing::preview(const std::string& effect, const CurveS
   vtengine::Engine engine(settings);
 
   const auto channels = static_cast<size_t>(audio.channels);
-  const auto frames = static_cast<size_t>(range.frames());
-  const auto latency = static_cast<size_t>(engine.latency());
-  const size_t chunk = std::max<size_t>(8192, latency);
+  const auto latency = static_cast<int64_t>(engine.latency());
+  const auto frameLength = static_cast<int64_t>(engine.frameLength());
+  const int64_t lead = std::max<int64_t>(0, part.first - selection.first - warmUpFrames * frameLength);
+  const int64_t start = selection.first + lead / frameLength * frameLength;
+  const int64_t inputEnd = std::min(selection.end, part.end + latency);
+  const auto chunk = static_cast<size_t>(std::max<int64_t>(8192, latency));
   std::vector<std::vector<float>> planes(channels, std::vector<float>(chunk));
   std::vector<float*> buffers;
   for (auto& plane : planes) buffers.push_back(plane.data());
@@ -107,28 +128,30 @@ std::vector<int16_t> Processing::preview(const std::string& effect, const CurveS
   const float steps = settings.integerScale;
   const float limit = steps - 1.0f;
   const auto widen = static_cast<int>(32768.0f / steps);
-  std::vector<int16_t> out(frames * channels);
-  size_t produced = 0;  // output frames so far, the first `latency` of them lead-in
+  std::vector<int16_t> out(static_cast<size_t>(part.frames()) * channels);
+  int64_t produced = 0;  // output frames so far, the first `latency` of them lead-in
   auto emit = [&](size_t count) {
     for (size_t i = 0; i < count; ++i, ++produced) {
-      if (produced < latency) continue;
-      int16_t* frame = out.data() + (produced - latency) * channels;
+      const int64_t frame = start + produced - latency;
+      if (frame < part.first || frame >= part.end) continue;
+      int16_t* target = out.data() + static_cast<size_t>(frame - part.first) * channels;
       for (size_t c = 0; c < channels; ++c) {
         const float v = std::clamp(planes[c][i] * steps, -limit, limit);
         const int level =
             eightBit ? static_cast<int>(v + 128.0f) - 128 : static_cast<int>(std::nearbyint(v));
-        frame[c] = static_cast<int16_t>(level * widen);
+        target[c] = static_cast<int16_t>(level * widen);
       }
     }
   };
 
-  const uint8_t* bytes = audio.bytes.data() +
-                         static_cast<size_t>(range.first) * static_cast<size_t>(audio.blockAlign());
-  for (size_t at = 0; at < frames; at += chunk) {
-    const size_t count = std::min(chunk, frames - at);
+  const size_t blockAlign = static_cast<size_t>(audio.blockAlign());
+  for (int64_t at = start; at < inputEnd; at += static_cast<int64_t>(chunk)) {
+    if (stop()) throw PreviewStopped();
+    const size_t count = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(chunk), inputEnd - at));
+    const uint8_t* bytes = audio.bytes.data() + static_cast<size_t>(at) * blockAlign;
     for (size_t i = 0; i < count; ++i) {
       for (size_t c = 0; c < channels; ++c) {
-        const size_t sample = (at + i) * channels + c;
+        const size_t sample = i * channels + c;
         const int value = eightBit ? (bytes[sample] - 128) * 256
                                    : static_cast<int16_t>(static_cast<uint16_t>(
                                          bytes[2 * sample] | (bytes[2 * sample + 1] << 8)));
@@ -138,8 +161,11 @@ std::vector<int16_t> Processing::preview(const std::string& effect, const CurveS
     engine.process(buffers.data(), buffers.data(), count);
     emit(count);
   }
-  engine.finish(buffers.data());
-  emit(latency);
+  // The selection's end: the engine gives what it still holds.
+  if (inputEnd == selection.end) {
+    engine.finish(buffers.data());
+    emit(static_cast<size_t>(latency));
+  }
   return out;
 }
 
