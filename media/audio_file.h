@@ -13,13 +13,6 @@
 
 namespace vortigen {
 
-// A request the tool cannot carry out as given (an unknown preset, a
-// malformed option value); the tool exits with 2.
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 class AudioError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;

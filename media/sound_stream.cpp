@@ -280,7 +280,7 @@ SampleFormat outputFormat(const SampleFormat& input, const std::string& bits,
   } else if (bits == "float") {
     format = formatOfSubtype(SF_FORMAT_FLOAT);
   } else {
-    throw UsageError("--bits " + bits + " is no sample format; give 8, 16, 24, 32 or float.");
+    throw FormatError("--bits " + bits + " is no sample format; give 8, 16, 24, 32 or float.");
   }
   if (format.bits == 8)
     format.subtype = container == SF_FORMAT_WAV ? SF_FORMAT_PCM_U8 : SF_FORMAT_PCM_S8;
@@ -290,7 +290,7 @@ SampleFormat outputFormat(const SampleFormat& input, const std::string& bits,
   probe.samplerate = 44100;
   probe.format = container | format.subtype;
   if (!sf_format_check(&probe)) {
-    throw UsageError(
+    throw FormatError(
         "The output " + path + " cannot hold " + format.describe() +
         " samples; give --bits with a depth it takes (FLAC: 8, 16 or 24) or write a .wav file.");
   }

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -87,9 +88,17 @@ class SoundReader {
   int64_t shortAt_ = INT64_MAX;
 };
 
+// A sample format asked of an output that cannot be had: no such depth,
+// or one the output's container cannot hold. The sentence says what to
+// ask instead.
+class FormatError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // The sample format output gets: the input's, or what --bits asks
-// ("8", "16", "24", "32", "float"); Ogg is always Vorbis. Throws UsageError
-// when the container cannot hold it.
+// ("8", "16", "24", "32", "float"); Ogg is always Vorbis. Throws FormatError
+// for another depth or when the container cannot hold it.
 SampleFormat outputFormat(const SampleFormat& input, const std::string& bits,
                           const std::string& path);
 

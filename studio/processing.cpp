@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "engine.h"
+#include "range.h"
 #include "vthost.h"
 
 namespace vtstudio {
@@ -84,15 +85,14 @@ std::vector<int16_t> Processing::preview(const std::string& effect, const CurveS
   return previewPart(effect, curves, audio, range, range, [] { return false; });
 }
 
-// The engine's float stream over the selection alone, as XfmDo over those
-// frames reads it: the output lags by latency() frames and finish() gives
-// the rest. A part starts the stream a whole number of frame lengths after
-// the selection's start, so that the engine frames the part as it frames
-// the whole selection, and warmUpFrames frame lengths before the part: the
-// Dynamic effect's level followers need that long to forget the stream's
-// silent past (with 32, a few samples still differ); it ends the stream
-// once the part's last output frame is out. The sound goes through in chunks that stay in the
-// cache, converted on the way in and quantised on the way out.
+// The engine over the selection alone, as XfmDo over those frames reads it,
+// converted on the way in and quantised on the way out. A part starts the
+// run a whole number of frame lengths after the selection's start, so that
+// the engine frames the part as it frames the whole selection, and
+// warmUpFrames frame lengths before the part: the Dynamic effect's level
+// followers need that long to forget the run's silent past (with 32, a few
+// samples still differ). The run ends once the part's last output frame is
+// made from input alone, or at the selection's end.
 std::vector<int16_t> Processing::previewPart(const std::string& effect, const CurveSet& curves,
                                              const vortigen::Audio& audio, FrameRange selection,
                                              FrameRange part, const std::function<bool()>& stop) {
@@ -102,25 +102,16 @@ std::vector<int16_t> Processing::previewPart(const std::string& effect, const Cu
     throw std::invalid_argument("The part of a preview lies outside its selection.");
   std::lock_guard lock(mutex_);
   if (stop()) throw PreviewStopped();
-  vtengine::EngineSettings settings;
-  settings.effect = *which;
-  settings.curves = curves;
-  settings.sampleRate = audio.sampleRate;
-  settings.channels = audio.channels;
+  const vtengine::EngineSettings settings = vtengine::settingsForSound(
+      *which, curves, audio.sampleRate, audio.channels, audio.bitsPerSample);
   const bool eightBit = audio.bitsPerSample == 8;
-  settings.integerScale = vtengine::integerScaleForBits(audio.bitsPerSample);
-  vtengine::Engine engine(settings);
-
   const auto channels = static_cast<size_t>(audio.channels);
-  const auto latency = static_cast<int64_t>(engine.latency());
-  const auto frameLength = static_cast<int64_t>(engine.frameLength());
-  const int64_t lead = std::max<int64_t>(0, part.first - selection.first - warmUpFrames * frameLength);
+  const int64_t frameLength = vtengine::frameLengthFor(audio.sampleRate);
+  const int64_t latency = frameLength - 1;
+  const int64_t lead =
+      std::max<int64_t>(0, part.first - selection.first - warmUpFrames * frameLength);
   const int64_t start = selection.first + lead / frameLength * frameLength;
   const int64_t inputEnd = std::min(selection.end, part.end + latency);
-  const auto chunk = static_cast<size_t>(std::max<int64_t>(8192, latency));
-  std::vector<std::vector<float>> planes(channels, std::vector<float>(chunk));
-  std::vector<float*> buffers;
-  for (auto& plane : planes) buffers.push_back(plane.data());
 
   // Quantised to the sound's own steps as XfmDo writes them: clipped to
   // +-(steps - 1), 16-bit rounded to nearest, 8-bit truncated from the
@@ -129,10 +120,26 @@ std::vector<int16_t> Processing::previewPart(const std::string& effect, const Cu
   const float limit = steps - 1.0f;
   const auto widen = static_cast<int>(32768.0f / steps);
   std::vector<int16_t> out(static_cast<size_t>(part.frames()) * channels);
-  int64_t produced = 0;  // output frames so far, the first `latency` of them lead-in
-  auto emit = [&](size_t count) {
-    for (size_t i = 0; i < count; ++i, ++produced) {
-      const int64_t frame = start + produced - latency;
+  const uint8_t* bytes =
+      audio.bytes.data() + static_cast<size_t>(start) * static_cast<size_t>(audio.blockAlign());
+
+  vtengine::RangeRun run;
+  run.frames = inputEnd - start;
+  run.read = [&](int64_t at, float* const* planes, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+      for (size_t c = 0; c < channels; ++c) {
+        const size_t sample = (static_cast<size_t>(at) + i) * channels + c;
+        const int value = eightBit ? (bytes[sample] - 128) * 256
+                                   : static_cast<int16_t>(static_cast<uint16_t>(
+                                         bytes[2 * sample] | (bytes[2 * sample + 1] << 8)));
+        planes[c][i] = static_cast<float>(value) * (1.0f / 32768.0f);
+      }
+    }
+    return true;
+  };
+  run.write = [&](int64_t at, const float* const* planes, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+      const int64_t frame = start + at + static_cast<int64_t>(i);
       if (frame < part.first || frame >= part.end) continue;
       int16_t* target = out.data() + static_cast<size_t>(frame - part.first) * channels;
       for (size_t c = 0; c < channels; ++c) {
@@ -143,29 +150,8 @@ std::vector<int16_t> Processing::previewPart(const std::string& effect, const Cu
       }
     }
   };
-
-  const size_t blockAlign = static_cast<size_t>(audio.blockAlign());
-  for (int64_t at = start; at < inputEnd; at += static_cast<int64_t>(chunk)) {
-    if (stop()) throw PreviewStopped();
-    const size_t count = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(chunk), inputEnd - at));
-    const uint8_t* bytes = audio.bytes.data() + static_cast<size_t>(at) * blockAlign;
-    for (size_t i = 0; i < count; ++i) {
-      for (size_t c = 0; c < channels; ++c) {
-        const size_t sample = i * channels + c;
-        const int value = eightBit ? (bytes[sample] - 128) * 256
-                                   : static_cast<int16_t>(static_cast<uint16_t>(
-                                         bytes[2 * sample] | (bytes[2 * sample + 1] << 8)));
-        planes[c][i] = static_cast<float>(value) * (1.0f / 32768.0f);
-      }
-    }
-    engine.process(buffers.data(), buffers.data(), count);
-    emit(count);
-  }
-  // The selection's end: the engine gives what it still holds.
-  if (inputEnd == selection.end) {
-    engine.finish(buffers.data());
-    emit(static_cast<size_t>(latency));
-  }
+  run.stop = stop;
+  if (!vtengine::processRange(settings, run)) throw PreviewStopped();
   return out;
 }
 

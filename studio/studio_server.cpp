@@ -4,8 +4,8 @@
 
 #include <sys/random.h>
 
-#include <boost/asio/ip/address.hpp>
 #include <algorithm>
+#include <boost/asio/ip/address.hpp>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -111,8 +111,9 @@ class PreviewTickets {
     const uint64_t ticket = ++issued_;
     if (listener.empty()) return ticket;
     if (newest_.size() >= 256 && !newest_.count(listener)) {
-      auto oldest = std::min_element(newest_.begin(), newest_.end(),
-                                     [](const auto& a, const auto& b) { return a.second < b.second; });
+      auto oldest =
+          std::min_element(newest_.begin(), newest_.end(),
+                           [](const auto& a, const auto& b) { return a.second < b.second; });
       newest_.erase(oldest);
     }
     newest_[listener] = ticket;
@@ -346,14 +347,14 @@ struct StudioServer::Impl {
       const CurveSet curves = curvesOf(effect);
       const FrameRange selection = previewRange(sound->audio, numberParameter(q, "from", 0),
                                                 numberParameter(q, "to", sound->audio.frames()));
-      const FrameRange part{
-          std::clamp<int64_t>(numberParameter(q, "at", selection.first), selection.first,
-                              selection.end),
-          std::clamp<int64_t>(numberParameter(q, "until", selection.end), selection.first,
-                              selection.end)};
+      const FrameRange part{std::clamp<int64_t>(numberParameter(q, "at", selection.first),
+                                                selection.first, selection.end),
+                            std::clamp<int64_t>(numberParameter(q, "until", selection.end),
+                                                selection.first, selection.end)};
       if (part.frames() <= 0) throw Refusal(400, "The part of the preview asked for is empty.");
       const std::string listener = textParameter(q, "listener");
-      if (listener.size() > 64) throw Refusal(400, "The parameter listener is longer than 64 bytes.");
+      if (listener.size() > 64)
+        throw Refusal(400, "The parameter listener is longer than 64 bytes.");
       const uint64_t ticket = previews.take(listener);
       try {
         sendSamples(r,

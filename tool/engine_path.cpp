@@ -1,12 +1,14 @@
 #include "engine_path.h"
 
 #include <chrono>
+#include <deque>
 #include <filesystem>
 #include <thread>
 #include <vector>
 
 #include "engine.h"
 #include "progress.h"
+#include "range.h"
 #include "sound_pipeline.h"
 #include "vortigen_output.h"
 
@@ -23,90 +25,100 @@ constexpr int64_t blockFrames = 16384;
 bool throughEngine(const EngineRun& r, int64_t& clipped) {
   const SoundInfo& info = r.reader.info();
   const int channels = info.channels;
-  vtengine::EngineSettings engineSettings;
   const std::optional<vtengine::Effect> effect = vtengine::effectNamed(r.effect.name);
   if (!effect)
     throw vthost::HostError("The engine has no effect " + r.effect.name + "; use --path plugin.");
-  engineSettings.effect = *effect;
-  engineSettings.curves = r.settings.curves;
-  engineSettings.sampleRate = info.sampleRate;
-  engineSettings.channels = channels;
-  engineSettings.integerScale =
-      vtengine::integerScaleForBits(info.format.isInteger() ? info.format.bits : 0);
-  std::unique_ptr<vtengine::Engine> engine;
-  try {
-    engine = std::make_unique<vtengine::Engine>(engineSettings);
-  } catch (const vtengine::EngineError& e) {
-    throw vthost::HostError(std::string("The engine could not be set up: ") + e.what());
-  }
+  const vtengine::EngineSettings engineSettings =
+      vtengine::settingsForSound(*effect, r.settings.curves, info.sampleRate, channels,
+                                 info.format.isInteger() ? info.format.bits : 0);
 
   ProgressBar bar(r.effect.name, r.showProgress, r.run.progressInterval);
   bar.setName(std::filesystem::path(r.reader.path()).filename().string());
   const long delayMs = testProgressDelayMs();
   const double total = double(info.frames);
-
-  // Reading and writing run on threads of their own; this one deinterleaves
-  // the selection's blocks, runs the engine on them and interleaves the
-  // result back into the same block.
-  SoundPipeline pipeline(r.reader, r.writer, r.first, r.end, blockFrames);
-  const auto channelCount = static_cast<size_t>(channels);
-  const int64_t latency = engine->latency();
-  const auto planeFrames = size_t(std::max<int64_t>(latency, pipeline.blockFrames()));
-  std::vector<std::vector<float>> planes(channelCount, std::vector<float>(planeFrames));
-  std::vector<float*> pointers(channelCount);
-  for (int c = 0; c < channels; ++c) pointers[size_t(c)] = planes[size_t(c)].data();
-  int64_t skip = latency;  // output frames that precede the first processed one
-
-  // `frames` of the planes into the block, without those the latency puts first.
-  auto interleave = [&](SoundBlock& block, int64_t frames) {
-    const int64_t dropped = std::min(skip, frames);
-    skip -= dropped;
-    block.frames = frames - dropped;
-    for (int64_t f = 0; f < block.frames; ++f) {
-      for (int c = 0; c < channels; ++c)
-        block.floats[size_t(f * channels + c)] = planes[size_t(c)][size_t(dropped + f)];
-    }
-  };
-  // The rest of the processed selection: finish writes latency() frames.
-  bool finished = false;
-  auto finishSelection = [&] {
-    if (finished) return;
-    finished = true;
-    engine->finish(pointers.data());
-    SoundBlock* tail = pipeline.spare();
-    interleave(*tail, latency);
-    pipeline.write(tail);
-  };
-
   double done = 0;
-  while (SoundBlock* block = pipeline.next()) {
+  // The tests' delay holds each 4096 frames, whatever the block length.
+  auto delay = [delayMs](int64_t frames) {
+    if (delayMs > 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(delayMs * frames / 4096));
+  };
+
+  // Reading and writing run on threads of their own. This one hands the
+  // frames before the selection straight to the writer, and for the
+  // selection deinterleaves each block read into the engine's planes and
+  // interleaves the output back into the same block: the range function
+  // writes once after each read, so the blocks it read wait in `held`.
+  SoundPipeline pipeline(r.reader, r.writer, r.first, r.end, blockFrames);
+  std::deque<SoundBlock*> held;
+  bool interrupted = false;
+  vtengine::RangeRun range;
+  range.frames = r.end - r.first;
+  range.blockFrames = size_t(pipeline.blockFrames());
+  range.stop = [&] { return interrupted = InterruptWatch::signal() != 0; };
+  // A block outside the selection goes to the writer as read; false once
+  // interrupted, the block given back.
+  auto passOn = [&](SoundBlock* block) {
     if (InterruptWatch::signal() != 0) {
+      interrupted = true;
       pipeline.release(block);
-      pipeline.finish();
-      // What the engine had not written out yet is the input's, as is the rest.
-      if (r.run.keepPartial) copyFrames(r.reader, r.writer, info.frames);
       return false;
     }
     const int64_t frames = block->frames;  // read; the block is the writer's once given
+    pipeline.write(block);
     done += double(frames);
-    if (block->selected) {
-      for (int64_t f = 0; f < block->frames; ++f) {
-        for (int c = 0; c < channels; ++c)
-          planes[size_t(c)][size_t(f)] = block->floats[size_t(f * channels + c)];
-      }
-      engine->process(pointers.data(), pointers.data(), size_t(block->frames));
-      interleave(*block, block->frames);
-    } else if (block->first >= r.end) {
-      finishSelection();
+    bar.show(done, total);
+    delay(frames);
+    return true;
+  };
+  range.read = [&](int64_t, float* const* planes, size_t count) {
+    SoundBlock* block = pipeline.next();
+    while (block != nullptr && !block->selected) {
+      if (!passOn(block)) return false;
+      block = pipeline.next();
+    }
+    if (block == nullptr) return false;  // the writer failed: finish() says why
+    held.push_back(block);
+    for (size_t f = 0; f < count; ++f) {
+      for (int c = 0; c < channels; ++c)
+        planes[c][f] = block->floats[f * size_t(channels) + size_t(c)];
+    }
+    return true;
+  };
+  range.write = [&](int64_t, const float* const* planes, size_t count) {
+    SoundBlock* block = held.empty() ? pipeline.spare() : held.front();
+    if (!held.empty()) held.pop_front();
+    block->frames = int64_t(count);
+    for (size_t f = 0; f < count; ++f) {
+      for (int c = 0; c < channels; ++c)
+        block->floats[f * size_t(channels) + size_t(c)] = planes[c][f];
     }
     pipeline.write(block);
+  };
+  range.progress = [&](int64_t rangeDone) {
+    const double before = done;
+    done = double(r.first + rangeDone);
     bar.show(done, total);
-    // The tests' delay holds each 4096 frames, whatever the block length.
-    if (delayMs > 0)
-      std::this_thread::sleep_for(std::chrono::milliseconds(delayMs * frames / 4096));
+    delay(int64_t(done - before));
+  };
+
+  bool whole = false;
+  try {
+    whole = vtengine::processRange(engineSettings, range);
+  } catch (const vtengine::EngineError& e) {
+    throw vthost::HostError(std::string("The engine could not be set up: ") + e.what());
   }
-  finishSelection();
+  // The frames after the selection, as read. A run that stopped short was
+  // interrupted, or the writer failed and finish() rethrows its failure.
+  while (SoundBlock* block = whole ? pipeline.next() : nullptr) {
+    if (!passOn(block)) break;
+  }
+  for (SoundBlock* block : held) pipeline.release(block);
   pipeline.finish();
+  if (interrupted) {
+    // What the engine had not written out yet is the input's, as is the rest.
+    if (r.run.keepPartial) copyFrames(r.reader, r.writer, info.frames);
+    return false;
+  }
   bar.show(total, total);
   clipped = r.writer.clipped();
   return true;

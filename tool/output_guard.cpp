@@ -8,6 +8,7 @@
 #include <map>
 
 #include "audio_file.h"
+#include "usage_error.h"
 
 namespace vortigen {
 

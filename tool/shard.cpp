@@ -4,7 +4,7 @@
 #include <charconv>
 #include <string_view>
 
-#include "audio_file.h"
+#include "usage_error.h"
 
 namespace vortigen {
 

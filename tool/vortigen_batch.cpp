@@ -20,6 +20,7 @@
 #include "output_record.h"
 #include "progress.h"
 #include "shard.h"
+#include "usage_error.h"
 #include "vortigen_commands.h"
 #include "vortigen_output.h"
 

@@ -13,6 +13,7 @@
 #include "audio_file.h"
 #include "output_guard.h"
 #include "sonogram.h"
+#include "usage_error.h"
 #include "vortigen_output.h"
 #include "vortigen_plugins.h"
 

@@ -19,6 +19,7 @@
 #include "output_record.h"
 #include "sonogram.h"
 #include "sound_stream.h"
+#include "usage_error.h"
 #include "vortigen_commands.h"
 #include "vortigen_output.h"
 #include "vortigen_plugins.h"
@@ -125,6 +126,17 @@ bool throughPlugin(const EffectRun& run, const EffectCommand& effect, const RunS
   return complete;
 }
 
+// The output's sample format as --bits asks it; a depth the output cannot
+// take is the user's to change, so it is a usage error.
+SampleFormat outputFormatAsked(const SampleFormat& input, const std::string& bits,
+                               const std::string& output) {
+  try {
+    return outputFormat(input, bits, output);
+  } catch (const FormatError& e) {
+    throw UsageError(e.what());
+  }
+}
+
 // The name a kept partial result goes under, so that it never passes
 // for the finished output: NAME.partial.EXT beside it.
 std::string partialName(const std::string& output) {
@@ -214,7 +226,7 @@ Outcome processFile(const EffectRun& run, const RunSettings& settings, const std
       toStandardOutput
           ? (fs::temp_directory_path() / ("vortigen-standard-output." + run.type)).string()
           : to.output;
-  const SampleFormat format = outputFormat(info.format, run.bits, output);
+  const SampleFormat format = outputFormatAsked(info.format, run.bits, output);
   refuseUnwritable(to.output);
   if (!to.spectrogram.empty()) refuseUnwritable(to.spectrogram);
 

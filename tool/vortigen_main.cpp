@@ -31,6 +31,7 @@
 #ifdef VORTIGEN_HAVE_STUDIO
 #include "studio_command.h"
 #endif
+#include "usage_error.h"
 #include "vortigen_commands.h"
 #include "vortigen_plugins.h"
 #include "vortigen_version.h"

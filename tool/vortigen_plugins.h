@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "audio_file.h"
+#include "usage_error.h"
 #include "vthost.h"
 
 namespace vortigen {

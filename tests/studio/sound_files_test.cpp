@@ -156,15 +156,15 @@ TEST_P(StudioPreview, EqualsThePluginOverTheSameSelectionOfTheWholeFile) {
 // and at its end, or the splice is heard.
 TEST_P(StudioPreview, PartsEqualTheWholeSelectionsPreviewThere) {
   const PreviewCase& c = GetParam();
-  vtstudio::Processing processing(std::map<std::string, std::string>{{"dynamic", VORTIGEN_DYNAMIC_PLUGIN},
-                                   {"fourier", VORTIGEN_FOURIER_PLUGIN}});
+  vtstudio::Processing processing(std::map<std::string, std::string>{
+      {"dynamic", VORTIGEN_DYNAMIC_PLUGIN}, {"fourier", VORTIGEN_FOURIER_PLUGIN}});
   vortigen::Audio audio = stereoSound(7.0);
   const vtstudio::FrameRange selection{3000, 300000};
   const std::vector<int16_t> whole = processing.preview(c.effect, c.curves, audio, selection);
   const auto never = [] { return false; };
-  for (const vtstudio::FrameRange part : {vtstudio::FrameRange{241111, 270000},
-                                          vtstudio::FrameRange{3000, 9000},
-                                          vtstudio::FrameRange{298000, 300000}}) {
+  for (const vtstudio::FrameRange part :
+       {vtstudio::FrameRange{241111, 270000}, vtstudio::FrameRange{3000, 9000},
+        vtstudio::FrameRange{298000, 300000}}) {
     const std::vector<int16_t> got =
         processing.previewPart(c.effect, c.curves, audio, selection, part, never);
     const auto from = whole.begin() + (part.first - selection.first) * 2;
@@ -197,7 +197,8 @@ INSTANTIATE_TEST_SUITE_P(
 // A newer preview stops an older one between blocks, and one that waited
 // for the processing to be free does not start at all once replaced.
 TEST(StudioPreviewStop, AStoppedPreviewEndsWithinABlockAndSaysSo) {
-  vtstudio::Processing processing(std::map<std::string, std::string>{{"fourier", VORTIGEN_FOURIER_PLUGIN}});
+  vtstudio::Processing processing(
+      std::map<std::string, std::string>{{"fourier", VORTIGEN_FOURIER_PLUGIN}});
   vortigen::Audio audio = stereoSound(3.0);
   const vtstudio::FrameRange selection{0, audio.frames()};
   const vtstudio::CurveSet curves{{{0, 0}, {11969, 4740}, {16384, 16384}}};
@@ -206,9 +207,9 @@ TEST(StudioPreviewStop, AStoppedPreviewEndsWithinABlockAndSaysSo) {
                                       [&] { return ++asked > 2; }),
                vtstudio::PreviewStopped);
   EXPECT_EQ(asked, 3) << "the preview went on after it was told to stop";
-  EXPECT_THROW(processing.previewPart("fourier", curves, audio, selection, selection,
-                                      [] { return true; }),
-               vtstudio::PreviewStopped);
+  EXPECT_THROW(
+      processing.previewPart("fourier", curves, audio, selection, selection, [] { return true; }),
+      vtstudio::PreviewStopped);
 }
 
 }  // namespace

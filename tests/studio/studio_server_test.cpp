@@ -369,16 +369,17 @@ TEST(StudioServerPreview, ANewerPreviewOfTheSamePageStopsTheOlder) {
   vortigen::Audio audio;
   audio.channels = 2;
   audio.bytes.resize(size_t{30} * 44100 * 4);
-  for (size_t i = 0; i < audio.bytes.size(); ++i) audio.bytes[i] = static_cast<uint8_t>(i * 7919 >> 3);
+  for (size_t i = 0; i < audio.bytes.size(); ++i)
+    audio.bytes[i] = static_cast<uint8_t>(i * 7919 >> 3);
   const std::string file = testing::TempDir() + "vortigen-studio-preview-30s.wav";
   vortigen::writeAudio(file, audio);
   const int id = studio.sounds().open(file)->id;
   fs::remove(file);
-  const std::string preview = "/api/sounds/" + std::to_string(id) +
-                              "/preview?effect=fourier&from=0&to=1323000&listener=";
+  const std::string preview =
+      "/api/sounds/" + std::to_string(id) + "/preview?effect=fourier&from=0&to=1323000&listener=";
   const auto request = [&](const std::string& target) {
-    return "GET " + target + " HTTP/1.1\r\nHost: " + studio.host() + "\r\nX-Vortigen-Token: " +
-           token + "\r\nConnection: close\r\n\r\n";
+    return "GET " + target + " HTTP/1.1\r\nHost: " + studio.host() +
+           "\r\nX-Vortigen-Token: " + token + "\r\nConnection: close\r\n\r\n";
   };
   RawClient older("127.0.0.1", studio.port()), otherPage("127.0.0.1", studio.port());
   older.send(request(preview + "page-one"));
