@@ -6,7 +6,8 @@
 # every folder holding such a header is one the including folder may not
 # use. Headers found nowhere (generated ones, system headers in quotes)
 # are left to the compiler. It also checks that each header's include
-# guard names its folder, so that a moved header does not keep its old one.
+# guard names its folder, so that a moved header does not keep its old one,
+# and that each folder of tests/ is named for the source folder it tests.
 #
 #   scripts/check-layers.sh [ROOT]     (ROOT: the source tree, default this one)
 #
@@ -61,6 +62,20 @@ for dir in */; do
   esac
 done
 
+# Each folder of tests/ holds the tests of the source folder of its name,
+# so that a test is found beside the code it tests; support/ holds the
+# helpers they share and cluster/ the cluster tier's runs of the recipes
+# in docs/.
+test_only_folders="support cluster"
+if [ -d tests ]; then
+  for dir in tests/*/; do
+    dir=${dir#tests/}
+    dir=${dir%/}
+    case " $test_only_folders " in *" $dir "*) continue ;; esac
+    [ -d "$dir" ] || fail "tests/$dir/ names no source folder; move its tests to the folder of the code they test"
+  done
+fi
+
 # The folders holding a header of each name, for resolving includes.
 declare -A holders_of=()
 while read -r header; do
@@ -97,7 +112,7 @@ while read -r header; do
 done < <(find "${layers[@]}" -maxdepth 1 -name '*.h' 2>/dev/null)
 
 if ((failures)); then
-  echo "check-layers: $failures include(s) or rows against the layers; see docs/ARCHITECTURE.md" >&2
+  echo "check-layers: $failures fault(s) against the layers; see docs/ARCHITECTURE.md" >&2
   exit 1
 fi
 echo "check-layers: every include points down the layers"

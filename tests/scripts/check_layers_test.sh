@@ -69,4 +69,12 @@ fresh_copy
 sed -i 's/VORTIGEN_MEDIA_SONOGRAM_H/VORTIGEN_TOOL_SONOGRAM_H/' "$work/tree/media/sonogram.h"
 expect fail "a header keeping the guard of its old folder" "media/sonogram.h guards itself with VORTIGEN_TOOL_SONOGRAM_H"
 
+fresh_copy
+mkdir -p "$work/tree/tests/media" "$work/tree/tests/support"
+expect pass "test folders named for a source folder, and the shared helpers"
+
+fresh_copy
+mkdir -p "$work/tree/tests/dialog" && printf 'int x;\n' >"$work/tree/tests/dialog/x_test.cpp"
+expect fail "a test folder that names no source folder" "tests/dialog/ names no source folder"
+
 exit $failed

@@ -26,10 +26,10 @@ abidiff --headers-dir2 "$headers" --drop-private-types "$baseline" "$library" ||
 if ((status & 8)); then
   echo "abi: $library breaks callers of the baseline. Keep the old interface, or raise the" \
        "SONAME (libvortigen/CMakeLists.txt) and then write the baseline anew:" \
-       "bash tests/capi/abi_check.sh $library $source --update"
+       "bash tests/libvortigen/abi_check.sh $library $source --update"
 elif ((status & 4)); then
   echo "abi: the interface changed without breaking callers; if that is meant, write the" \
-       "baseline anew: bash tests/capi/abi_check.sh $library $source --update"
+       "baseline anew: bash tests/libvortigen/abi_check.sh $library $source --update"
 elif ((status != 0)); then
   echo "abi: abidiff could not compare (status $status); is the library built with -g?"
 fi
