@@ -1,3 +1,4 @@
+// The studio's previews and exports: see processing.h.
 #include "processing.h"
 
 #include <unistd.h>
@@ -17,6 +18,9 @@
 namespace vtstudio {
 
 namespace fs = std::filesystem;
+
+// Frame lengths processed before a preview's part (see previewPart).
+constexpr int64_t warmUpFrames = 64;
 
 struct Processing::Plugins {
   std::map<std::string, std::unique_ptr<vthost::PluginLibrary>> byEffect;
@@ -76,18 +80,38 @@ std::vector<uint8_t> runPlugin(vthost::PluginLibrary& plugin, const vortigen::Au
 
 }  // namespace
 
-// The engine over the range alone, as XfmDo over a selection of those
-// frames reads it, converted on the way in and quantised on the way out.
 std::vector<int16_t> Processing::preview(const std::string& effect, const CurveSet& curves,
                                          const vortigen::Audio& audio, FrameRange range) {
+  return previewPart(effect, curves, audio, range, range, [] { return false; });
+}
+
+// The engine over the selection alone, as XfmDo over those frames reads it,
+// converted on the way in and quantised on the way out. A part starts the
+// run a whole number of frame lengths after the selection's start, so that
+// the engine frames the part as it frames the whole selection, and
+// warmUpFrames frame lengths before the part: the Dynamic effect's level
+// followers need that long to forget the run's silent past (with 32, a few
+// samples still differ). The run ends once the part's last output frame is
+// made from input alone, or at the selection's end.
+std::vector<int16_t> Processing::previewPart(const std::string& effect, const CurveSet& curves,
+                                             const vortigen::Audio& audio, FrameRange selection,
+                                             FrameRange part, const std::function<bool()>& stop) {
   const std::optional<vtengine::Effect> which = vtengine::effectNamed(effect);
   if (!which) throw std::runtime_error("There is no effect \"" + effect + "\" in the studio.");
+  if (part.first < selection.first || part.end > selection.end || part.frames() < 0)
+    throw std::invalid_argument("The part of a preview lies outside its selection.");
   std::lock_guard lock(mutex_);
+  if (stop()) throw PreviewStopped();
   const vtengine::EngineSettings settings = vtengine::settingsForSound(
       *which, curves, audio.sampleRate, audio.channels, audio.bitsPerSample);
   const bool eightBit = audio.bitsPerSample == 8;
   const auto channels = static_cast<size_t>(audio.channels);
-  const auto frames = static_cast<size_t>(range.frames());
+  const int64_t frameLength = vtengine::frameLengthFor(audio.sampleRate);
+  const int64_t latency = frameLength - 1;
+  const int64_t lead =
+      std::max<int64_t>(0, part.first - selection.first - warmUpFrames * frameLength);
+  const int64_t start = selection.first + lead / frameLength * frameLength;
+  const int64_t inputEnd = std::min(selection.end, part.end + latency);
 
   // Quantised to the sound's own steps as XfmDo writes them: clipped to
   // +-(steps - 1), 16-bit rounded to nearest, 8-bit truncated from the
@@ -95,12 +119,12 @@ std::vector<int16_t> Processing::preview(const std::string& effect, const CurveS
   const float steps = settings.integerScale;
   const float limit = steps - 1.0f;
   const auto widen = static_cast<int>(32768.0f / steps);
-  std::vector<int16_t> out(frames * channels);
-  const uint8_t* bytes = audio.bytes.data() +
-                         static_cast<size_t>(range.first) * static_cast<size_t>(audio.blockAlign());
+  std::vector<int16_t> out(static_cast<size_t>(part.frames()) * channels);
+  const uint8_t* bytes =
+      audio.bytes.data() + static_cast<size_t>(start) * static_cast<size_t>(audio.blockAlign());
 
   vtengine::RangeRun run;
-  run.frames = static_cast<int64_t>(frames);
+  run.frames = inputEnd - start;
   run.read = [&](int64_t at, float* const* planes, size_t count) {
     for (size_t i = 0; i < count; ++i) {
       for (size_t c = 0; c < channels; ++c) {
@@ -114,17 +138,20 @@ std::vector<int16_t> Processing::preview(const std::string& effect, const CurveS
     return true;
   };
   run.write = [&](int64_t at, const float* const* planes, size_t count) {
-    int16_t* frame = out.data() + static_cast<size_t>(at) * channels;
-    for (size_t i = 0; i < count; ++i, frame += channels) {
+    for (size_t i = 0; i < count; ++i) {
+      const int64_t frame = start + at + static_cast<int64_t>(i);
+      if (frame < part.first || frame >= part.end) continue;
+      int16_t* target = out.data() + static_cast<size_t>(frame - part.first) * channels;
       for (size_t c = 0; c < channels; ++c) {
         const float v = std::clamp(planes[c][i] * steps, -limit, limit);
         const int level =
             eightBit ? static_cast<int>(v + 128.0f) - 128 : static_cast<int>(std::nearbyint(v));
-        frame[c] = static_cast<int16_t>(level * widen);
+        target[c] = static_cast<int16_t>(level * widen);
       }
     }
   };
-  vtengine::processRange(settings, run);
+  run.stop = stop;
+  if (!vtengine::processRange(settings, run)) throw PreviewStopped();
   return out;
 }
 

@@ -3,9 +3,11 @@
 #ifndef VORTIGEN_STUDIO_PROCESSING_H
 #define VORTIGEN_STUDIO_PROCESSING_H
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,11 @@
 #include "sound_files.h"
 
 namespace vtstudio {
+
+// Thrown by a preview whose stop check said a newer one replaced it.
+struct PreviewStopped : std::runtime_error {
+  PreviewStopped() : std::runtime_error("A newer preview replaced this one.") {}
+};
 
 class Processing {
  public:
@@ -26,6 +33,16 @@ class Processing {
   // Throws std::runtime_error (or vtengine::EngineError) naming the fault.
   std::vector<int16_t> preview(const std::string& effect, const CurveSet& curves,
                                const vortigen::Audio& audio, FrameRange range);
+
+  // Part of that preview: the frames `part` (inside `selection`) as the
+  // preview of the whole selection has them, computed from a little before
+  // `part` on, so that the stretch a person is hearing can be delivered
+  // first. `stop` is asked between blocks; when it says true the work ends
+  // with PreviewStopped. A preview waiting for another to finish asks it
+  // too before it starts.
+  std::vector<int16_t> previewPart(const std::string& effect, const CurveSet& curves,
+                                   const vortigen::Audio& audio, FrameRange selection,
+                                   FrameRange part, const std::function<bool()>& stop);
 
   // The whole sound processed with the preset text by the plug-in itself,
   // as `vortigen EFFECT IN OUT --preset-text TEXT` makes it, in the format

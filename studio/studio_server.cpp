@@ -4,8 +4,11 @@
 
 #include <sys/random.h>
 
+#include <algorithm>
 #include <boost/asio/ip/address.hpp>
 #include <cstdio>
+#include <map>
+#include <mutex>
 #include <stdexcept>
 
 #include "studio_assets.h"
@@ -96,6 +99,39 @@ std::string escapeForPattern(const std::string& path) {
   return out;
 }
 
+// Which preview of each page is the newest: a page's newer preview
+// request stops its older ones, so the processing goes to what the person
+// hears now. Pages are known by the name they give; the oldest names are
+// forgotten past a few hundred.
+class PreviewTickets {
+ public:
+  // A ticket for a new preview of `listener` (none named: never replaced).
+  uint64_t take(const std::string& listener) {
+    std::lock_guard lock(mutex_);
+    const uint64_t ticket = ++issued_;
+    if (listener.empty()) return ticket;
+    if (newest_.size() >= 256 && !newest_.count(listener)) {
+      auto oldest =
+          std::min_element(newest_.begin(), newest_.end(),
+                           [](const auto& a, const auto& b) { return a.second < b.second; });
+      newest_.erase(oldest);
+    }
+    newest_[listener] = ticket;
+    return ticket;
+  }
+  bool replaced(const std::string& listener, uint64_t ticket) const {
+    if (listener.empty()) return false;
+    std::lock_guard lock(mutex_);
+    const auto found = newest_.find(listener);
+    return found != newest_.end() && found->second != ticket;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::map<std::string, uint64_t> newest_;
+  uint64_t issued_ = 0;
+};
+
 }  // namespace
 
 bool isLoopbackAddress(const std::string& address) {
@@ -138,6 +174,7 @@ struct StudioServer::Impl {
   ServerSettings settings;
   std::vector<std::string> problems;  // files named on the command line that could not be read
   HttpServer http;
+  PreviewTickets previews;
   int port = 0;
 
   Impl(DialogSession& d, SoundFiles& s, Processing& p, ServerSettings chosen)
@@ -225,7 +262,9 @@ struct StudioServer::Impl {
     }
   }
 
-  void routes() {
+  // The checks every request passes, how refusals and failures are
+  // answered, and the headers every answer carries.
+  void guardRequests() {
     http.setHeadCheck(
         [this](const HttpRequest& q, size_t* bodyLimit) { return guard(q, bodyLimit); });
     http.setRefusalFormat(errorResponse);
@@ -236,7 +275,10 @@ struct StudioServer::Impl {
                             {"X-Content-Type-Options", "nosniff"},
                             {"Referrer-Policy", "no-referrer"},
                             {"X-Frame-Options", "DENY"}});
+  }
 
+  // The page's own files, with the token written into them.
+  void routeAssets() {
     for (const StudioAsset& asset : studioAssets()) {
       const std::string path = asset.path;
       auto serveAsset = [this, &asset](HttpRequest&, HttpResponse& r) {
@@ -252,7 +294,10 @@ struct StudioServer::Impl {
       http.route("GET", "/" + escapeForPattern(path), serveAsset);
       if (path == "index.html") http.route("GET", "/", serveAsset);
     }
+  }
 
+  // What the page starts from, and the dialog's actions.
+  void routeStateAndDialog() {
     http.route("GET", "/api/state", [this](HttpRequest&, HttpResponse& r) {
       Json list = Json::array();
       for (const auto& sound : sounds.all()) list.push_back(soundJson(*sound));
@@ -271,6 +316,10 @@ struct StudioServer::Impl {
       }
       r = jsonResponse(dialogs.act(action));
     });
+  }
+
+  // Uploads, and a sound's overview and original samples.
+  void routeSounds() {
     http.route("POST", "/api/sounds", [this](HttpRequest& q, HttpResponse& r) {
       r = jsonResponse(soundJson(*sounds.openUpload(textParameter(q, "name", "upload"), q.body)));
     });
@@ -286,14 +335,40 @@ struct StudioServer::Impl {
                                             numberParameter(q, "to", sound->audio.frames()));
       sendSamples(r, samples16(sound->audio, range), *sound, range);
     });
+  }
+
+  // The processed selection (from..to), or the part of it from `at` to
+  // `until`. A page names itself with `listener`: its newer preview stops
+  // its older ones, which answer 409.
+  void routePreview() {
     http.route("GET", R"(/api/sounds/(\d+)/preview)", [this](HttpRequest& q, HttpResponse& r) {
       const auto sound = soundOf(q);
       const std::string effect = textParameter(q, "effect");
       const CurveSet curves = curvesOf(effect);
-      const FrameRange range = previewRange(sound->audio, numberParameter(q, "from", 0),
-                                            numberParameter(q, "to", sound->audio.frames()));
-      sendSamples(r, processing.preview(effect, curves, sound->audio, range), *sound, range);
+      const FrameRange selection = previewRange(sound->audio, numberParameter(q, "from", 0),
+                                                numberParameter(q, "to", sound->audio.frames()));
+      const FrameRange part{std::clamp<int64_t>(numberParameter(q, "at", selection.first),
+                                                selection.first, selection.end),
+                            std::clamp<int64_t>(numberParameter(q, "until", selection.end),
+                                                selection.first, selection.end)};
+      if (part.frames() <= 0) throw Refusal(400, "The part of the preview asked for is empty.");
+      const std::string listener = textParameter(q, "listener");
+      if (listener.size() > 64)
+        throw Refusal(400, "The parameter listener is longer than 64 bytes.");
+      const uint64_t ticket = previews.take(listener);
+      try {
+        sendSamples(r,
+                    processing.previewPart(effect, curves, sound->audio, selection, part,
+                                           [&] { return previews.replaced(listener, ticket); }),
+                    *sound, part);
+      } catch (const PreviewStopped& e) {
+        throw Refusal(409, e.what());
+      }
     });
+  }
+
+  // The whole sound processed by the plug-in itself, as a file.
+  void routeExport() {
     http.route("GET", R"(/api/sounds/(\d+)/export)", [this](HttpRequest& q, HttpResponse& r) {
       // The curves exported are the ones the page shows, or none.
       if (q.hasParam("version") &&
@@ -317,6 +392,15 @@ struct StudioServer::Impl {
       r.header("Content-Disposition", "attachment; filename=\"" + name + "\"");
       r.header("X-Preset-Text", text);
     });
+  }
+
+  void routes() {
+    guardRequests();
+    routeAssets();
+    routeStateAndDialog();
+    routeSounds();
+    routePreview();
+    routeExport();
   }
 };
 

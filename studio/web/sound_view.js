@@ -213,15 +213,22 @@ export function drawSpectrogram(canvas, samples, channels, sampleRate = 0, start
 
 // ---- Player ----------------------------------------------------------------------
 
+// Seconds over which one processed buffer gives way to the next: short
+// enough to hear the edit at once, long enough that the change makes no
+// click.
+const CROSSFADE_SECONDS = 0.015;
+
 // Plays the original and the processed selection together, from the same
 // start time, each through its own gain; A/B sets the gains, so the switch
-// has no gap and keeps the position. A new processed preview replaces the
-// processed source at the position then playing.
+// has no gap and keeps the position. A new processed buffer (a whole
+// preview, or a part spliced into the one playing) takes over at the
+// position playing, cross-faded with the one before.
 export class Player {
   constructor() {
     this.context = null;
     this.buffers = { original: null, processed: null };
     this.sources = { original: null, processed: null };
+    this.fades = { original: null, processed: null };
     this.gains = { original: null, processed: null };
     this.listening = "processed";
     this.loop = true;
@@ -257,10 +264,10 @@ export class Player {
     return this.buffers.original ? this.buffers.original.duration : 0;
   }
 
-  // Seconds into the selection now playing.
-  position() {
+  // Seconds into the selection at context time `at` (now when left out).
+  position(at = null) {
     if (!this.playing) return 0;
-    const elapsed = this.context.currentTime - this.startedAt;
+    const elapsed = Math.max(0, (at ?? this.context.currentTime) - this.startedAt);
     const d = this.duration();
     return this.loop ? elapsed % d : Math.min(elapsed, d);
   }
@@ -278,15 +285,25 @@ export class Player {
     this.setGains();
   }
 
-  startSource(which, when, offset) {
+  // Starts a source of `which` at context time `when`, `offset` seconds
+  // into its buffer, through a gain of its own that rises over the
+  // cross-fade when `fadeIn`.
+  startSource(which, when, offset, fadeIn = false) {
     const buffer = this.buffers[which];
     if (!buffer) return;
     const source = this.context.createBufferSource();
+    const fade = this.context.createGain();
     source.buffer = buffer;
     source.loop = this.loop;
-    source.connect(this.gains[which]);
+    source.connect(fade);
+    fade.connect(this.gains[which]);
+    if (fadeIn) {
+      fade.gain.setValueAtTime(0, when);
+      fade.gain.linearRampToValueAtTime(1, when + CROSSFADE_SECONDS);
+    }
     source.start(when, Math.min(offset, buffer.duration));
     this.sources[which] = source;
+    this.fades[which] = fade;
     this.starts += 1;
     if (which === "original" && !this.loop) source.onended = () => {
       if (this.sources.original === source) this.stop();
@@ -330,16 +347,37 @@ export class Player {
     if (wasPlaying) this.play();
   }
 
-  // A new processed preview of the same selection: swapped in at the
-  // position playing, the original going on untouched.
+  // A new processed preview of the same selection: it takes over at the
+  // position playing, the one before fading out as it fades in, the
+  // original going on untouched.
   replaceProcessed(buffer) {
     this.buffers.processed = buffer;
     if (!this.playing) return;
     const now = this.context.currentTime;
-    const old = this.sources.processed;
-    const elapsed = Math.max(0, now - this.startedAt);
-    const d = this.duration();
-    this.startSource("processed", now, this.loop ? elapsed % d : Math.min(elapsed, d));
-    if (old) old.stop(now);
+    const old = this.sources.processed, oldFade = this.fades.processed;
+    this.startSource("processed", now, this.position(now), true);
+    if (old) {
+      oldFade.gain.setValueAtTime(1, now);
+      oldFade.gain.linearRampToValueAtTime(0, now + CROSSFADE_SECONDS);
+      old.onended = null;
+      old.stop(now + CROSSFADE_SECONDS);
+    }
+  }
+
+  // Part of a new preview (16-bit interleaved samples from frame `first`
+  // of the selection) written over a copy of the processed buffer, which
+  // then takes over: the rest of the selection plays as before until the
+  // whole preview comes.
+  spliceProcessed(samples, channels, first) {
+    const current = this.buffers.processed;
+    if (!current) return;
+    const copy = this.ensureContext().createBuffer(current.numberOfChannels, current.length, current.sampleRate);
+    const frames = Math.min(Math.floor(samples.length / channels), current.length - first);
+    for (let ch = 0; ch < copy.numberOfChannels; ++ch) {
+      const data = copy.getChannelData(ch);
+      data.set(current.getChannelData(ch));
+      for (let f = 0; f < frames; ++f) data[first + f] = samples[f * channels + ch] / 32768;
+    }
+    this.replaceProcessed(copy);
   }
 }

@@ -33,6 +33,8 @@ const state = {
   previewMs: null,
   curvesKey: "",
   inFlight: 0,
+  heard: new Map(),      // see noteTime
+  finished: new Map(),
 };
 
 // ---- Dialog actions: in order; moves and typing coalesce ----------------------
@@ -162,8 +164,8 @@ async function chooseSound(id) {
   await selectRange(0, end);
 }
 
-async function samplesOf(path) {
-  const response = await request(path);
+async function samplesOf(path, signal = undefined) {
+  const response = await request(path, { signal });
   const buffer = await response.arrayBuffer();
   return {
     samples: new Int16Array(buffer),
@@ -199,37 +201,92 @@ async function selectRange(first, end) {
   }
 }
 
-async function previewSamples() {
+// This page's name for the studio: its newer preview stops its older ones
+// on the server, while other tabs' previews go on.
+const listener = Array.from(crypto.getRandomValues(new Uint8Array(8)), (b) => b.toString(16).padStart(2, "0")).join("");
+
+function previewPath(extra = "") {
   const [first, end] = state.selection;
+  return `/api/sounds/${state.sound.id}/preview?effect=${state.dialog.effect}&from=${first}&to=${end}${extra}`;
+}
+
+// The whole selection's preview; `signal` abandons it. Without one it is
+// not this page's newest (a new selection's), and stops none.
+async function previewSamples(signal = undefined) {
   const started = performance.now();
-  const processed = await samplesOf(`/api/sounds/${state.sound.id}/preview?effect=${state.dialog.effect}&from=${first}&to=${end}`);
+  const processed = await samplesOf(previewPath(signal ? `&listener=${listener}` : ""), signal);
   state.previewMs = performance.now() - started;
   $("preview-time").textContent = `(preview ready in ${Math.round(state.previewMs)} ms)`;
   return processed;
 }
 
-// One preview at a time; an edit during one asks for another after it.
-let previewRunning = false, previewAgain = false;
-async function schedulePreview() {
+// Seconds from the play position that are processed and spliced in first.
+const NEAR_SECONDS = 1.5;
+
+// When the sound of each set of curves was first heard and when its whole
+// preview was in place (performance.now(), by the curves' key): how
+// quickly an edit is heard, which the latency benchmark reads.
+function noteTime(map, key) {
+  if (map.has(key)) return;
+  map.set(key, performance.now());
+  if (map.size > 64) map.delete(map.keys().next().value);
+}
+
+// Every change of the curves asks for a preview. While the sound plays,
+// the stretch from the play position on comes first and is spliced into
+// what plays; then the whole selection, which replaces the processed
+// buffer and the picture. A change during the whole preview abandons it
+// (the server stops it too); a change during the short part waits for it,
+// so that during a drag the sound follows as fast as the parts come.
+const preview = { running: false, again: false, abort: null };
+
+function schedulePreview() {
   if (!state.sound || !state.original || !state.dialog) return;
-  if (previewRunning) {
-    previewAgain = true;
-    return;
-  }
-  previewRunning = true;
+  preview.again = true;
+  if (preview.abort) preview.abort.abort();
+  if (!preview.running) runPreviews();
+}
+
+async function runPreviews() {
+  preview.running = true;
   state.inFlight += 1;
   try {
-    do {
-      previewAgain = false;
-      const processed = await previewSamples();
+    while (preview.again) {
+      preview.again = false;
+      const key = state.curvesKey, selection = state.selection;
+      const stale = () => preview.again || state.selection !== selection;
+      if (player.playing) {
+        const sound = state.sound, [first, end] = state.selection;
+        const at = first + Math.floor(player.position() * sound.sampleRate);
+        const until = Math.min(end, at + Math.round(NEAR_SECONDS * sound.sampleRate));
+        if (until > at) {
+          const part = await samplesOf(previewPath(`&at=${at}&until=${until}&listener=${listener}`));
+          if (stale()) continue;
+          player.spliceProcessed(part.samples, part.channels, part.first - first);
+          noteTime(state.heard, key);
+        }
+      }
+      preview.abort = new AbortController();
+      let processed;
+      try {
+        processed = await previewSamples(preview.abort.signal);
+      } catch (e) {
+        if (stale()) continue;  // abandoned for a newer one
+        throw e;
+      } finally {
+        preview.abort = null;
+      }
+      if (stale()) continue;
       player.replaceProcessed(player.toBuffer(processed.samples, processed.channels, processed.sampleRate));
+      noteTime(state.heard, key);
       drawSpectrogram($("spectrogram-after"), processed.samples, processed.channels, processed.sampleRate,
-      processed.first / processed.sampleRate);
-    } while (previewAgain);
+        processed.first / processed.sampleRate);
+      noteTime(state.finished, key);
+    }
   } catch (e) {
     status(e.message, true);
   } finally {
-    previewRunning = false;
+    preview.running = false;
     state.inFlight -= 1;
   }
 }

@@ -150,6 +150,33 @@ TEST_P(StudioPreview, EqualsThePluginOverTheSameSelectionOfTheWholeFile) {
       << "the curves did nothing; the case proves nothing";
 }
 
+// The stretch around the play position is computed first and spliced
+// into what the page plays: it must be the same samples the whole
+// selection's preview has there, in the middle, at the selection's start
+// and at its end, or the splice is heard.
+TEST_P(StudioPreview, PartsEqualTheWholeSelectionsPreviewThere) {
+  const PreviewCase& c = GetParam();
+  vtstudio::Processing processing(std::map<std::string, std::string>{
+      {"dynamic", VORTIGEN_DYNAMIC_PLUGIN}, {"fourier", VORTIGEN_FOURIER_PLUGIN}});
+  vortigen::Audio audio = stereoSound(7.0);
+  const vtstudio::FrameRange selection{3000, 300000};
+  const std::vector<int16_t> whole = processing.preview(c.effect, c.curves, audio, selection);
+  const auto never = [] { return false; };
+  for (const vtstudio::FrameRange part :
+       {vtstudio::FrameRange{241111, 270000}, vtstudio::FrameRange{3000, 9000},
+        vtstudio::FrameRange{298000, 300000}}) {
+    const std::vector<int16_t> got =
+        processing.previewPart(c.effect, c.curves, audio, selection, part, never);
+    const auto from = whole.begin() + (part.first - selection.first) * 2;
+    const std::vector<int16_t> expected(from, from + part.frames() * 2);
+    ASSERT_EQ(got.size(), expected.size());
+    size_t differing = 0;
+    for (size_t i = 0; i < got.size(); ++i) differing += got[i] != expected[i];
+    EXPECT_EQ(differing, 0u) << "the part " << part.first << ".." << part.end
+                             << " differs from the whole preview there";
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     EffectsAndSampleSizes, StudioPreview,
     testing::Values(PreviewCase{"dynamic",
@@ -166,5 +193,23 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<PreviewCase>& info) {
       return std::string(info.param.effect) + std::to_string(info.param.bits) + "Bit";
     });
+
+// A newer preview stops an older one between blocks, and one that waited
+// for the processing to be free does not start at all once replaced.
+TEST(StudioPreviewStop, AStoppedPreviewEndsWithinABlockAndSaysSo) {
+  vtstudio::Processing processing(
+      std::map<std::string, std::string>{{"fourier", VORTIGEN_FOURIER_PLUGIN}});
+  vortigen::Audio audio = stereoSound(3.0);
+  const vtstudio::FrameRange selection{0, audio.frames()};
+  const vtstudio::CurveSet curves{{{0, 0}, {11969, 4740}, {16384, 16384}}};
+  int asked = 0;
+  EXPECT_THROW(processing.previewPart("fourier", curves, audio, selection, selection,
+                                      [&] { return ++asked > 2; }),
+               vtstudio::PreviewStopped);
+  EXPECT_EQ(asked, 3) << "the preview went on after it was told to stop";
+  EXPECT_THROW(
+      processing.previewPart("fourier", curves, audio, selection, selection, [] { return true; }),
+      vtstudio::PreviewStopped);
+}
 
 }  // namespace

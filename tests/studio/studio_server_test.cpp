@@ -133,6 +133,7 @@ class Studio {
   }
 
   int port() const { return port_; }
+  vtstudio::SoundFiles& sounds() { return sounds_; }
   std::string url() const { return server_->url(); }
   std::string host() const { return vtstudio::urlHost(address_) + ":" + std::to_string(port_); }
   std::vector<std::string> log() const {
@@ -360,6 +361,41 @@ TEST(StudioServerLog, OneLinePerRequestWithMethodPathStatusAndTimeNeverTheToken)
 
 // The dialog's description shows what a person sees: no hidden control's
 // text (the plug-in keeps its curves' addresses in one).
+// A page's newer preview stops its older one, which answers 409 instead of
+// holding the processing the newer one waits for; a preview of another page
+// is left alone.
+TEST(StudioServerPreview, ANewerPreviewOfTheSamePageStopsTheOlder) {
+  Studio studio;
+  vortigen::Audio audio;
+  audio.channels = 2;
+  audio.bytes.resize(size_t{30} * 44100 * 4);
+  for (size_t i = 0; i < audio.bytes.size(); ++i)
+    audio.bytes[i] = static_cast<uint8_t>(i * 7919 >> 3);
+  const std::string file = testing::TempDir() + "vortigen-studio-preview-30s.wav";
+  vortigen::writeAudio(file, audio);
+  const int id = studio.sounds().open(file)->id;
+  fs::remove(file);
+  const std::string preview =
+      "/api/sounds/" + std::to_string(id) + "/preview?effect=fourier&from=0&to=1323000&listener=";
+  const auto request = [&](const std::string& target) {
+    return "GET " + target + " HTTP/1.1\r\nHost: " + studio.host() +
+           "\r\nX-Vortigen-Token: " + token + "\r\nConnection: close\r\n\r\n";
+  };
+  RawClient older("127.0.0.1", studio.port()), otherPage("127.0.0.1", studio.port());
+  older.send(request(preview + "page-one"));
+  otherPage.send(request(preview + "page-two"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(40));
+  const std::string newer = studio.get(preview + "page-one&at=441000&until=529200");
+  EXPECT_EQ(statusOf(newer), 200);
+  EXPECT_EQ(bodyOf(newer).size(), size_t{88200} * 4) << "the part is not the frames asked for";
+  const std::string stopped = older.receive();
+  EXPECT_EQ(statusOf(stopped), 409);
+  EXPECT_NE(bodyOf(stopped).find("newer preview"), std::string::npos) << bodyOf(stopped);
+  const std::string other = otherPage.receive();
+  EXPECT_EQ(statusOf(other), 200) << "another page's preview was stopped";
+  EXPECT_EQ(bodyOf(other).size(), size_t{1323000} * 4);
+}
+
 TEST(StudioServerAnswers, TheStateShowsNoAddresses) {
   Studio studio;
   const std::string body = bodyOf(studio.get("/api/state"));
