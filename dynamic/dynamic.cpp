@@ -76,51 +76,69 @@ void prepareWorkingArea(const FrameGeometry& g, float* own) {
 
 // During the transform each frame buffer holds the bins' magnitudes in its
 // first H + 1 floats and their phases in the next H + 1.
-void transformFrame(const StageFrames& frames, bool firstFrame) {
+float* phasesOf(const StageFrames& frames, int ch) {
+  return frames.frame[ch] + frames.geometry.h + 1;
+}
+
+// Windowed, transformed, and in polar form: depends on the frame alone.
+void analyseFrame(const StageFrames& frames) {
+  const FrameGeometry& g = frames.geometry;
+  const DynamicBuffers b = buffersIn(frames.own, g.n);
+  for (int ch = 0; ch < g.channels; ++ch) nspsbMpy2(b.analysisWindow, frames.frame[ch], g.n);
+  forwardTransformFrames(frames);
+  for (int ch = 0; ch < g.channels; ++ch) {
+    nspcbCartToPolar(frames.spectrum[ch], frames.frame[ch], phasesOf(frames, ch), g.h + 1);
+  }
+}
+
+// The envelope of each bin follows the frame's magnitudes: the state that
+// passes from frame to frame.
+void carryFrame(const StageFrames& frames, bool firstFrame) {
   const FrameGeometry& g = frames.geometry;
   const int bins = g.h + 1;
   const DynamicBuffers b = buffersIn(frames.own, g.n);
   const auto* t = static_cast<const CurveTables*>(frames.tables);
-  float* magnitudes[2] = {frames.frame[0], frames.frame[1]};
-  float* phases[2] = {nullptr, nullptr};
-  float magnitudeFloor[2] = {0.0f, 0.0f};
-
   if (firstFrame) {
     for (int ch = 0; ch < g.channels; ++ch) nspsbSet(0.0f, b.envelope[ch], g.h + 2);
   }
-  for (int ch = 0; ch < g.channels; ++ch) nspsbMpy2(b.analysisWindow, frames.frame[ch], g.n);
-  forwardTransformFrames(frames);
-  for (int ch = 0; ch < g.channels; ++ch) {
-    phases[ch] = frames.frame[ch] + bins;
-    nspcbCartToPolar(frames.spectrum[ch], magnitudes[ch], phases[ch], bins);
-    magnitudeFloor[ch] = nspsMax(magnitudes[ch], bins) * 0.01f;
-  }
-
   // Each bin of each channel depends only on its own values, so the
   // channels may take their turns one after the other.
   for (int ch = 0; ch < g.channels; ++ch) {
-    float* magnitude = magnitudes[ch];
+    float* magnitude = frames.frame[ch];
     float* envelope = b.envelope[ch];
-    float* phase = phases[ch];
+    float* phase = phasesOf(frames, ch);
+    const float magnitudeFloor = nspsMax(magnitude, bins) * 0.01f;
     for (int k = 0; k < bins; ++k) {
-      const BinState next = followEnvelope(magnitude[k], envelope[k], magnitudeFloor[ch],
-                                           t->attack[k], t->release[k]);
+      const BinState next =
+          followEnvelope(magnitude[k], envelope[k], magnitudeFloor, t->attack[k], t->release[k]);
       magnitude[k] = next.magnitude;
       envelope[k] = next.envelope;
       phase[k] = phase[k] + chaosShift(t->chaos[k], next.envelope);
     }
   }
+}
 
+// Back to samples, the window divided out: depends on the frame alone.
+void synthesiseFrame(const StageFrames& frames) {
+  const FrameGeometry& g = frames.geometry;
+  const int bins = g.h + 1;
+  const DynamicBuffers b = buffersIn(frames.own, g.n);
   // A release coefficient near +1 can drive a magnitude below zero: the
   // bin is silenced.
-  for (int ch = 0; ch < g.channels; ++ch) nspsbThresh1(magnitudes[ch], bins, 0.0f, 0);
+  for (int ch = 0; ch < g.channels; ++ch) nspsbThresh1(frames.frame[ch], bins, 0.0f, 0);
   for (int ch = 0; ch < g.channels; ++ch) {
-    nspcbPolarToCart(magnitudes[ch], phases[ch], frames.spectrum[ch], bins);
+    nspcbPolarToCart(frames.frame[ch], phasesOf(frames, ch), frames.spectrum[ch], bins);
   }
   for (int ch = 0; ch < g.channels; ++ch) {
     nspsCcsFftNip(frames.spectrum[ch], frames.frame[ch], g.order, NSP_FftInverse);
   }
   for (int ch = 0; ch < g.channels; ++ch) nspsbMpy2(b.inverseWindow, frames.frame[ch], g.n);
+}
+
+void transformFrame(const StageFrames& frames, bool firstFrame) {
+  analyseFrame(frames);
+  carryFrame(frames, firstFrame);
+  synthesiseFrame(frames);
 }
 
 }  // namespace
@@ -130,4 +148,7 @@ extern const SpectralStage dynamicStage{.ownFloats = ownFloats,
                                         .tableBytes = sizeof(CurveTables),
                                         .fillTables = fillTables,
                                         .prepareWorkingArea = prepareWorkingArea,
-                                        .transformFrame = transformFrame};
+                                        .transformFrame = transformFrame,
+                                        .analyseFrame = analyseFrame,
+                                        .carryFrame = carryFrame,
+                                        .synthesiseFrame = synthesiseFrame};

@@ -10,11 +10,22 @@
 // output exists once 2H input frames have arrived: output lags input by
 // N - 1 frames, the first N - 1 output frames being silence. finish()
 // writes what the skeleton writes at the end of a selection.
+//
+// Frames are gathered into slots and transformed together at the end of
+// each process() call, or when the slots are full: the parts of the stage
+// that depend on the frame alone are shared out among the threads, the
+// part that carries state from frame to frame runs in order on the
+// caller's, so the output is the same whatever the thread count. Output
+// is written once the frames a stretch of input completed are
+// transformed; the latency leaves it in step.
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "crossfade.h"
 #include "effects.h"
@@ -31,22 +42,37 @@ void releaseSharedTables() noexcept { nspFreeAllTwd(); }
 
 namespace {
 
+// One frame's buffers per channel of a group: the frame (N + 2 floats)
+// and its spectrum.
+struct Slot {
+  float* frame[2];
+  ComplexFloat* spectrum[2];
+};
+
 // Every buffer a channel group works on, laid out as the skeleton lays out
 // its working area: frames, spectra, tails, ramps, the stage's buffers.
 struct Group {
   FrameGeometry geometry;
   int firstChannel;
-  float* frame[2];
-  ComplexFloat* spectrum[2];
+  std::vector<Slot> slots;
   float* tail[2];
   float* fadeIn;
   float* fadeOut;
   float* own;
 };
 
-int groupFloats(const FrameGeometry& g, const SpectralStage& stage) {
-  return g.channels * (g.n + 2) + 2 * (g.n + 2) + g.channels * g.h + 2 * g.h + stage.ownFloats(g.n);
+int groupFloats(const FrameGeometry& g, const SpectralStage& stage, int slots) {
+  return slots * (g.channels * (g.n + 2) + 2 * (g.n + 2)) + g.channels * g.h + 2 * g.h +
+         stage.ownFloats(g.n);
 }
+
+// More threads than this would only wait for each other.
+constexpr int maxThreads = 64;
+
+// Frames gathered before they are transformed together, when more than
+// one thread transforms them: enough to make handing them over cheap, few
+// enough to stay in the cache (a stereo frame and its spectra: 16 KB).
+constexpr int slotsForThreads = 32;
 
 // Floats per cache line: every group starts on one.
 constexpr size_t lineFloats = 64 / sizeof(float);
@@ -66,6 +92,10 @@ void checkSettings(const EngineSettings& s) {
     throw EngineError("The integer scale " + std::to_string(s.integerScale) +
                       " cannot be used; give a positive number such as 32768.");
   }
+  if (s.threads < 1 || s.threads > maxThreads) {
+    throw EngineError("The thread count " + std::to_string(s.threads) +
+                      " cannot be used; give 1 to " + std::to_string(maxThreads) + ".");
+  }
 }
 
 // Scaling copies, with the factor in a local so that the loops vectorise
@@ -79,6 +109,73 @@ void scaled(const float* const* in, size_t from, float* const* blocks, int at, i
   for (int c = 0; c < channels; ++c) copyScaled(in[c] + from, blocks[c] + at, count, factor);
 }
 
+// Helper threads that each take a share of a job while the calling thread
+// takes its own; made with the engine and kept for its life, so that
+// nothing is made or allocated per job.
+class Crew {
+ public:
+  using Job = void (*)(void* context, int part, int parts);
+
+  explicit Crew(int helpers) : parts_(helpers + 1) {
+    for (int part = 1; part <= helpers; ++part)
+      threads_.emplace_back([this, part] { serve(part); });
+  }
+  ~Crew() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      quit_ = true;
+    }
+    start_.notify_all();
+    for (std::thread& thread : threads_) thread.join();
+  }
+  Crew(const Crew&) = delete;
+  Crew& operator=(const Crew&) = delete;
+
+  // Runs every part of the job, part 0 on the calling thread; returns once
+  // all are done.
+  void run(Job job, void* context) {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      job_ = job;
+      context_ = context;
+      busy_ = parts_ - 1;
+      ++round_;
+    }
+    start_.notify_all();
+    job(context, 0, parts_);
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [this] { return busy_ == 0; });
+  }
+
+ private:
+  void serve(int part) {
+    uint64_t seen = 0;
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      start_.wait(lock, [&] { return quit_ || round_ != seen; });
+      if (quit_) return;
+      seen = round_;
+      const Job job = job_;
+      void* context = context_;
+      lock.unlock();
+      job(context, part, parts_);
+      lock.lock();
+      if (--busy_ == 0) done_.notify_one();
+    }
+  }
+
+  const int parts_;
+  std::mutex mutex_;
+  std::condition_variable start_;
+  std::condition_variable done_;
+  Job job_ = nullptr;
+  void* context_ = nullptr;
+  uint64_t round_ = 0;
+  int busy_ = 0;
+  bool quit_ = false;
+  std::vector<std::thread> threads_;  // last: they start once the rest exists
+};
+
 }  // namespace
 
 struct Engine::Stream {
@@ -91,25 +188,37 @@ struct Engine::Stream {
   int h;
   float scale;
   float inverseScale;
+  int slots;  // frames transformed together at most
 
   std::vector<float> storage;  // every buffer below
   std::vector<Group> groups;
   std::vector<float*> older;   // per channel, H frames: the block before
   std::vector<float*> newer;   // per channel, H frames: the block being filled
-  std::vector<float*> output;  // per channel, H frames: the output block
+  std::vector<float*> output;  // per channel, (slots + 1) H frames: transformed, not yet written
+  std::unique_ptr<Crew> crew;  // with more than one thread
 
   // Where the stream stands.
-  int filled = 0;       // frames in the newer block
-  int64_t blocks = 0;   // complete blocks so far
-  int silenceLeft = 0;  // leading output frames still to come
-  int outputRead = 0;   // frames of the output block already written
-  int outputReady = 0;  // frames in the output block
+  int filled = 0;              // frames in the newer block
+  int64_t blocks = 0;          // complete blocks so far
+  int silenceLeft = 0;         // leading output frames still to come
+  int outputRead = 0;          // frames of the output already written
+  int outputReady = 0;         // frames in the output
+  int gathered = 0;            // frames in the slots, not transformed yet
+  bool firstGathered = false;  // the first of them is the stream's first frame
+  int lastSlot = 0;            // the slot of the frame transformed last
 
   Stream(const EngineSettings& settings, std::unique_ptr<CurveTables> curveTables);
 
   void restart();
   void completeBlock();
-  void transformGroup(Group& group, bool firstFrame);
+  void transformGathered();
+  StageFrames framesOf(const Group& group, int slot) const;
+  void shareOut(Crew::Job job);
+  template <typename Step>
+  void forShare(int part, int parts, Step step) const;
+  static void analyseShare(void* context, int part, int parts);
+  static void synthesiseShare(void* context, int part, int parts);
+  static void transformShare(void* context, int part, int parts);
   void write(float* const* out, size_t at, int count);
   int queued() const { return silenceLeft + outputReady - outputRead; }
   void writeLastBlock(float* const* out, size_t at, int count) const;
@@ -123,7 +232,8 @@ Engine::Stream::Stream(const EngineSettings& settings, std::unique_ptr<CurveTabl
       sampleRate(settings.sampleRate),
       channels(settings.channels),
       scale(settings.integerScale),
-      inverseScale(1.0f / settings.integerScale) {
+      inverseScale(1.0f / settings.integerScale),
+      slots(settings.threads > 1 ? slotsForThreads : 1) {
   const FrameGeometry pair = frameGeometryFor(sampleRate, 2);
   const FrameGeometry single = frameGeometryFor(sampleRate, 1);
   n = pair.n;
@@ -131,9 +241,10 @@ Engine::Stream::Stream(const EngineSettings& settings, std::unique_ptr<CurveTabl
 
   const int pairs = channels / 2;
   const bool odd = channels % 2 == 1;
-  const size_t pairFloats = roundedToLines(static_cast<size_t>(groupFloats(pair, stage)));
-  const size_t singleFloats = roundedToLines(static_cast<size_t>(groupFloats(single, stage)));
-  const size_t channelFloats = roundedToLines(3 * static_cast<size_t>(h));
+  const size_t pairFloats = roundedToLines(static_cast<size_t>(groupFloats(pair, stage, slots)));
+  const size_t singleFloats =
+      roundedToLines(static_cast<size_t>(groupFloats(single, stage, slots)));
+  const size_t channelFloats = roundedToLines(static_cast<size_t>(slots + 3) * h);
   const size_t total = static_cast<size_t>(pairs) * pairFloats + (odd ? singleFloats : 0) +
                        static_cast<size_t>(channels) * channelFloats + lineFloats;
   storage.assign(total, 0.0f);
@@ -150,13 +261,15 @@ Engine::Stream::Stream(const EngineSettings& settings, std::unique_ptr<CurveTabl
   for (int c = 0; c < channels; c += 2) {
     const FrameGeometry& g = c + 1 < channels ? pair : single;
     float* start = next;
-    Group group{
-        g,       c,      {nullptr, nullptr}, {nullptr, nullptr}, {nullptr, nullptr}, nullptr,
-        nullptr, nullptr};
-    for (int ch = 0; ch < g.channels; ++ch) group.frame[ch] = take(static_cast<size_t>(g.n) + 2);
-    float* spectra = take(2 * (static_cast<size_t>(g.n) + 2));
-    group.spectrum[0] = reinterpret_cast<ComplexFloat*>(spectra);
-    group.spectrum[1] = reinterpret_cast<ComplexFloat*>(spectra + g.n + 2);
+    Group group{g, c, {}, {nullptr, nullptr}, nullptr, nullptr, nullptr};
+    for (int i = 0; i < slots; ++i) {
+      Slot slot{{nullptr, nullptr}, {nullptr, nullptr}};
+      for (int ch = 0; ch < g.channels; ++ch) slot.frame[ch] = take(static_cast<size_t>(g.n) + 2);
+      float* spectra = take(2 * (static_cast<size_t>(g.n) + 2));
+      slot.spectrum[0] = reinterpret_cast<ComplexFloat*>(spectra);
+      slot.spectrum[1] = reinterpret_cast<ComplexFloat*>(spectra + g.n + 2);
+      group.slots.push_back(slot);
+    }
     for (int ch = 0; ch < g.channels; ++ch) group.tail[ch] = take(static_cast<size_t>(g.h));
     group.fadeIn = take(static_cast<size_t>(g.h));
     group.fadeOut = take(static_cast<size_t>(g.h));
@@ -165,7 +278,7 @@ Engine::Stream::Stream(const EngineSettings& settings, std::unique_ptr<CurveTabl
 
     fillRamps(group.fadeIn, group.fadeOut, g.h);
     stage.prepareWorkingArea(g, group.own);
-    groups.push_back(group);
+    groups.push_back(std::move(group));
   }
   for (int c = 0; c < channels; ++c) {
     float* start = take(channelFloats);
@@ -176,7 +289,8 @@ Engine::Stream::Stream(const EngineSettings& settings, std::unique_ptr<CurveTabl
 
   // The kernel makes its transform tables on a transform's first use: one
   // silent frame per group makes them now rather than in process().
-  for (Group& group : groups) transformGroup(group, true);
+  for (const Group& group : groups) stage.transformFrame(framesOf(group, 0), true);
+  if (settings.threads > 1) crew = std::make_unique<Crew>(settings.threads - 1);
   restart();
 }
 
@@ -186,48 +300,128 @@ void Engine::Stream::restart() {
   silenceLeft = n - 1;
   outputRead = 0;
   outputReady = 0;
+  gathered = 0;
 }
 
-void Engine::Stream::transformGroup(Group& group, bool firstFrame) {
-  const StageFrames frames{group.geometry,
-                           {group.frame[0], group.frame[1]},
-                           {group.spectrum[0], group.spectrum[1]},
-                           group.own,
-                           tableData(*tables)};
-  stage.transformFrame(frames, firstFrame);
+StageFrames Engine::Stream::framesOf(const Group& group, int slot) const {
+  const Slot& s = group.slots[static_cast<size_t>(slot)];
+  return StageFrames{group.geometry,
+                     {s.frame[0], s.frame[1]},
+                     {s.spectrum[0], s.spectrum[1]},
+                     group.own,
+                     tableData(*tables)};
 }
 
 // The newer block is complete. The first block only waits for the second;
-// from the second on, each makes a frame with the block before and the
-// output block for the block before.
+// from the second on, each makes a frame with the block before, gathered
+// into the next slot.
 void Engine::Stream::completeBlock() {
   if (blocks > 0) {
     const bool firstFrame = blocks == 1;
+    if (gathered == 0) firstGathered = firstFrame;
     for (Group& group : groups) {
-      const FrameGeometry& g = group.geometry;
-      for (int ch = 0; ch < g.channels; ++ch) {
+      const Slot& slot = group.slots[static_cast<size_t>(gathered)];
+      for (int ch = 0; ch < group.geometry.channels; ++ch) {
         const int c = group.firstChannel + ch;
-        std::memcpy(group.frame[ch], older[c], sizeof(float) * static_cast<size_t>(h));
-        std::memcpy(group.frame[ch] + h, newer[c], sizeof(float) * static_cast<size_t>(h));
-        if (firstFrame) startTail(group.frame[ch], group.tail[ch], group.fadeOut, h);
-      }
-      transformGroup(group, firstFrame);
-      for (int ch = 0; ch < g.channels; ++ch) {
-        float* frame = group.frame[ch];
-        overlapAdd(frame, group.tail[ch], group.fadeIn, group.fadeOut, h);
-        copyScaled(frame, output[group.firstChannel + ch], h, inverseScale);
+        std::memcpy(slot.frame[ch], older[c], sizeof(float) * static_cast<size_t>(h));
+        std::memcpy(slot.frame[ch] + h, newer[c], sizeof(float) * static_cast<size_t>(h));
+        // The first frame is first in its batch too: no tail is pending.
+        if (firstFrame) startTail(slot.frame[ch], group.tail[ch], group.fadeOut, h);
       }
     }
-    outputRead = 0;
-    outputReady = h;
+    ++gathered;
   }
   std::swap(older, newer);
   filled = 0;
   ++blocks;
 }
 
+// Runs a job on the gathered frames, shared out among the crew's threads,
+// or on this one alone.
+void Engine::Stream::shareOut(Crew::Job job) {
+  if (crew == nullptr) {
+    job(this, 0, 1);
+  } else {
+    crew->run(job, this);
+  }
+}
+
+// Part `part` of `parts` of the gathered frames' items (each slot of each
+// group), through `step`.
+template <typename Step>
+void Engine::Stream::forShare(int part, int parts, Step step) const {
+  const int groupCount = static_cast<int>(groups.size());
+  const int count = gathered * groupCount;
+  for (int i = count * part / parts; i < count * (part + 1) / parts; ++i) {
+    step(framesOf(groups[static_cast<size_t>(i % groupCount)], i / groupCount));
+  }
+}
+
+void Engine::Stream::analyseShare(void* context, int part, int parts) {
+  const Stream& s = *static_cast<const Stream*>(context);
+  s.forShare(part, parts, s.stage.analyseFrame);
+}
+
+void Engine::Stream::synthesiseShare(void* context, int part, int parts) {
+  const Stream& s = *static_cast<const Stream*>(context);
+  s.forShare(part, parts, s.stage.synthesiseFrame);
+}
+
+// A stage that carries nothing from frame to frame: whole frames at once.
+void Engine::Stream::transformShare(void* context, int part, int parts) {
+  const Stream& s = *static_cast<const Stream*>(context);
+  s.forShare(part, parts, [&s](const StageFrames& frames) {
+    s.stage.analyseFrame(frames);
+    s.stage.synthesiseFrame(frames);
+  });
+}
+
+// The gathered frames through the stage, then cross-faded in order onto
+// the output.
+void Engine::Stream::transformGathered() {
+  if (gathered == 0) return;
+  if (stage.analyseFrame == nullptr) {
+    for (int slot = 0; slot < gathered; ++slot) {
+      for (const Group& group : groups) {
+        stage.transformFrame(framesOf(group, slot), firstGathered && slot == 0);
+      }
+    }
+  } else if (stage.carryFrame == nullptr) {
+    shareOut(transformShare);
+  } else {
+    shareOut(analyseShare);
+    for (int slot = 0; slot < gathered; ++slot) {
+      for (const Group& group : groups) {
+        stage.carryFrame(framesOf(group, slot), firstGathered && slot == 0);
+      }
+    }
+    shareOut(synthesiseShare);
+  }
+
+  // What is left of the output goes to its front, to make room.
+  const int left = outputReady - outputRead;
+  for (int c = 0; c < channels; ++c) {
+    std::memmove(output[c], output[c] + outputRead, sizeof(float) * static_cast<size_t>(left));
+  }
+  outputRead = 0;
+  outputReady = left;
+  for (int slot = 0; slot < gathered; ++slot) {
+    for (Group& group : groups) {
+      const Slot& buffers = group.slots[static_cast<size_t>(slot)];
+      for (int ch = 0; ch < group.geometry.channels; ++ch) {
+        float* frame = buffers.frame[ch];
+        overlapAdd(frame, group.tail[ch], group.fadeIn, group.fadeOut, h);
+        copyScaled(frame, output[group.firstChannel + ch] + outputReady, h, inverseScale);
+      }
+    }
+    outputReady += h;
+  }
+  lastSlot = gathered - 1;
+  gathered = 0;
+}
+
 void Engine::Stream::write(float* const* out, size_t at, int count) {
-  // Silence first, then the output block.
+  // Silence first, then the output.
   const int silent = std::min(count, silenceLeft);
   for (int c = 0; c < channels; ++c) std::fill_n(out[c] + at, silent, 0.0f);
   silenceLeft -= silent;
@@ -246,8 +440,9 @@ void Engine::Stream::write(float* const* out, size_t at, int count) {
 // the last block.
 void Engine::Stream::writeLastBlock(float* const* out, size_t at, int count) const {
   for (const Group& group : groups) {
+    const Slot& last = group.slots[static_cast<size_t>(lastSlot)];
     for (int ch = 0; ch < group.geometry.channels; ++ch) {
-      copyScaled(group.frame[ch] + h, out[group.firstChannel + ch] + at, count, inverseScale);
+      copyScaled(last.frame[ch] + h, out[group.firstChannel + ch] + at, count, inverseScale);
     }
   }
 }
@@ -280,22 +475,25 @@ Effect Engine::effect() const { return stream_->effect; }
 void Engine::process(const float* const* in, float* const* out, size_t frames) noexcept {
   Stream& s = *stream_;
   size_t done = 0;
+  size_t unwritten = 0;  // output from here on waits for the gathered frames
   while (done < frames) {
     const int chunk =
         static_cast<int>(std::min(frames - done, static_cast<size_t>(s.h - s.filled)));
     scaled(in, done, s.newer.data(), s.filled, s.channels, chunk, s.scale);
     s.filled += chunk;
-    // The input is read before any output is written, so out may be in.
-    if (s.filled < s.h) {
-      s.write(out, done, chunk);
-    } else {
-      // The frame that completes the block is the first to need its output.
-      s.write(out, done, chunk - 1);
-      s.completeBlock();
-      s.write(out, done + static_cast<size_t>(chunk - 1), 1);
-    }
     done += static_cast<size_t>(chunk);
+    if (s.filled == s.h) {
+      s.completeBlock();
+      if (s.gathered == s.slots) {
+        s.transformGathered();
+        // The input up to here is read, so out may be in.
+        s.write(out, unwritten, static_cast<int>(done - unwritten));
+        unwritten = done;
+      }
+    }
   }
+  s.transformGathered();
+  s.write(out, unwritten, static_cast<int>(done - unwritten));
 }
 
 void Engine::finish(float* const* out) noexcept {
@@ -318,6 +516,7 @@ void Engine::finish(float* const* out) noexcept {
       last = s.filled;
       for (int c = 0; c < s.channels; ++c) std::fill(s.newer[c] + s.filled, s.newer[c] + s.h, 0.0f);
       s.completeBlock();
+      s.transformGathered();
       writeQueued();
     }
     s.writeLastBlock(out, at, last);

@@ -5,8 +5,8 @@
 // and quantised as XfmDo does, is what the plug-ins write.
 //
 // Construction, parsing and prepareCurves allocate and may throw
-// EngineError. process, finish, reset and useCurves allocate nothing, take
-// no lock and do no I/O.
+// EngineError. process, finish, reset and useCurves allocate nothing and do
+// no I/O; with one thread (the default) they take no lock either.
 #ifndef VORTIGEN_ENGINE_ENGINE_H
 #define VORTIGEN_ENGINE_ENGINE_H
 
@@ -16,16 +16,12 @@
 #include <string_view>
 #include <vector>
 
+#include "built_in_preset.h"
 #include "curves.h"
 
 namespace vtengine {
 
 enum class Effect { Dynamic, Fourier };
-
-struct BuiltInPreset {
-  std::string_view key;   // "Item1"
-  std::string_view text;  // "Flat (no effect),3,..."
-};
 
 struct EffectInfo {
   Effect effect;
@@ -33,7 +29,7 @@ struct EffectInfo {
   std::string_view description;               // "Dynamic and Chaos Effects" / ...
   std::vector<std::string_view> curveNames;   // {"attack","release","chaos"} / {"transfer"}
   std::vector<PointList> initialCurves;       // the curves XfmInit creates
-  std::vector<BuiltInPreset> builtInPresets;  // in key order, texts as the plug-in seeds them
+  std::vector<BuiltInPreset> builtInPresets;  // the plug-in's own table, in key order
 };
 
 // The frame length N the plug-ins take at this sample rate: 1024 from
@@ -90,6 +86,9 @@ struct EngineSettings {
                                   // an odd last channel alone
   float integerScale = 32768.0f;  // float 1.0 is this many steps of the plug-ins' integer scale
                                   // (32768: the 16-bit scale; 128 reproduces 8-bit XfmDo exactly)
+  int threads = 1;                // threads that transform frames: with more than one, process
+                                  // and finish hand frames to helper threads and wait for them
+                                  // (not for a real-time thread); the output is the same
 };
 
 class Engine {

@@ -40,17 +40,22 @@ int levelIndex(float normalised) {
 
 // During the transform each frame buffer holds the bins' magnitudes in its
 // first N/2 + 1 floats and their phases in the next N/2 + 1.
-void transformFrame(const StageFrames& frames, bool) {
+void analyseFrame(const StageFrames& frames) {
+  const FrameGeometry& g = frames.geometry;
+  const int bins = g.h + 1;
+  forwardTransformFrames(frames);
+  for (int ch = 0; ch < g.channels; ++ch) {
+    nspcbCartToPolar(frames.spectrum[ch], frames.frame[ch], frames.frame[ch] + bins, bins);
+  }
+}
+
+void synthesiseFrame(const StageFrames& frames) {
   const FrameGeometry& g = frames.geometry;
   const int bins = g.h + 1;
   const auto* table = static_cast<const float*>(frames.tables);
-
-  forwardTransformFrames(frames);
   for (int ch = 0; ch < g.channels; ++ch) {
     float* magnitudes = frames.frame[ch];
     float* phases = frames.frame[ch] + bins;
-    nspcbCartToPolar(frames.spectrum[ch], magnitudes, phases, bins);
-
     float largest = nspsMax(magnitudes, bins);
     if (largest == 0.0f) largest = silentFrameMaximum;
     // Normalise, look up, scale back: the products are the ones two
@@ -66,6 +71,12 @@ void transformFrame(const StageFrames& frames, bool) {
   }
 }
 
+// Every frame stands alone: nothing passes from one to the next.
+void transformFrame(const StageFrames& frames, bool) {
+  analyseFrame(frames);
+  synthesiseFrame(frames);
+}
+
 int ownFloats(int) { return 0; }
 
 void prepareWorkingArea(const FrameGeometry&, float*) {}
@@ -79,4 +90,7 @@ extern const SpectralStage fourierStage{.ownFloats = ownFloats,
                                         .tableBytes = tableBytes,
                                         .fillTables = fillTables,
                                         .prepareWorkingArea = prepareWorkingArea,
-                                        .transformFrame = transformFrame};
+                                        .transformFrame = transformFrame,
+                                        .analyseFrame = analyseFrame,
+                                        .carryFrame = nullptr,
+                                        .synthesiseFrame = synthesiseFrame};

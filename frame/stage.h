@@ -70,6 +70,19 @@ struct SpectralStage {
   void (*prepareWorkingArea)(const FrameGeometry& geometry, float* own);
   // Once per frame; firstFrame is true on the first frame of a stream.
   void (*transformFrame)(const StageFrames& frames, bool firstFrame);
+
+  // The same transform in three parts, transformFrame being the three in
+  // turn, for a driver that transforms several frames at once. analyseFrame
+  // and synthesiseFrame touch only the frame's own buffers (and read the
+  // tables and what prepareWorkingArea filled), so frames may go through
+  // them in any order, on any thread. carryFrame, between them, updates
+  // what the stage keeps from one frame to the next: every frame must go
+  // through it in order, one at a time. Null where the stage keeps nothing.
+  // A stage without analyseFrame is transformed whole, in order, on one
+  // thread.
+  void (*analyseFrame)(const StageFrames& frames);
+  void (*carryFrame)(const StageFrames& frames, bool firstFrame);
+  void (*synthesiseFrame)(const StageFrames& frames);
 };
 
 #endif

@@ -1,5 +1,6 @@
 #include "engine_path.h"
 
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <filesystem>
@@ -20,6 +21,15 @@ namespace {
 // 44.1 kHz sound, so that handing blocks over costs next to nothing.
 constexpr int64_t blockFrames = 16384;
 
+// Threads that transform the engine's frames: the cores this file has to
+// itself, a batch's workers sharing them. Past four the frames' in-order
+// part and the reading and writing threads leave little to gain.
+int engineThreads(const EffectRun& run) {
+  const int cores = std::max(1, int(std::thread::hardware_concurrency()));
+  const int workers = run.outputDirectory.empty() ? 1 : run.jobs > 0 ? run.jobs : cores;
+  return std::clamp(cores / workers, 1, 4);
+}
+
 }  // namespace
 
 bool throughEngine(const EngineRun& r, int64_t& clipped) {
@@ -28,9 +38,10 @@ bool throughEngine(const EngineRun& r, int64_t& clipped) {
   const std::optional<vtengine::Effect> effect = vtengine::effectNamed(r.effect.name);
   if (!effect)
     throw vthost::HostError("The engine has no effect " + r.effect.name + "; use --path plugin.");
-  const vtengine::EngineSettings engineSettings =
+  vtengine::EngineSettings engineSettings =
       vtengine::settingsForSound(*effect, r.settings.curves, info.sampleRate, channels,
                                  info.format.isInteger() ? info.format.bits : 0);
+  engineSettings.threads = engineThreads(r.run);
 
   ProgressBar bar(r.effect.name, r.showProgress, r.run.progressInterval);
   bar.setName(std::filesystem::path(r.reader.path()).filename().string());

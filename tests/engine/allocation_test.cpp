@@ -136,39 +136,44 @@ TEST(EngineAllocation, TheWatchSeesAllocations) {
 }
 
 // Every effect, mono, stereo and five channels, every frame length, block
-// lengths that end inside and on block boundaries.
+// lengths that end inside and on block boundaries; on one thread and with
+// helper threads, which are handed frames without anything being made.
 TEST(EngineAllocation, StreamingAllocatesNothing) {
   SKIP_UNLESS_COUNTING();
   for (Effect effect : {Effect::Dynamic, Effect::Fourier}) {
     for (int channels : {1, 2, 5}) {
       for (double rate : {11025.0, 22050.0, 44100.0}) {
-        SCOPED_TRACE(std::to_string(channels) + " channels at " + std::to_string(rate) + " Hz");
-        vtengine::EngineSettings settings;
-        settings.effect = effect;
-        settings.channels = channels;
-        settings.sampleRate = rate;
-        settings.curves =
-            vtengine::parsePreset(vtengine::effectInfo(effect).builtInPresets.back().text).curves;
-        vtengine::Engine engine(settings);
-        const enginetest::Planar input = enginetest::silence(channels, 5000);
-        enginetest::Planar output = enginetest::silence(channels, 5000);
-        std::vector<const float*> in;
-        std::vector<float*> out;
-        for (int c = 0; c < channels; ++c) {
-          in.push_back(input[c].data());
-          out.push_back(output[c].data());
-        }
-        auto fresh = vtengine::prepareCurves(effect, vtengine::effectInfo(effect).initialCurves);
+        for (int threads : {1, 2}) {
+          SCOPED_TRACE(std::to_string(channels) + " channels at " + std::to_string(rate) + " Hz, " +
+                       std::to_string(threads) + " threads");
+          vtengine::EngineSettings settings;
+          settings.threads = threads;
+          settings.effect = effect;
+          settings.channels = channels;
+          settings.sampleRate = rate;
+          settings.curves =
+              vtengine::parsePreset(vtengine::effectInfo(effect).builtInPresets.back().text).curves;
+          vtengine::Engine engine(settings);
+          const enginetest::Planar input = enginetest::silence(channels, 5000);
+          enginetest::Planar output = enginetest::silence(channels, 5000);
+          std::vector<const float*> in;
+          std::vector<float*> out;
+          for (int c = 0; c < channels; ++c) {
+            in.push_back(input[c].data());
+            out.push_back(output[c].data());
+          }
+          auto fresh = vtengine::prepareCurves(effect, vtengine::effectInfo(effect).initialCurves);
 
-        AllocationWatch watch;
-        for (size_t block : {1, 700, 4096}) engine.process(in.data(), out.data(), block);
-        engine.useCurves(fresh);
-        engine.process(in.data(), out.data(), 3000);
-        engine.finish(out.data());
-        engine.process(in.data(), out.data(), 100);
-        engine.reset();
-        engine.process(in.data(), out.data(), 5000);
-        EXPECT_EQ(watch.count(), 0);
+          AllocationWatch watch;
+          for (size_t block : {1, 700, 4096}) engine.process(in.data(), out.data(), block);
+          engine.useCurves(fresh);
+          engine.process(in.data(), out.data(), 3000);
+          engine.finish(out.data());
+          engine.process(in.data(), out.data(), 100);
+          engine.reset();
+          engine.process(in.data(), out.data(), 5000);
+          EXPECT_EQ(watch.count(), 0);
+        }
       }
     }
   }

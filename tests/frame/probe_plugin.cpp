@@ -61,7 +61,10 @@ const SpectralStage probeStage{.ownFloats = ownFloats,
                                .tableBytes = sizeof(double),
                                .fillTables = fillTables,
                                .prepareWorkingArea = prepareWorkingArea,
-                               .transformFrame = transformFrame};
+                               .transformFrame = transformFrame,
+                               .analyseFrame = nullptr,
+                               .carryFrame = nullptr,
+                               .synthesiseFrame = nullptr};
 
 const CurveShape probeCurves[] = {{0, 16384, 0, 16384, 0, 16384}};
 
