@@ -29,7 +29,7 @@ inline constexpr CurveShape dynamicCurves[] = {
 
 // Attack levels 1742 soft, 8192 neutral, 12375 hard; release 1394 soft,
 // 8192 neutral; chaos 0 off, 3834 effect, 16384 full. Every curve is flat.
-inline constexpr BuiltinPreset dynamicPresets[] = {
+inline constexpr BuiltInPreset dynamicPresets[] = {
     {"Item1", "Flat (no effect),3,2,0,8192,16384,8192,2,0,8192,16384,8192,2,0,0,16384,0"},
     {"Item2", "Soft Attack,3,2,0,1742,16384,1742,2,0,8192,16384,8192,2,0,0,16384,0"},
     {"Item3", "Soft Release,3,2,0,8192,16384,8192,2,0,1394,16384,1394,2,0,0,16384,0"},

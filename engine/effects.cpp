@@ -26,10 +26,8 @@ std::vector<PointList> initialCurvesOf(const CurveShape (&shapes)[count]) {
 }
 
 template <size_t count>
-std::vector<BuiltInPreset> presetsOf(const BuiltinPreset (&presets)[count]) {
-  std::vector<BuiltInPreset> list;
-  for (const BuiltinPreset& p : presets) list.push_back({p.key, p.text});
-  return list;
+std::vector<BuiltInPreset> presetsOf(const BuiltInPreset (&presets)[count]) {
+  return std::vector<BuiltInPreset>(std::begin(presets), std::end(presets));
 }
 
 template <size_t count>

@@ -16,16 +16,12 @@
 #include <string_view>
 #include <vector>
 
+#include "built_in_preset.h"
 #include "curves.h"
 
 namespace vtengine {
 
 enum class Effect { Dynamic, Fourier };
-
-struct BuiltInPreset {
-  std::string_view key;   // "Item1"
-  std::string_view text;  // "Flat (no effect),3,..."
-};
 
 struct EffectInfo {
   Effect effect;
@@ -33,7 +29,7 @@ struct EffectInfo {
   std::string_view description;               // "Dynamic and Chaos Effects" / ...
   std::vector<std::string_view> curveNames;   // {"attack","release","chaos"} / {"transfer"}
   std::vector<PointList> initialCurves;       // the curves XfmInit creates
-  std::vector<BuiltInPreset> builtInPresets;  // in key order, texts as the plug-in seeds them
+  std::vector<BuiltInPreset> builtInPresets;  // the plug-in's own table, in key order
 };
 
 // The frame length N the plug-ins take at this sample rate: 1024 from

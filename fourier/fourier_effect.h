@@ -20,7 +20,7 @@ inline constexpr const char* fourierCurveNames[] = {"transfer"};
 // The diagonal: every output level equals its input level.
 inline constexpr CurveShape fourierCurves[] = {{0, 16384, 0, 16384, 0, 16384}};
 
-inline constexpr BuiltinPreset fourierPresets[] = {
+inline constexpr BuiltInPreset fourierPresets[] = {
     {"Item1", "No Effect,3,2,0,0,16384,16384"},
     {"Item2", "Light Sound,3,3,0,0,11969,4740,16384,16384"},
     {"Item3", "Poor Sound,3,3,0,0,14336,2163,16384,16384"},

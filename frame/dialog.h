@@ -5,6 +5,7 @@
 #ifndef VORTIGEN_FRAME_DIALOG_H
 #define VORTIGEN_FRAME_DIALOG_H
 
+#include "built_in_preset.h"
 #include "dialog_controls.h"
 #include "xfm.h"
 
@@ -25,12 +26,6 @@ struct CurveSetup {
   const char* yUnit;
 };
 
-// A preset the plug-in writes into an empty profile section.
-struct BuiltinPreset {
-  const char* key;
-  const char* text;
-};
-
 // What a handler knows once it has read the state holder.
 struct DialogState {
   HWND dialog;
@@ -42,7 +37,7 @@ struct DialogState {
 struct DialogDefinition {
   const char* helpFile;
   const char* helpKeyword;
-  const BuiltinPreset* presets;
+  const BuiltInPreset* presets;
   int presetCount;
   // One per curve word, in word order (PluginDefinition::curveCount).
   const CurveSetup* curveSetups;

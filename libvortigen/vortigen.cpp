@@ -84,7 +84,7 @@ const std::vector<EffectCatalogue>& catalogue() {
       EffectCatalogue entry{effect, std::string(info.name), std::string(info.description), {}, {},
                             {}};
       for (std::string_view curve : info.curveNames) entry.curveNames.emplace_back(curve);
-      for (const vtengine::BuiltInPreset& preset : info.builtInPresets) {
+      for (const BuiltInPreset& preset : info.builtInPresets) {
         entry.presetTexts.emplace_back(preset.text);
         entry.presetNames.push_back(vtengine::parsePreset(preset.text).name);
       }

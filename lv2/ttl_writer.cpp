@@ -66,7 +66,7 @@ std::string presetUri(const Variant& v, std::size_t item) {
   return std::string(v.uri) + "/preset/item" + std::to_string(item);
 }
 
-std::string presetName(const vtengine::BuiltInPreset& preset) {
+std::string presetName(const BuiltInPreset& preset) {
   return vtengine::parsePreset(preset.text).name;
 }
 

@@ -146,7 +146,7 @@ TEST_P(EngineEquivalence, EveryBuiltInPresetMatchesThePluginSampleForSample) {
   const std::vector<int> samples = samplesOf(m, frames);
   const Selection selections[] = {
       {"whole", 0, 0}, {"partial", 1234, 777}, {"from the start", 0, 5000}};
-  for (const vtengine::BuiltInPreset& preset : vtengine::effectInfo(effect).builtInPresets) {
+  for (const BuiltInPreset& preset : vtengine::effectInfo(effect).builtInPresets) {
     for (const Selection& s : selections) {
       SCOPED_TRACE(std::string(preset.text) + ", " + s.name + " selection");
       const LONG last = frames - 1 - s.lastFromEnd;

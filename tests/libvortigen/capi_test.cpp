@@ -137,7 +137,7 @@ TEST(CapiListing, EffectsCurvesAndPresetsAreTheEngines) {
       EXPECT_EQ(vortigen_curve_name(name, c), info.curveNames[size_t(c)]);
     ASSERT_EQ(vortigen_preset_count(name), int(info.builtInPresets.size()));
     for (int p = 0; p < vortigen_preset_count(name); ++p) {
-      EXPECT_EQ(vortigen_preset_text(name, p), info.builtInPresets[size_t(p)].text);
+      EXPECT_STREQ(vortigen_preset_text(name, p), info.builtInPresets[size_t(p)].text);
       EXPECT_EQ(vortigen_preset_name(name, p),
                 vtengine::parsePreset(info.builtInPresets[size_t(p)].text).name);
     }
