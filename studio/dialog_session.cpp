@@ -122,6 +122,48 @@ std::string profileProblem(const std::string& path) {
   return {};
 }
 
+// Curves the page sets (undo, redo, a point's typed values), held to what
+// the dialog's own editor allows: the effect's number of curves, at least
+// two points each, every point inside its curve's range, x never falling,
+// the end points at the x where the editor keeps them. A set that breaks a
+// rule is refused whole, naming the rule.
+void setCurves(vthost::EffectHost& host, const Json& request) {
+  const std::vector<CurveHandle> handles = host.curveHandles();
+  if (!request.contains("curves") || !request["curves"].is_array() ||
+      request["curves"].size() != handles.size())
+    throw std::invalid_argument("it does not give the effect's " + std::to_string(handles.size()) +
+                                " curves");
+  CurveSet given;
+  for (size_t i = 0; i < handles.size(); ++i) {
+    const vthost::Curve& curve = host.curve(handles[i]);
+    const Json& points = request["curves"][i];
+    const std::string which = "curve " + std::to_string(i + 1);
+    if (!points.is_array() || points.size() < 2)
+      throw std::invalid_argument(which + " has fewer than two points");
+    std::vector<vthost::CurvePoint> list;
+    for (const Json& point : points) {
+      if (!point.is_array() || point.size() != 2 || !point[0].is_number_integer() ||
+          !point[1].is_number_integer())
+        throw std::invalid_argument(which + " has a point that is not two whole numbers");
+      const long long x = point[0], y = point[1];
+      if (x < curve.xMin || x > curve.xMax || y < curve.yMin || y > curve.yMax) {
+        throw std::invalid_argument(which + " has a point outside x " + std::to_string(curve.xMin) +
+                                    " to " + std::to_string(curve.xMax) + ", y " +
+                                    std::to_string(curve.yMin) + " to " +
+                                    std::to_string(curve.yMax));
+      }
+      if (!list.empty() && x < list.back().x)
+        throw std::invalid_argument(which + "'s points go back in x");
+      list.push_back(vthost::CurvePoint{static_cast<int>(x), static_cast<int>(y)});
+    }
+    if (list.front().x != curve.points.front().x || list.back().x != curve.points.back().x)
+      throw std::invalid_argument(which + "'s end points leave the x the editor keeps them at");
+    given.push_back(std::move(list));
+  }
+  host.dialogSide().dragCurve = CurveHandleNone;
+  for (size_t i = 0; i < handles.size(); ++i) host.curve(handles[i]).points = given[i];
+}
+
 }  // namespace
 
 std::string presetText(std::string name, const CurveSet& curves) {
@@ -339,6 +381,10 @@ bool DialogSession::start(Job& job, HWND dialog) {
       if (key != "enter" && key != "escape")
         throw std::invalid_argument("the key \"" + key + "\" is neither enter nor escape");
       queued = key == "enter" ? vtDialogPressEnter(dialog) : vtDialogPressEscape(dialog);
+    } else if (kind == "curves") {
+      setCurves(effects_.at(chosen_)->host, request);
+      ++version_;
+      return false;
     } else if (kind == "effect") {
       const std::string effect = request.value("effect", "");
       if (effects_.count(effect) == 0)

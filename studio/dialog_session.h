@@ -41,6 +41,7 @@ using CurveSet = std::vector<std::vector<vthost::CurvePoint>>;
 //   {"kind":"select","index":I,"double":B}   an item of the preset list
 //   {"kind":"type","text":T}                 the preset name box
 //   {"kind":"key","key":"enter"|"escape"}    the dialog's Enter and Escape keys
+//   {"kind":"curves","curves":[[[X,Y],...],...]}  every curve at once (undo, typed values)
 //   {"kind":"effect","effect":"dynamic"|"fourier"}
 //   {"kind":"view"}                          nothing; the description only
 // Every action but a view may carry "version": the version of the

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -13,6 +15,8 @@
 
 #include "engine.h"
 #include "range.h"
+#include "sound_pipeline.h"
+#include "sound_stream.h"
 #include "vthost.h"
 
 namespace vtstudio {
@@ -155,20 +159,87 @@ std::vector<int16_t> Processing::previewPart(const std::string& effect, const Cu
   return out;
 }
 
+namespace {
+
+// The plug-ins take 8- and 16-bit PCM, mono or stereo, within 32-bit byte
+// positions; the tool runs the plug-in on such a file and the engine on
+// any other, and so does export.
+bool pluginTakes(const vortigen::SoundInfo& info) {
+  const int64_t frameBytes = int64_t{info.channels} * (info.format.bits / 8);
+  return info.format.isInteger() && (info.format.bits == 8 || info.format.bits == 16) &&
+         info.channels <= 2 && info.frames * frameBytes <= INT32_MAX;
+}
+
+// The whole file through the engine into `path` in the file's own sample
+// format, as the tool's engine path does: the sound pipeline reads and
+// decodes on one thread and encodes and writes on another, and the engine
+// runs between them over blocks as read.
+void exportThroughEngine(vtengine::Effect effect, const std::vector<vtengine::PointList>& curves,
+                         vortigen::SoundReader& reader, const std::string& path) {
+  const vortigen::SoundInfo& info = reader.info();
+  vortigen::SampleFormat format;
+  try {
+    format = vortigen::outputFormat(info.format, "", path);
+  } catch (const vortigen::FormatError& e) {
+    throw vortigen::AudioError(e.what());
+  }
+  vortigen::SoundWriter writer(path, info.channels, info.sampleRate, format, info.frames,
+                               info.tags);
+  const vtengine::EngineSettings settings =
+      vtengine::settingsForSound(effect, curves, info.sampleRate, info.channels,
+                                 info.format.isInteger() ? info.format.bits : 0);
+  const auto channels = static_cast<size_t>(info.channels);
+  vortigen::SoundPipeline pipeline(reader, writer, 0, info.frames);
+  std::deque<vortigen::SoundBlock*> held;  // blocks read, waiting for their output
+  vtengine::RangeRun range;
+  range.frames = info.frames;
+  range.blockFrames = static_cast<size_t>(pipeline.blockFrames());
+  range.read = [&](int64_t, float* const* planes, size_t count) {
+    vortigen::SoundBlock* block = pipeline.next();
+    if (block == nullptr) return false;  // the writer failed: finish() says why
+    held.push_back(block);
+    for (size_t f = 0; f < count; ++f) {
+      for (size_t c = 0; c < channels; ++c) planes[c][f] = block->floats[f * channels + c];
+    }
+    return true;
+  };
+  range.write = [&](int64_t, const float* const* planes, size_t count) {
+    vortigen::SoundBlock* block = held.empty() ? pipeline.spare() : held.front();
+    if (!held.empty()) held.pop_front();
+    block->frames = static_cast<int64_t>(count);
+    for (size_t f = 0; f < count; ++f) {
+      for (size_t c = 0; c < channels; ++c) block->floats[f * channels + c] = planes[c][f];
+    }
+    pipeline.write(block);
+  };
+  bool whole = false;
+  try {
+    whole = vtengine::processRange(settings, range);
+  } catch (...) {
+    for (vortigen::SoundBlock* block : held) pipeline.release(block);
+    pipeline.finish();
+    throw;
+  }
+  for (vortigen::SoundBlock* block : held) pipeline.release(block);
+  pipeline.finish();
+  if (!whole) throw vortigen::AudioError("The export ended before the end of the sound.");
+  writer.close();
+}
+
+}  // namespace
+
 std::string Processing::exportFile(const std::string& effect, const std::string& presetText,
-                                   const vortigen::Audio& audio, const std::string& fileName) {
+                                   const Sound& sound, const std::string& fileName) {
   if (!vortigen::isWritableAudioPath(fileName)) {
     throw vortigen::AudioError(
         "The name " + fileName +
         " has no extension the studio writes; end it in .wav, .aiff, .flac or .ogg.");
   }
-  vthost::parsePreset(presetText);
+  const vtengine::Preset preset = vthost::parsePreset(presetText);
+  const std::optional<vtengine::Effect> which = vtengine::effectNamed(effect);
+  if (!which) throw std::runtime_error("There is no effect \"" + effect + "\" in the studio.");
   std::lock_guard lock(mutex_);
-  vortigen::Audio processed;
-  processed.channels = audio.channels;
-  processed.bitsPerSample = audio.bitsPerSample;
-  processed.sampleRate = audio.sampleRate;
-  processed.bytes = runPlugin(plugins_->of(effect), audio, audio.bytes, &presetText, nullptr);
+  vortigen::SoundReader reader(sound.path);
 
   // The sound-file library writes to a path: a private scratch file, read
   // back and removed.
@@ -178,7 +249,17 @@ std::string Processing::exportFile(const std::string& effect, const std::string&
   const fs::path scratch = fs::path(pattern) / ("export" + fs::path(fileName).extension().string());
   std::error_code ignored;
   try {
-    vortigen::writeAudio(scratch.string(), processed);
+    if (pluginTakes(reader.info())) {
+      const vortigen::Audio& audio = sound.audio;
+      vortigen::Audio processed;
+      processed.channels = audio.channels;
+      processed.bitsPerSample = audio.bitsPerSample;
+      processed.sampleRate = audio.sampleRate;
+      processed.bytes = runPlugin(plugins_->of(effect), audio, audio.bytes, &presetText, nullptr);
+      vortigen::writeAudio(scratch.string(), processed);
+    } else {
+      exportThroughEngine(*which, preset.curves, reader, scratch.string());
+    }
     std::ifstream in(scratch, std::ios::binary);
     std::ostringstream bytes;
     bytes << in.rdbuf();

@@ -44,11 +44,14 @@ class Processing {
                                    const vortigen::Audio& audio, FrameRange selection,
                                    FrameRange part, const std::function<bool()>& stop);
 
-  // The whole sound processed with the preset text by the plug-in itself,
-  // as `vortigen EFFECT IN OUT --preset-text TEXT` makes it, in the format
-  // the extension of `fileName` chooses; the bytes of that file.
+  // The whole sound processed with the preset text as `vortigen EFFECT IN
+  // OUT --preset-text TEXT` makes it, in the container the extension of
+  // `fileName` chooses: a file of 8- or 16-bit PCM by the plug-in itself,
+  // any other (24-bit, float) by the engine from the file read again,
+  // through the tool's sound pipeline, in the file's own sample format.
+  // The bytes of that file.
   std::string exportFile(const std::string& effect, const std::string& presetText,
-                         const vortigen::Audio& audio, const std::string& fileName);
+                         const Sound& sound, const std::string& fileName);
 
  private:
   struct Plugins;

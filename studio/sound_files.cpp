@@ -22,10 +22,12 @@ SoundFiles::~SoundFiles() {
   if (!uploadDirectory_.empty()) fs::remove_all(uploadDirectory_, ignored);
 }
 
-std::shared_ptr<const Sound> SoundFiles::keep(std::string name, vortigen::Audio audio) {
+std::shared_ptr<const Sound> SoundFiles::keep(std::string name, vortigen::Audio audio,
+                                              std::string path) {
   auto sound = std::make_shared<Sound>();
   sound->name = std::move(name);
   sound->audio = std::move(audio);
+  sound->path = std::move(path);
   std::lock_guard lock(mutex_);
   sound->id = nextId_++;
   sounds_[sound->id] = sound;
@@ -34,12 +36,13 @@ std::shared_ptr<const Sound> SoundFiles::keep(std::string name, vortigen::Audio 
 
 std::shared_ptr<const Sound> SoundFiles::open(const std::string& path) {
   vortigen::Audio audio = vortigen::readAudio(path);
-  return keep(fs::path(path).filename().string(), std::move(audio));
+  return keep(fs::path(path).filename().string(), std::move(audio), path);
 }
 
 // The sound-file library reads from a path, so the bytes go into a file of
 // the private directory, named by number; the upload's own name is shown
-// only. The file is removed once read.
+// only. The file stays there for export, or is removed when it cannot be
+// read.
 std::shared_ptr<const Sound> SoundFiles::openUpload(const std::string& name,
                                                     const std::string& bytes) {
   if (uploadDirectory_.empty()) {
@@ -63,8 +66,7 @@ std::shared_ptr<const Sound> SoundFiles::openUpload(const std::string& name,
   std::error_code ignored;
   try {
     vortigen::Audio audio = vortigen::readAudio(scratch.string());
-    fs::remove(scratch, ignored);
-    return keep(safeFileName(name), std::move(audio));
+    return keep(safeFileName(name), std::move(audio), scratch.string());
   } catch (const vortigen::AudioError& e) {
     fs::remove(scratch, ignored);
     // The library's sentence names the scratch file; the user knows the upload's name.

@@ -18,8 +18,11 @@ namespace vtstudio {
 
 struct Sound {
   int id = 0;
-  std::string name;  // what the page shows: the file's name without its directory
-  vortigen::Audio audio;
+  std::string name;       // what the page shows: the file's name without its directory
+  vortigen::Audio audio;  // as the plug-ins take it (8 or 16 bits), for previews
+  // The file it was read from (an upload's copy in the private directory),
+  // which export reads again in its own sample format.
+  std::string path;
 };
 
 // A stretch of sample frames, first included, end not.
@@ -42,14 +45,15 @@ class SoundFiles {
 
   // Reads a file the user named. Throws vortigen::AudioError naming it.
   std::shared_ptr<const Sound> open(const std::string& path);
-  // Reads uploaded bytes; `name` is only shown, never used as a path.
+  // Reads uploaded bytes, kept in the private directory for export;
+  // `name` is only shown, never used as a path.
   std::shared_ptr<const Sound> openUpload(const std::string& name, const std::string& bytes);
   // Null for a number that names no sound.
   std::shared_ptr<const Sound> find(int id) const;
   std::vector<std::shared_ptr<const Sound>> all() const;
 
  private:
-  std::shared_ptr<const Sound> keep(std::string name, vortigen::Audio audio);
+  std::shared_ptr<const Sound> keep(std::string name, vortigen::Audio audio, std::string path);
 
   mutable std::mutex mutex_;
   std::map<int, std::shared_ptr<const Sound>> sounds_;

@@ -388,7 +388,7 @@ struct StudioServer::Impl {
       if (const std::string problem = vtengine::presetNameProblem(presetName); !problem.empty())
         throw Refusal(400, problem);
       const std::string text = presetText(presetName, curves);
-      r.set(processing.exportFile(effect, text, sound->audio, name), "application/octet-stream");
+      r.set(processing.exportFile(effect, text, *sound, name), "application/octet-stream");
       r.header("Content-Disposition", "attachment; filename=\"" + name + "\"");
       r.header("X-Preset-Text", text);
     });

@@ -104,11 +104,132 @@ function showDialog(description) {
   // before the first edit it holds the resource's placeholder "data".
   $("readout").textContent = description.readout === "data" ? "" : description.readout;
   const key = description.effect + JSON.stringify(description.curves.map((c) => c.points));
+  noteCurveEdit(description);
+  showSelectedPoint(description);
   if (key !== state.curvesKey) {
     state.curvesKey = key;
     schedulePreview();
   }
   updateExportName();
+}
+
+// ---- Undo, redo and typed point values ---------------------------------------------
+
+// Each effect's curve edits: the curves as they stood after each finished
+// edit (a drag once released, a preset picked, a value typed), so that
+// Ctrl+Z goes back a whole edit, not one mouse move of it.
+const histories = new Map();
+const HISTORY_LENGTH = 100;
+
+function historyOf(effect) {
+  if (!histories.has(effect)) histories.set(effect, { undo: [], redo: [], current: null });
+  return histories.get(effect);
+}
+
+function noteCurveEdit(description) {
+  // Mid-drag, or with more of an edit still queued, the edit is not done.
+  if (dialogView.dragging || actions.length) return;
+  const history = historyOf(description.effect);
+  const curves = description.curves.map((c) => c.points);
+  if (history.current && JSON.stringify(history.current) !== JSON.stringify(curves)) {
+    history.undo.push(history.current);
+    if (history.undo.length > HISTORY_LENGTH) history.undo.shift();
+    history.redo = [];
+  }
+  history.current = curves;
+  showHistory();
+}
+
+function showHistory() {
+  const history = state.dialog ? historyOf(state.dialog.effect) : null;
+  $("undo").disabled = !history || !history.undo.length;
+  $("redo").disabled = !history || !history.redo.length;
+}
+
+// Back (or forward again) one edit: the dialog is given those curves.
+function stepHistory(back) {
+  if (!state.dialog) return;
+  const history = historyOf(state.dialog.effect);
+  const from = back ? history.undo : history.redo, to = back ? history.redo : history.undo;
+  if (!from.length) return;
+  to.push(history.current);
+  history.current = from.pop();
+  showHistory();
+  sendAction({ kind: "curves", curves: history.current });
+}
+$("undo").addEventListener("click", () => stepHistory(true));
+$("redo").addEventListener("click", () => stepHistory(false));
+// Ctrl+Z undoes, Ctrl+Shift+Z and Ctrl+Y redo, except in a text box, which
+// keeps its own undo of typing.
+document.addEventListener("keydown", (e) => {
+  if (!(e.ctrlKey || e.metaKey) || e.altKey) return;
+  if (e.target.closest && e.target.closest("input, textarea")) return;
+  const key = e.key.toLowerCase();
+  if (key === "z") stepHistory(!e.shiftKey);
+  else if (key === "y") stepHistory(false);
+  else return;
+  e.preventDefault();
+});
+
+// The selected point: the one the last press grabbed (or added), which
+// the dialog marks while it is held.
+function showSelectedPoint(description) {
+  for (const curve of description.curves) {
+    if (curve.grabbed >= 0) state.selectedPoint = { effect: description.effect, curve: curve.index, point: curve.grabbed };
+  }
+  const selected = state.selectedPoint;
+  const curve = selected && selected.effect === description.effect &&
+    description.curves.find((c) => c.index === selected.curve);
+  const point = curve && curve.points[selected.point];
+  for (const id of ["point-x", "point-y", "point-set"]) $(id).disabled = !point;
+  if (!point) {
+    state.selectedPoint = null;
+    $("point-name").textContent = "No point selected: press one to select it";
+    return;
+  }
+  const last = curve.points.length - 1;
+  $("point-name").textContent = `${curve.labels[2] || "Curve " + (curve.index + 1)}, point ${selected.point + 1} of ${last + 1}`;
+  // An end point keeps its x, as in the editor.
+  $("point-x").disabled = selected.point === 0 || selected.point === last;
+  if (document.activeElement !== $("point-x") && document.activeElement !== $("point-y")) {
+    $("point-x").value = point[0];
+    $("point-y").value = point[1];
+  }
+}
+
+// The typed values, checked against the curve's range and the point's
+// neighbours (x may not pass them) before the dialog is given them.
+function setSelectedPoint() {
+  const selected = state.selectedPoint;
+  const curve = selected && state.dialog.curves.find((c) => c.index === selected.curve);
+  if (!curve) return;
+  const points = curve.points.map((p) => [...p]);
+  const i = selected.point;
+  const [xMin, xMax, yMin, yMax] = curve.range;
+  const low = i === 0 ? xMin : points[i - 1][0], high = i === points.length - 1 ? xMax : points[i + 1][0];
+  const x = Number($("point-x").value), y = Number($("point-y").value);
+  const name = $("point-name").textContent;
+  if (!Number.isInteger(x) || !Number.isInteger(y)) {
+    status(`${name}: x and y must be whole numbers.`, true);
+  } else if (y < yMin || y > yMax) {
+    status(`${name}: y must lie between ${yMin} and ${yMax}; ${y} was not set.`, true);
+  } else if (x !== points[i][0] && (i === 0 || i === points.length - 1)) {
+    status(`${name}: an end point keeps its x (${points[i][0]}); ${x} was not set.`, true);
+  } else if (x < low || x > high) {
+    status(`${name}: x must lie between ${low} and ${high}, its neighbours; ${x} was not set.`, true);
+  } else {
+    points[i] = [x, y];
+    status(`${name} is at ${x}, ${y}.`);
+    sendAction({ kind: "curves", curves: state.dialog.curves.map((c) => (c.index === curve.index ? points : c.points)) });
+  }
+}
+$("point-set").addEventListener("click", setSelectedPoint);
+for (const id of ["point-x", "point-y"]) {
+  $(id).addEventListener("keydown", (e) => {
+    if (e.key !== "Enter") return;
+    e.preventDefault();
+    setSelectedPoint();
+  });
 }
 
 // Other tabs' changes reach this one: the studio's version is asked for

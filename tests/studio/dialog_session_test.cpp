@@ -231,6 +231,42 @@ TEST(StudioDialogSession, AddStoresTheCurvesInTheProfileUnderTheTypedName) {
   std::remove(profile.c_str());
 }
 
+// Undo, redo and typed values set every curve at once: the curves then
+// stand in the dialog as given (Add stores them), and a set the dialog's
+// editor could not make is refused whole, naming the rule, with the curves
+// left as they were.
+TEST(StudioDialogSession, CurvesSetFromThePageHoldToTheEditorsRules) {
+  const std::string profile = scratchProfile();
+  vtstudio::DialogSession session(plugins, profile);
+  Json d = session.act({{"kind", "view"}});
+  const Json start = d["curves"];
+  const Json mine = Json::parse(
+      "[[[0,100],[5000,16000],[16384,200]],[[0,1394],[16384,1394]],[[0,0],[9000,9000],[16384,0]]]");
+  session.act({{"kind", "curves"}, {"curves", mine}, {"version", d["version"]}});
+  session.act({{"kind", "type"}, {"text", "Set"}});
+  d = session.act({{"kind", "click"}, {"id", 325}});
+  EXPECT_EQ(d["presetText"],
+            "Set,3,3,0,100,5000,16000,16384,200,2,0,1394,16384,1394,3,0,0,9000,9000,16384,0");
+  EXPECT_NE(contentsOf(profile).find("=Set,3,3,0,100,5000,16000,16384,200,"), std::string::npos)
+      << contentsOf(profile);
+
+  const std::vector<std::pair<const char*, std::string>> refused{
+      {"outside", "[[[0,100],[5000,16385],[16384,200]],[[0,1394],[16384,1394]],[[0,0],[16384,0]]]"},
+      {"go back",
+       "[[[0,100],[5000,1],[4000,1],[16384,200]],[[0,1394],[16384,1394]],[[0,0],[16384,0]]]"},
+      {"end points", "[[[10,100],[16384,200]],[[0,1394],[16384,1394]],[[0,0],[16384,0]]]"},
+      {"fewer than two", "[[[0,100]],[[0,1394],[16384,1394]],[[0,0],[16384,0]]]"},
+      {"3 curves", "[[[0,100],[16384,200]]]"},
+      {"whole numbers", "[[[0,\"a\"],[16384,200]],[[0,1394],[16384,1394]],[[0,0],[16384,0]]]"},
+  };
+  for (const auto& [rule, curves] : refused) {
+    d = session.act({{"kind", "curves"}, {"curves", Json::parse(curves)}});
+    EXPECT_NE(d["notes"].dump().find(rule), std::string::npos) << rule << ": " << d["notes"];
+    EXPECT_EQ(d["curves"][0]["points"], mine[0]) << rule;
+  }
+  std::remove(profile.c_str());
+}
+
 // A name typed with line breaks once wrote a section of its own into the
 // profile; Add refuses it and says why, and the profile stays as it was.
 TEST(StudioDialogSession, AddRefusesANameThatWouldWriteItsOwnProfileLines) {

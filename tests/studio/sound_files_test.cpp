@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "processing.h"
 #include "sound_files.h"
+#include "sound_stream.h"
 
 namespace {
 
@@ -193,6 +196,62 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<PreviewCase>& info) {
       return std::string(info.param.effect) + std::to_string(info.param.bits) + "Bit";
     });
+
+// A 24-bit 96 kHz file exports as 24-bit, sample for sample what the tool
+// makes of it with the same preset text (it once came out as 16-bit, its
+// samples cut to the plug-ins' 16 bits, with only a note saying so).
+TEST(StudioExport, A24BitFileExportsAsTheToolWritesIt) {
+  const std::string input = testing::TempDir() + "vortigen-studio-export-24.wav";
+  const std::string exported = testing::TempDir() + "vortigen-studio-export-24-studio.wav";
+  const std::string reference = testing::TempDir() + "vortigen-studio-export-24-tool.wav";
+  const int64_t frames = 96000;
+  {
+    const vortigen::SampleFormat pcm24 = vortigen::outputFormat({}, "24", input);
+    vortigen::SoundWriter writer(input, 2, 96000, pcm24, frames);
+    std::vector<int32_t> samples(static_cast<size_t>(frames) * 2);
+    for (int64_t f = 0; f < frames; ++f) {
+      const double t = double(f) / 96000;
+      const double beat = std::exp(-6.0 * std::fmod(t, 0.3));
+      // Below the 16-bit step too, where a 16-bit export loses it.
+      samples[2 * f] =
+          static_cast<int32_t>(0.4 * beat * std::sin(2 * M_PI * 440 * t) * 2147483647.0) & ~0xFF;
+      samples[2 * f + 1] = static_cast<int32_t>((0.3 * std::sin(2 * M_PI * 3100 * t) +
+                                                 0.00001 * std::sin(2 * M_PI * 50 * t)) *
+                                                2147483647.0) &
+                           ~0xFF;
+    }
+    writer.writeInt(samples.data(), frames);
+    writer.close();
+  }
+  const std::string text =
+      "Mine,3,3,0,12375,9000,3000,16384,12375,2,0,1394,16384,1394,2,0,0,16384,3834";
+  vtstudio::SoundFiles sounds;
+  vtstudio::Processing processing(
+      std::map<std::string, std::string>{{"dynamic", VORTIGEN_DYNAMIC_PLUGIN}});
+  {
+    const std::string bytes =
+        processing.exportFile("dynamic", text, *sounds.open(input), "out.wav");
+    std::ofstream(exported, std::ios::binary) << bytes;
+  }
+  const std::string command = std::string(VORTIGEN_TOOL) + " dynamic '" + input + "' '" +
+                              reference + "' --preset-text '" + text + "' --plugin-dir '" +
+                              VORTIGEN_PLUGIN_DIR + "' -q";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+
+  vortigen::SoundReader studio(exported), tool(reference), original(input);
+  EXPECT_EQ(studio.info().format.bits, 24);
+  EXPECT_EQ(studio.info().sampleRate, 96000);
+  ASSERT_EQ(studio.info().frames, tool.info().frames);
+  std::vector<int32_t> a(static_cast<size_t>(frames) * 2), b(a.size()), c(a.size());
+  studio.readInt(0, a.data(), frames);
+  tool.readInt(0, b.data(), frames);
+  original.readInt(0, c.data(), frames);
+  size_t differing = 0;
+  for (size_t i = 0; i < a.size(); ++i) differing += a[i] != b[i];
+  EXPECT_EQ(differing, 0u) << "samples of the studio's export differ from the tool's output";
+  EXPECT_NE(b, c) << "the preset did nothing; the case proves nothing";
+  for (const std::string& file : {input, exported, reference}) fs::remove(file);
+}
 
 // A newer preview stops an older one between blocks, and one that waited
 // for the processing to be free does not start at all once replaced.

@@ -219,6 +219,66 @@ test("a mouse drag on a Dynamic curve changes readout and preset text as the dia
   await shot("studio-dragged");
 });
 
+test("Ctrl+Z undoes a whole drag, Ctrl+Shift+Z and Ctrl+Y redo it, and the Undo button says when", async () => {
+  let d = await dialog();
+  const before = d.presetText;
+  const attack = d.curves[0];
+  const [x, y] = attack.points[1];
+  await drag(curvePixel(attack, x, y), curvePixel(attack, x, 2000));
+  const after = (await dialog()).presetText;
+  assert.notEqual(after, before, "the drag changed nothing");
+  await page.locator("body").click({ position: { x: 5, y: 900 } });
+  const pressAndWait = async (keys) => {
+    await page.keyboard.press(keys);
+    await idle();
+    return (await dialog()).presetText;
+  };
+  assert.equal(await pressAndWait("Control+z"), before, "Ctrl+Z did not bring back the curves before the drag");
+  assert.equal(await pressAndWait("Control+Shift+z"), after, "Ctrl+Shift+Z did not redo the drag");
+  assert.equal(await pressAndWait("Control+z"), before);
+  assert.ok(!(await page.isDisabled("#redo")), "Redo is disabled with an edit to redo");
+  assert.equal(await pressAndWait("Control+y"), after, "Ctrl+Y did not redo the drag");
+  assert.ok(await page.isDisabled("#redo"), "Redo is enabled with nothing to redo");
+  await page.click("#undo");
+  await idle();
+  assert.equal((await dialog()).presetText, before, "the Undo button");
+  assert.match(await page.textContent(".hint"), /Ctrl\+Z/, "the page does not say the keys");
+  await page.click("#redo");
+  await idle();
+});
+
+test("a selected point's x and y can be typed, and values outside its range are refused with a sentence", async () => {
+  let d = await dialog();
+  const attack = d.curves[0];
+  const [x, y] = attack.points[1];
+  await drag(curvePixel(attack, x, y), curvePixel(attack, x, y + 500));
+  assert.match(await page.textContent("#point-name"), /point 2 of 3/);
+  await page.fill("#point-x", "7000");
+  await page.fill("#point-y", "12345");
+  await page.press("#point-y", "Enter");
+  await idle();
+  d = await dialog();
+  assert.deepEqual(d.curves[0].points[1], [7000, 12345], "the typed values are not the point's");
+  assert.ok(d.presetText.includes(",3,0,12375,7000,12345,16384,"), d.presetText);
+  const [, , yMin, yMax] = d.curves[0].range;
+  for (const [typedX, typedY, sentence] of [["7000", String(yMax + 1), new RegExp(`y must lie between ${yMin} and ${yMax}`)],
+    ["16385", "100", /x must lie between 0 and 16384, its neighbours/], ["-5", "100", /x must lie between 0 and 16384/],
+    ["7000.5", "100", /whole numbers/]]) {
+    await page.fill("#point-x", typedX);
+    await page.fill("#point-y", typedY);
+    await page.click("#point-set");
+    await idle();
+    assert.match(await page.textContent("#status"), sentence);
+    assert.deepEqual((await dialog()).curves[0].points[1], [7000, 12345], `${typedX}, ${typedY} changed the point`);
+  }
+  await page.locator("body").click({ position: { x: 5, y: 900 } });
+  await page.keyboard.press("Control+z");
+  await idle();
+  assert.notDeepEqual((await dialog()).curves[0].points[1], [7000, 12345], "the typed values are no edit Ctrl+Z undoes");
+  await page.keyboard.press("Control+y");
+  await idle();
+});
+
 test("the preview follows the edit: the processed selection changes", async () => {
   const before = await page.evaluate(() => Array.from(window.studio.player.buffers.processed.getChannelData(0).slice(20000, 20400)));
   await pickPreset("Chaos");

@@ -4,8 +4,8 @@
 // round (free, read, processed, written, free again), so memory stays
 // constant and nothing is allocated per block. Each thread works on the
 // block it holds alone; the queues are the only shared state.
-#ifndef VORTIGEN_TOOL_SOUND_PIPELINE_H
-#define VORTIGEN_TOOL_SOUND_PIPELINE_H
+#ifndef VORTIGEN_MEDIA_SOUND_PIPELINE_H
+#define VORTIGEN_MEDIA_SOUND_PIPELINE_H
 
 #include <atomic>
 #include <condition_variable>
