@@ -12,7 +12,7 @@
 
 #include "vthost.h"
 
-namespace vthost {
+namespace vortigen {
 
 namespace {
 
@@ -284,7 +284,7 @@ void drawFrame(cairo_t* cr, const VtDialogView& view, double scale) {
 void writeDialogPicture(HWND dialog, const std::string& pngPath, double scale) {
   VtDialogView view{};
   if (!vtDialogView(dialog, &view)) {
-    throw HostError("There is no open dialog to draw into " + pngPath + ".");
+    throw vthost::HostError("There is no open dialog to draw into " + pngPath + ".");
   }
   const int width = static_cast<int>((view.window.right - view.window.left) * scale + 0.5);
   const int height = static_cast<int>((view.window.bottom - view.window.top) * scale + 0.5);
@@ -320,9 +320,9 @@ void writeDialogPicture(HWND dialog, const std::string& pngPath, double scale) {
 
   cairo_surface_flush(surface.get());
   if (cairo_surface_write_to_png(surface.get(), pngPath.c_str()) != CAIRO_STATUS_SUCCESS) {
-    throw HostError("The picture could not be written to " + pngPath +
-                    "; check that its directory exists and is writable.");
+    throw vthost::HostError("The picture could not be written to " + pngPath +
+                            "; check that its directory exists and is writable.");
   }
 }
 
-}  // namespace vthost
+}  // namespace vortigen
