@@ -1,3 +1,6 @@
+// Spectrograms: the analysis of a sound (in memory or read from a file in
+// blocks) into levels over time and frequency, and the PNG that shows
+// labelled panels of them above a shared colour scale.
 #include "sonogram.h"
 
 #include <cairo.h>
@@ -162,85 +165,81 @@ Spectrogram analyseFile(const std::string& path, int maxColumns) {
                      });
 }
 
-void writeSpectrogramPng(const std::string& path,
-                         const std::vector<std::pair<std::string, Spectrogram>>& panels) {
-  constexpr int plotWidth = 900, plotHeight = 280;
-  constexpr int left = 70, right = 110, top = 36, gap = 64, bottom = 50;
-  const int count = static_cast<int>(panels.size());
-  const int width = left + plotWidth + right;
-  const int height = top + count * plotHeight + (count - 1) * gap + bottom;
+namespace {
 
-  std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface(
-      cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
-  std::unique_ptr<cairo_t, ContextDeleter> context(cairo_create(surface.get()));
-  cairo_t* cr = context.get();
-  cairo_set_source_rgb(cr, 1, 1, 1);
-  cairo_paint(cr);
-  cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+// The picture's layout in pixels: the panels' plots one above the other,
+// the frequency axis to their left, the colour scale to their right.
+constexpr int plotWidth = 900, plotHeight = 280;
+constexpr int left = 70, right = 110, top = 36, gap = 64, bottom = 50;
 
-  for (int p = 0; p < count; ++p) {
-    const auto& [title, s] = panels[p];
-    const int y0 = top + p * (plotHeight + gap);
-
-    // The picture itself: one pixel per column and row of the plot.
-    cairo_surface_flush(surface.get());
-    unsigned char* data = cairo_image_surface_get_data(surface.get());
-    const int stride = cairo_image_surface_get_stride(surface.get());
-    for (int px = 0; px < plotWidth; ++px) {
-      const int col = std::min(s.columns - 1, px * s.columns / plotWidth);
-      for (int py = 0; py < plotHeight; ++py) {
-        // Rows of pixels cover bins from the top (Nyquist) down to 0 Hz;
-        // each pixel shows the loudest bin it covers.
-        const int hiRow = (plotHeight - py) * (s.rows - 1) / plotHeight;
-        const int loRow = (plotHeight - py - 1) * (s.rows - 1) / plotHeight;
-        float db = float(floorDb);
-        for (int r = loRow; r <= hiRow; ++r) db = std::max(db, s.level(col, r));
-        const auto rgb = colourOf((db - floorDb) / -floorDb);
-        auto* pixel = reinterpret_cast<uint32_t*>(data + (y0 + py) * stride) + left + px;
-        *pixel =
-            (uint32_t(rgb[0] * 255) << 16) | (uint32_t(rgb[1] * 255) << 8) | uint32_t(rgb[2] * 255);
-      }
+// The levels of one panel, one pixel per column and row of the plot, at
+// rows y0 onwards.
+void paintLevels(cairo_surface_t* surface, const Spectrogram& s, int y0) {
+  cairo_surface_flush(surface);
+  unsigned char* data = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  for (int px = 0; px < plotWidth; ++px) {
+    const int col = std::min(s.columns - 1, px * s.columns / plotWidth);
+    for (int py = 0; py < plotHeight; ++py) {
+      // Rows of pixels cover bins from the top (Nyquist) down to 0 Hz;
+      // each pixel shows the loudest bin it covers.
+      const int hiRow = (plotHeight - py) * (s.rows - 1) / plotHeight;
+      const int loRow = (plotHeight - py - 1) * (s.rows - 1) / plotHeight;
+      float db = float(floorDb);
+      for (int r = loRow; r <= hiRow; ++r) db = std::max(db, s.level(col, r));
+      const auto rgb = colourOf((db - floorDb) / -floorDb);
+      auto* pixel = reinterpret_cast<uint32_t*>(data + (y0 + py) * stride) + left + px;
+      *pixel =
+          (uint32_t(rgb[0] * 255) << 16) | (uint32_t(rgb[1] * 255) << 8) | uint32_t(rgb[2] * 255);
     }
-    cairo_surface_mark_dirty(surface.get());
-
-    cairo_set_source_rgb(cr, 0, 0, 0);
-    cairo_set_line_width(cr, 1);
-    cairo_rectangle(cr, left - 0.5, y0 - 0.5, plotWidth + 1, plotHeight + 1);
-    cairo_stroke(cr);
-    cairo_set_font_size(cr, 14);
-    drawText(cr, left, y0 - 10, title);
-
-    // Frequency axis in kHz.
-    cairo_set_font_size(cr, 11);
-    const double maxKhz = s.nyquistHz / 1000;
-    const double fStep = niceStep(maxKhz, 5);
-    for (double f = 0; f <= maxKhz + 1e-9; f += fStep) {
-      const double y = y0 + plotHeight - f / maxKhz * plotHeight;
-      cairo_move_to(cr, left - 5, y);
-      cairo_line_to(cr, left, y);
-      cairo_stroke(cr);
-      drawText(cr, left - 8, y + 4, formatNumber(f), 1.0);
-    }
-    cairo_save(cr);
-    cairo_move_to(cr, 16, y0 + plotHeight / 2 + 40);
-    cairo_rotate(cr, -M_PI / 2);
-    cairo_show_text(cr, "frequency (kHz)");
-    cairo_restore(cr);
-
-    // Time axis in seconds.
-    const double totalSeconds = s.columns * s.secondsPerColumn;
-    const double tStep = niceStep(totalSeconds, 8);
-    for (double t = 0; t <= totalSeconds + 1e-9; t += tStep) {
-      const double x = left + t / totalSeconds * plotWidth;
-      cairo_move_to(cr, x, y0 + plotHeight);
-      cairo_line_to(cr, x, y0 + plotHeight + 5);
-      cairo_stroke(cr);
-      drawText(cr, x, y0 + plotHeight + 18, formatNumber(t), 0.5);
-    }
-    drawText(cr, left + plotWidth / 2.0, y0 + plotHeight + 34, "time (s)", 0.5);
   }
+  cairo_surface_mark_dirty(surface);
+}
 
-  // The dB colour scale beside the panels.
+void drawBorderAndTitle(cairo_t* cr, const std::string& title, int y0) {
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  cairo_set_line_width(cr, 1);
+  cairo_rectangle(cr, left - 0.5, y0 - 0.5, plotWidth + 1, plotHeight + 1);
+  cairo_stroke(cr);
+  cairo_set_font_size(cr, 14);
+  drawText(cr, left, y0 - 10, title);
+}
+
+// The frequency axis in kHz.
+void drawFrequencyAxis(cairo_t* cr, const Spectrogram& s, int y0) {
+  cairo_set_font_size(cr, 11);
+  const double maxKhz = s.nyquistHz / 1000;
+  const double fStep = niceStep(maxKhz, 5);
+  for (double f = 0; f <= maxKhz + 1e-9; f += fStep) {
+    const double y = y0 + plotHeight - f / maxKhz * plotHeight;
+    cairo_move_to(cr, left - 5, y);
+    cairo_line_to(cr, left, y);
+    cairo_stroke(cr);
+    drawText(cr, left - 8, y + 4, formatNumber(f), 1.0);
+  }
+  cairo_save(cr);
+  cairo_move_to(cr, 16, y0 + plotHeight / 2 + 40);
+  cairo_rotate(cr, -M_PI / 2);
+  cairo_show_text(cr, "frequency (kHz)");
+  cairo_restore(cr);
+}
+
+// The time axis in seconds.
+void drawTimeAxis(cairo_t* cr, const Spectrogram& s, int y0) {
+  const double totalSeconds = s.columns * s.secondsPerColumn;
+  const double tStep = niceStep(totalSeconds, 8);
+  for (double t = 0; t <= totalSeconds + 1e-9; t += tStep) {
+    const double x = left + t / totalSeconds * plotWidth;
+    cairo_move_to(cr, x, y0 + plotHeight);
+    cairo_line_to(cr, x, y0 + plotHeight + 5);
+    cairo_stroke(cr);
+    drawText(cr, x, y0 + plotHeight + 18, formatNumber(t), 0.5);
+  }
+  drawText(cr, left + plotWidth / 2.0, y0 + plotHeight + 34, "time (s)", 0.5);
+}
+
+// The dB colour scale beside the panels, over the picture's height.
+void drawColourScale(cairo_t* cr, int height) {
   const int barX = left + plotWidth + 30, barTop = top, barHeight = height - top - bottom;
   for (int y = 0; y < barHeight; ++y) {
     const auto rgb = colourOf(1.0 - double(y) / barHeight);
@@ -257,6 +256,33 @@ void writeSpectrogramPng(const std::string& path,
     drawText(cr, barX + 22, y + 4, formatNumber(db));
   }
   drawText(cr, barX - 4, barTop - 10, "level (dB)");
+}
+
+}  // namespace
+
+void writeSpectrogramPng(const std::string& path,
+                         const std::vector<std::pair<std::string, Spectrogram>>& panels) {
+  const int count = static_cast<int>(panels.size());
+  const int width = left + plotWidth + right;
+  const int height = top + count * plotHeight + (count - 1) * gap + bottom;
+
+  std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface(
+      cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
+  std::unique_ptr<cairo_t, ContextDeleter> context(cairo_create(surface.get()));
+  cairo_t* cr = context.get();
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_paint(cr);
+  cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+
+  for (int p = 0; p < count; ++p) {
+    const auto& [title, s] = panels[p];
+    const int y0 = top + p * (plotHeight + gap);
+    paintLevels(surface.get(), s, y0);
+    drawBorderAndTitle(cr, title, y0);
+    drawFrequencyAxis(cr, s, y0);
+    drawTimeAxis(cr, s, y0);
+  }
+  drawColourScale(cr, height);
 
   cairo_surface_flush(surface.get());
   if (cairo_surface_write_to_png(surface.get(), path.c_str()) != CAIRO_STATUS_SUCCESS) {

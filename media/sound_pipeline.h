@@ -25,10 +25,11 @@ namespace vortigen {
 struct SoundBlock {
   std::vector<int32_t> ints;
   std::vector<float> floats;
-  int64_t frames = 0;     // held now, up to capacity
-  int64_t first = 0;      // the input frame of the first, as read
-  bool integer = false;   // in `ints`, else in `floats`
-  bool selected = false;  // frames of the selection, for the effect
+  std::vector<unsigned char> bytes;  // the plug-in path: samples as XfmDo reads and writes them
+  int64_t frames = 0;                // held now, up to capacity
+  int64_t first = 0;                 // the input frame of the first, as read
+  bool integer = false;              // in `ints`, else in `floats`
+  bool selected = false;             // frames of the selection, for the effect
 };
 
 // Blocks waiting for the next thread; it never holds more than all the

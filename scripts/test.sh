@@ -56,7 +56,7 @@ for tier in "${tiers[@]}"; do
       # Several plug-in instances on several threads: the kernel's thread
       # tests and the LV2 bundle's (the engine and the kernel inside it),
       # the engine's frames on several threads, and the tool's reading,
-      # processing and writing threads, in a build
+      # processing and writing threads on both paths, in a build
       # of only those targets.
       banner "ThreadSanitizer build of the thread tests"
       tsan="-fsanitize=thread -g -O1 -Wno-maybe-uninitialized"
@@ -65,9 +65,9 @@ for tier in "${tiers[@]}"; do
         -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread \
         -DCMAKE_MODULE_LINKER_FLAGS=-fsanitize=thread >/dev/null
       cmake --build build-tsan --parallel "$(nproc)" --target kernel_tests lv2_thread_tests \
-        pipeline_tests engine_thread_tests
+        pipeline_tests engine_thread_tests waveform_tests
       (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 \
-        ctest --output-on-failure -R "^(KernelThreads|Threads|Pipeline|EngineThreads)\.")
+        ctest --output-on-failure -R "^(KernelThreads|Threads|Pipeline|EngineThreads|Waveform)\.")
       ;;
     windows)
       banner "Windows cross builds, under Wine"

@@ -9,12 +9,12 @@
 
 #include "vtplatform.h"
 
-namespace vthost {
+namespace vortigen {
 
 // Draws the dialog, enlarged by scale, into a PNG file. Throws HostError
 // naming the file when it cannot be written.
 void writeDialogPicture(HWND dialog, const std::string& pngPath, double scale);
 
-}  // namespace vthost
+}  // namespace vortigen
 
 #endif

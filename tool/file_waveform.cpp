@@ -7,60 +7,120 @@ namespace vortigen {
 
 namespace {
 
-// Frames copied from input to output at a time, and the most the plug-in
-// is served at once without growing the buffer further.
+// Frames per block between the threads, and the most the plug-in is served
+// at once from one block.
 constexpr int64_t copyBlockFrames = 16384;
+// Blocks each thread may be ahead or behind by.
+constexpr size_t queuedBlocks = 4;
 
 }  // namespace
 
-FileWaveform::FileWaveform(SoundReader& reader, SoundReader& copier, SoundWriter& writer, int bits)
+FileWaveform::FileWaveform(SoundReader& reader, SoundReader& copier, SoundWriter& writer, int bits,
+                           int64_t readEnd)
     : reader_(reader),
       copier_(copier),
       writer_(writer),
       bytesPerSample_(bits / 8),
       channels_(reader.info().channels),
-      frames_(reader.info().frames) {
-  samples_.resize(size_t(copyBlockFrames * channels_));
-  ahead_.resize(samples_.size());
-  behind_.resize(samples_.size());
+      frames_(reader.info().frames),
+      readEnd_(std::min(readEnd, reader.info().frames)),
+      blocks_(2 * queuedBlocks),
+      readFree_(queuedBlocks),
+      readFull_(queuedBlocks),
+      writeFree_(queuedBlocks),
+      writeFull_(queuedBlocks) {
+  const auto samples = size_t(copyBlockFrames * channels_);
+  for (size_t i = 0; i < blocks_.size(); ++i) {
+    blocks_[i].ints.resize(samples);
+    blocks_[i].bytes.resize(samples * size_t(bytesPerSample_));
+    blocks_[i].integer = true;
+    (i < queuedBlocks ? readFree_ : writeFree_).push(&blocks_[i]);
+  }
+  copied_.resize(samples);
+  writeThread_ = std::thread([this] { writeBehind(); });
+}
+
+FileWaveform::~FileWaveform() { stopThreads(); }
+
+void FileWaveform::stopThreads() {
+  if (readThread_.joinable()) {
+    stopReading_.store(true);
+    readFree_.close();
+    readThread_.join();
+  }
+  if (writeThread_.joinable()) {
+    writeFull_.close();
+    writeThread_.join();
+  }
 }
 
 uint64_t FileWaveform::size() const {
   return uint64_t(frames_) * uint64_t(bytesPerSample_ * channels_);
 }
 
+// The reading thread: the selection from `from` on, block by block, until
+// stopped. What a truncated file does not hold is silence.
+void FileWaveform::readAhead(int64_t from) {
+  for (int64_t at = from; at < readEnd_ && !stopReading_.load();) {
+    SoundBlock* block = readFree_.pop();
+    if (block == nullptr) break;
+    const int64_t want = std::min(copyBlockFrames, readEnd_ - at);
+    const int64_t got = reader_.readInt(at, block->ints.data(), want);
+    std::fill(block->ints.begin() + got * channels_, block->ints.begin() + want * channels_, 0);
+    toBytes(block->ints.data(), block->bytes.data(), want * channels_);
+    block->first = at;
+    block->frames = want;
+    at += want;
+    readFull_.push(block);
+  }
+  readFull_.close();
+}
+
+// Makes the block that starts at `frame` the one served, when the reading
+// thread has it: the plug-in's first read starts that thread, and each
+// later block is the one after the last. False for any other frame.
+bool FileWaveform::nextBlockAt(int64_t frame) {
+  if (readNext_ < 0 && frame < readEnd_) {
+    readNext_ = frame;
+    readThread_ = std::thread([this, frame] { readAhead(frame); });
+  }
+  if (frame != readNext_ || frame >= readEnd_) return false;
+  if (reading_ != nullptr) readFree_.push(reading_);
+  reading_ = readFull_.pop();
+  if (reading_ == nullptr) return false;
+  readNext_ = reading_->first + reading_->frames;
+  return true;
+}
+
 bool FileWaveform::read(void* buffer, uint64_t position, size_t count, std::string& why) {
   const size_t frameBytes = size_t(bytesPerSample_ * channels_);
-  if (position % frameBytes != 0 || count % frameBytes != 0) {
+  if (position % frameBytes != 0 || count % frameBytes != 0 ||
+      position / frameBytes + count / frameBytes > uint64_t(frames_)) {
     why = "readData was asked for " + std::to_string(count) + " bytes at byte " +
-          std::to_string(position) + ", which is no whole number of sample frames.";
+          std::to_string(position) + ", which is no whole number of sample frames of the file.";
     return false;
   }
   auto* bytes = static_cast<unsigned char*>(buffer);
   int64_t frame = int64_t(position / frameBytes);
   int64_t left = int64_t(count / frameBytes);
   while (left > 0) {
-    // The plug-in reads half a frame at a time: the file is read in larger
-    // blocks ahead of it.
-    if (frame < aheadStart_ || frame >= aheadStart_ + aheadFrames_) {
-      aheadStart_ = frame;
-      aheadFrames_ = std::min(copyBlockFrames, frames_ - frame);
-      const int64_t got = reader_.readInt(frame, ahead_.data(), aheadFrames_);
-      // What a truncated file does not hold is silence.
-      std::fill(ahead_.begin() + got * channels_, ahead_.begin() + aheadFrames_ * channels_, 0);
+    const bool inBlock = reading_ != nullptr && frame >= reading_->first &&
+                         frame < reading_->first + reading_->frames;
+    int64_t n = 0;
+    if (inBlock || nextBlockAt(frame)) {
+      n = std::min(left, reading_->first + reading_->frames - frame);
+      std::memcpy(bytes, reading_->bytes.data() + size_t(frame - reading_->first) * frameBytes,
+                  size_t(n) * frameBytes);
+    } else {
+      // Out of the order read ahead: read here, from a reader of its own.
+      if (stray_ == nullptr) stray_ = std::make_unique<SoundReader>(reader_.path());
+      n = std::min(left, copyBlockFrames);
+      std::vector<int32_t> samples(size_t(n * channels_));
+      const int64_t got = stray_->readInt(frame, samples.data(), n);
+      std::fill(samples.begin() + got * channels_, samples.end(), 0);
+      toBytes(samples.data(), bytes, n * channels_);
     }
-    const int64_t n = std::min(left, aheadStart_ + aheadFrames_ - frame);
-    const int32_t* samples = ahead_.data() + (frame - aheadStart_) * channels_;
-    for (int64_t i = 0; i < n * channels_; ++i) {
-      const int32_t s = samples[i];
-      if (bytesPerSample_ == 1) {
-        *bytes++ = static_cast<unsigned char>((s >> 24) + 128);
-      } else {
-        const auto v = static_cast<uint16_t>(s >> 16);
-        *bytes++ = static_cast<unsigned char>(v & 0xFF);
-        *bytes++ = static_cast<unsigned char>(v >> 8);
-      }
-    }
+    bytes += size_t(n) * frameBytes;
     frame += n;
     left -= n;
   }
@@ -76,58 +136,123 @@ bool FileWaveform::write(const void* buffer, uint64_t position, size_t count, st
           ", which is not the next whole sample frames of the output file.";
     return false;
   }
+  if (failure_.empty() && writeFailed_.load()) {
+    // Nothing may be thrown through the plug-in: the host cancels it.
+    failure_ = writeFailure_;
+    if (onFailure_) onFailure_();
+  }
   if (!failure_.empty()) {
     why = failure_;
     return false;
   }
-  try {
-    copyInputUpTo(first);
-    writeBytes(static_cast<const unsigned char*>(buffer), int64_t(count / frameBytes));
-  } catch (const AudioError& e) {
-    // Nothing may be thrown through the plug-in: the host cancels it.
-    failure_ = e.what();
-    why = failure_;
-    if (onFailure_) onFailure_();
-    return false;
-  }
+  copyInputUpTo(first);
+  writeBytes(static_cast<const unsigned char*>(buffer), int64_t(count / frameBytes));
   return true;
 }
 
+// Gathers the plug-in's frames into blocks for the writing thread.
 void FileWaveform::writeBytes(const unsigned char* bytes, int64_t frames) {
-  for (int64_t f = 0; f < frames; ++f) {
-    if (behindFrames_ == copyBlockFrames) flush();
-    int32_t* samples = behind_.data() + behindFrames_ * channels_;
-    for (int ch = 0; ch < channels_; ++ch) {
-      if (bytesPerSample_ == 1) {
-        const int v = int(*bytes++) - 128;
-        atFullScale_ += v >= 127 || v <= -127;
-        samples[ch] = int32_t(uint32_t(v) << 24);
-      } else {
-        const auto v = static_cast<int16_t>(bytes[0] | (bytes[1] << 8));
-        bytes += 2;
-        atFullScale_ += v >= 32767 || v <= -32767;
-        samples[ch] = int32_t(uint32_t(v) << 16);
-      }
+  const auto frameBytes = size_t(bytesPerSample_ * channels_);
+  while (frames > 0) {
+    if (filling_ != nullptr && filling_->frames == copyBlockFrames) queueOutput();
+    if (filling_ == nullptr) {
+      filling_ = writeFree_.pop();
+      filling_->first = framesDone();
+      filling_->frames = 0;
     }
-    ++behindFrames_;
+    const int64_t n = std::min(frames, copyBlockFrames - filling_->frames);
+    std::memcpy(filling_->bytes.data() + size_t(filling_->frames) * frameBytes, bytes,
+                size_t(n) * frameBytes);
+    bytes += size_t(n) * frameBytes;
+    frames -= n;
+    filling_->frames += n;
+    framesDone_.store(filling_->first + filling_->frames);
   }
 }
 
-// Writes what the plug-in wrote and is still held here.
-void FileWaveform::flush() {
-  if (behindFrames_ > 0) writer_.writeInt(behind_.data(), behindFrames_);
-  behindFrames_ = 0;
+// The plug-in's bytes of `count` samples as the sound library's integers,
+// counting those at full scale, where the plug-in clips.
+void FileWaveform::fromBytes(const unsigned char* bytes, int32_t* samples, int64_t count) {
+  for (int64_t i = 0; i < count; ++i) {
+    if (bytesPerSample_ == 1) {
+      const int v = int(*bytes++) - 128;
+      atFullScale_ += v >= 127 || v <= -127;
+      samples[i] = int32_t(uint32_t(v) << 24);
+    } else {
+      const auto v = static_cast<int16_t>(bytes[0] | (bytes[1] << 8));
+      bytes += 2;
+      atFullScale_ += v >= 32767 || v <= -32767;
+      samples[i] = int32_t(uint32_t(v) << 16);
+    }
+  }
+}
+
+// The sound library's integers as the plug-in's bytes: 8-bit unsigned or
+// 16-bit signed little-endian.
+void FileWaveform::toBytes(const int32_t* samples, unsigned char* bytes, int64_t count) const {
+  for (int64_t i = 0; i < count; ++i) {
+    const int32_t s = samples[i];
+    if (bytesPerSample_ == 1) {
+      *bytes++ = static_cast<unsigned char>((s >> 24) + 128);
+    } else {
+      const auto v = static_cast<uint16_t>(s >> 16);
+      *bytes++ = static_cast<unsigned char>(v & 0xFF);
+      *bytes++ = static_cast<unsigned char>(v >> 8);
+    }
+  }
+}
+
+void FileWaveform::queueOutput() {
+  if (filling_ == nullptr) return;
+  writeFull_.push(filling_);
+  filling_ = nullptr;
 }
 
 void FileWaveform::copyInputUpTo(int64_t frame) {
-  flush();
   frame = std::min(frame, frames_);
-  while (writer_.framesWritten() < frame) {
-    const int64_t at = writer_.framesWritten();
-    const int64_t want = std::min(frame - at, copyBlockFrames);
-    const int64_t got = copier_.readInt(at, samples_.data(), want);
-    std::fill(samples_.begin() + got * channels_, samples_.begin() + want * channels_, 0);
-    writer_.writeInt(samples_.data(), want);
+  if (frame <= framesDone()) return;
+  // An empty block at `frame`: the writing thread copies the input up to it.
+  queueOutput();
+  SoundBlock* gap = writeFree_.pop();
+  gap->first = frame;
+  gap->frames = 0;
+  writeFull_.push(gap);
+  framesDone_.store(frame);
+}
+
+// The writing thread: for each block, the input up to its first frame,
+// then its frames. After a failure the blocks are only given back, so that
+// the plug-in's thread never waits for one.
+void FileWaveform::writeBehind() {
+  while (SoundBlock* block = writeFull_.pop()) {
+    if (!writeFailed_.load()) {
+      try {
+        while (writer_.framesWritten() < block->first) {
+          const int64_t at = writer_.framesWritten();
+          const int64_t want = std::min(block->first - at, copyBlockFrames);
+          const int64_t got = copier_.readInt(at, copied_.data(), want);
+          std::fill(copied_.begin() + got * channels_, copied_.begin() + want * channels_, 0);
+          writer_.writeInt(copied_.data(), want);
+        }
+        if (block->frames > 0) {
+          fromBytes(block->bytes.data(), block->ints.data(), block->frames * channels_);
+          writer_.writeInt(block->ints.data(), block->frames);
+        }
+      } catch (const AudioError& e) {
+        writeFailure_ = e.what();
+        writeFailed_.store(true);
+      }
+    }
+    writeFree_.push(block);
+  }
+}
+
+void FileWaveform::finishWriting() {
+  queueOutput();
+  stopThreads();
+  if (writeFailed_.load()) {
+    failure_ = writeFailure_;
+    throw AudioError(failure_);
   }
 }
 

@@ -2,14 +2,22 @@
 // from an input file and into an output file, in blocks. The plug-in reads
 // and writes its selection front to back; the frames before and after the
 // selection are copied from the input as the writing reaches them.
+//
+// Reading and writing run on threads of their own, so that decoding and
+// encoding overlap with XfmDo: one thread reads the selection ahead of the
+// plug-in, another writes behind it. They pass fixed blocks through
+// bounded queues, made once at the start.
 #ifndef VORTIGEN_TOOL_FILE_WAVEFORM_H
 #define VORTIGEN_TOOL_FILE_WAVEFORM_H
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "sound_pipeline.h"
 #include "sound_stream.h"
 #include "vthost.h"
 
@@ -19,8 +27,14 @@ class FileWaveform : public vthost::WaveformStore {
  public:
   // Samples reach the plug-in as 8-bit unsigned or 16-bit signed bytes,
   // `bits` of `reader`'s channels. `copier` is a second reader of the same
-  // file, for the frames outside the selection.
-  FileWaveform(SoundReader& reader, SoundReader& copier, SoundWriter& writer, int bits);
+  // file, for the frames outside the selection. Frames from the plug-in's
+  // first read up to `readEnd` are read ahead. The reader, the copier and
+  // the writer belong to the waveform's threads until finishWriting().
+  FileWaveform(SoundReader& reader, SoundReader& copier, SoundWriter& writer, int bits,
+               int64_t readEnd);
+  ~FileWaveform() override;
+  FileWaveform(const FileWaveform&) = delete;
+  FileWaveform& operator=(const FileWaveform&) = delete;
 
   uint64_t size() const override;
   bool read(void* buffer, uint64_t position, size_t count, std::string& why) override;
@@ -29,9 +43,14 @@ class FileWaveform : public vthost::WaveformStore {
   // Copies the input from where the writing stopped up to `frame`, after
   // everything the plug-in wrote.
   void copyInputUpTo(int64_t frame);
-  // Frames of the output written so far.
-  int64_t framesDone() const { return writer_.framesWritten() + behindFrames_; }
-  // Samples the plug-in wrote at full scale, where it clips.
+  // Waits until everything written or copied is in the output file, and
+  // stops both threads; throws AudioError when the output could not be
+  // written.
+  void finishWriting();
+  // Frames of the output written so far (or on their way).
+  int64_t framesDone() const { return framesDone_.load(); }
+  // Samples the plug-in wrote at full scale, where it clips; known once
+  // finishWriting() has returned.
   int64_t atFullScale() const { return atFullScale_; }
   // Called once when the output cannot be written (a full disk); the
   // sentence saying why is failure() from then on.
@@ -39,21 +58,43 @@ class FileWaveform : public vthost::WaveformStore {
   const std::string& failure() const { return failure_; }
 
  private:
+  bool nextBlockAt(int64_t frame);
+  void readAhead(int64_t from);
+  void writeBehind();
+  void queueOutput();
   void writeBytes(const unsigned char* bytes, int64_t frames);
-  void flush();
+  void fromBytes(const unsigned char* bytes, int32_t* samples, int64_t count);
+  void toBytes(const int32_t* samples, unsigned char* bytes, int64_t count) const;
+  void stopThreads();
+
   SoundReader& reader_;
   SoundReader& copier_;
   SoundWriter& writer_;
   int bytesPerSample_;
   int channels_;
   int64_t frames_;
-  int64_t atFullScale_ = 0;
-  std::vector<int32_t> samples_;
-  std::vector<int32_t> ahead_;  // input frames from aheadStart_
-  int64_t aheadStart_ = 0;
-  int64_t aheadFrames_ = 0;
-  std::vector<int32_t> behind_;  // output frames the plug-in wrote, not yet in the file
-  int64_t behindFrames_ = 0;
+  int64_t readEnd_;
+  int64_t atFullScale_ = 0;  // counted by the writing thread
+  std::atomic<int64_t> framesDone_{0};
+  std::vector<SoundBlock> blocks_;
+
+  // Reading ahead: blocks of the selection in order from the first read.
+  BlockQueue readFree_, readFull_;
+  SoundBlock* reading_ = nullptr;  // the block being served
+  int64_t readNext_ = -1;          // the frame the next block starts at
+  std::atomic<bool> stopReading_{false};
+  std::thread readThread_;
+  std::unique_ptr<SoundReader> stray_;  // for reads out of that order
+
+  // Writing behind: blocks of output, each written after the input up to
+  // its first frame has been copied.
+  BlockQueue writeFree_, writeFull_;
+  SoundBlock* filling_ = nullptr;  // output frames being gathered
+  std::vector<int32_t> copied_;    // the writing thread's copy buffer
+  std::atomic<bool> writeFailed_{false};
+  std::string writeFailure_;  // set by the writing thread before writeFailed_
+  std::thread writeThread_;
+
   std::function<void()> onFailure_;
   std::string failure_;
 };

@@ -23,6 +23,7 @@
 #include "usage_error.h"
 #include "vortigen_commands.h"
 #include "vortigen_output.h"
+#include "vortigen_plugins.h"
 
 namespace vortigen {
 
@@ -264,6 +265,30 @@ class BatchWork {
   std::atomic<int64_t>* published_ = nullptr;
 };
 
+// SIGCHLD blocked while it lives, so that a worker's end stays pending
+// until waited for, however soon after the check it comes.
+class ChildSignal {
+ public:
+  ChildSignal() {
+    sigemptyset(&child_);
+    sigaddset(&child_, SIGCHLD);
+    sigprocmask(SIG_BLOCK, &child_, &previous_);
+  }
+  ~ChildSignal() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+  ChildSignal(const ChildSignal&) = delete;
+  ChildSignal& operator=(const ChildSignal&) = delete;
+
+  // Until a worker ends, a signal arrives or `milliseconds` pass.
+  void waitUpTo(long milliseconds) const {
+    const timespec timeout{milliseconds / 1000, milliseconds % 1000 * 1000000};
+    sigtimedwait(&child_, nullptr, &timeout);
+  }
+
+ private:
+  sigset_t child_;
+  sigset_t previous_;
+};
+
 // Runs the jobs in up to `workers` processes at a time, one file each.
 Tally runWorkers(const EffectRun& run, const RunSettings& settings, std::vector<Job>& jobs,
                  int workers) {
@@ -288,6 +313,9 @@ Tally runWorkers(const EffectRun& run, const RunSettings& settings, std::vector<
   sigset_t batchSignals, unblocked;
   sigemptyset(&batchSignals);
   for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&batchSignals, number);
+  // The end of a worker is waited for as SIGCHLD, held pending while
+  // blocked, so that the next file starts as soon as one ends.
+  ChildSignal childSignal;
   // After a signal no worker starts; those running are waited for.
   while ((batchSignal == 0 && next < jobs.size()) || !running.empty()) {
     while (batchSignal == 0 && next < jobs.size() && int(running.size()) < workers) {
@@ -316,7 +344,9 @@ Tally runWorkers(const EffectRun& run, const RunSettings& settings, std::vector<
         prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (getppid() != parent) _exit(WorkerFailed);
         work.inWorker(slot);
-        const int status = processInWorker(run, settings, job, unblocked);
+        sigset_t workerMask = unblocked;
+        sigdelset(&workerMask, SIGCHLD);
+        const int status = processInWorker(run, settings, job, workerMask);
         std::fflush(nullptr);
         _exit(status);
       }
@@ -333,13 +363,13 @@ Tally runWorkers(const EffectRun& run, const RunSettings& settings, std::vector<
     }
     showProgress();
     if (running.empty()) continue;
-    // Polled, so that the progress of the running files is shown as it
-    // grows; a worker that ends is seen within 10 ms.
+    // A worker that ends is seen at once; between ends the progress of the
+    // running files is shown as it grows, ten times a second.
     int status = 0;
     const pid_t pid = waitpid(-1, &status, WNOHANG);
     const auto found = running.find(pid);
     if (pid <= 0 || found == running.end()) {
-      usleep(10000);
+      childSignal.waitUpTo(100);
       continue;
     }
     workerPids[found->second] = 0;
@@ -389,6 +419,17 @@ int runBatch(const EffectRun& run, const RunSettings& settings) {
   if (settings.label.empty() && !run.quiet) noteNearTransparent();
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const int workers = std::clamp(run.jobs > 0 ? run.jobs : int(cores), 1, maxWorkers);
+
+  // The plug-in loaded here, once, so that each worker finds it in place
+  // instead of loading and linking it again. Its settings were read through
+  // its dialog and it was unloaded since, so this load is as fresh as a
+  // worker's own. A plug-in that cannot be loaded is each worker's to
+  // report, for the files that need it.
+  std::unique_ptr<vthost::PluginLibrary> loaded;
+  try {
+    loaded = std::make_unique<vthost::PluginLibrary>(pluginPath(run.effect, run.pluginDirectory));
+  } catch (const std::exception&) {
+  }
 
   BatchSignals signals;
   const Tally tally = runWorkers(run, settings, jobs, workers);

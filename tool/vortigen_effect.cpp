@@ -96,7 +96,7 @@ bool throughPlugin(const EffectRun& run, const EffectCommand& effect, const RunS
                    bool showProgress, int64_t& clipped) {
   const SoundInfo& info = reader.info();
   SoundReader copier(reader.path());
-  FileWaveform store(reader, copier, writer, info.format.bits);
+  FileWaveform store(reader, copier, writer, info.format.bits, selection.end);
   vthost::PluginLibrary plugin(pluginPath(effect.name, run.pluginDirectory));
   const vthost::WaveFormat format{static_cast<WORD>(info.channels),
                                   static_cast<WORD>(info.format.bits),
@@ -112,16 +112,16 @@ bool throughPlugin(const EffectRun& run, const EffectCommand& effect, const RunS
   const bool complete = processWithProgress(
       host, static_cast<long>(selection.first), static_cast<long>(selection.end - 1), bar, false,
       [&] { return double(store.framesDone()); }, double(info.frames));
-  if (!store.failure().empty()) throw AudioError(store.failure());
+  // What the plug-in did not write (after an interruption) and the frames
+  // after the selection are the input's, in an output that is kept.
+  if (host.errors().empty() && (complete || run.keepPartial)) store.copyInputUpTo(info.frames);
+  store.finishWriting();  // throws when the output could not be written
   for (const std::string& problem : host.errors()) note("warning: " + problem);
   if (!host.errors().empty()) {
     throw vthost::HostError("The result of " + reader.path() +
                             " is incomplete (see the warnings above); " + "nothing was written.");
   }
   if (!complete && !run.keepPartial) return false;
-  // What the plug-in did not write (after an interruption) and the frames
-  // after the selection are the input's.
-  store.copyInputUpTo(info.frames);
   clipped = store.atFullScale() + writer.clipped();
   return complete;
 }

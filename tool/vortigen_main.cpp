@@ -39,9 +39,45 @@
 
 namespace {
 
-int drawDialog(const std::string& effect, const std::string& pngPath, const std::string& profile,
-               double scale, const std::string& pluginDirectory) {
-  vthost::PluginLibrary plugin(vortigen::pluginPath(effect, pluginDirectory));
+// What each command other than the effects was given.
+struct PresetsRequest {
+  std::string effect, profile, pluginDirectory;
+};
+struct ListRequest {
+  std::string pluginDirectory;
+};
+struct DemoRequest {
+  std::string directory = "demo", pluginDirectory;
+  bool quiet = false;
+};
+struct DialogRequest {
+  std::string effect, pngPath, profile, pluginDirectory;
+  double scale = 2.0;
+};
+
+// The tool's commands: each one's subcommand, once defined, and what the
+// command line gave it, once parsed. The subcommands write into these
+// members, so the record stays where it was made.
+struct Commands {
+  std::vector<vortigen::EffectRun> effectRuns;  // in the order of effectCommands()
+  PresetsRequest presets;
+  ListRequest list;
+  DemoRequest demo;
+  DialogRequest dialog;
+  CLI::App* presetsCommand = nullptr;
+  CLI::App* listCommand = nullptr;
+  CLI::App* demoCommand = nullptr;
+  CLI::App* dialogCommand = nullptr;
+#ifdef VORTIGEN_HAVE_STUDIO
+  vtstudio::StudioOptions studio;
+  CLI::App* studioCommand = nullptr;
+#endif
+};
+
+int drawDialog(const DialogRequest& request) {
+  const std::string& profile = request.profile;
+  const std::string& pngPath = request.pngPath;
+  vthost::PluginLibrary plugin(vortigen::pluginPath(request.effect, request.pluginDirectory));
   vthost::EffectHost host(plugin, vthost::WaveFormat{}, {});
   std::unique_ptr<vortigen::ScratchProfile> scratch;
   if (profile.empty()) scratch = std::make_unique<vortigen::ScratchProfile>();
@@ -57,7 +93,7 @@ int drawDialog(const std::string& effect, const std::string& pngPath, const std:
   vthost::DialogScript script;
   script.then([&](HWND dialog) {
     try {
-      vthost::writeDialogPicture(dialog, pngPath, scale);
+      vortigen::writeDialogPicture(dialog, pngPath, request.scale);
       drawn = true;
     } catch (const vthost::HostError& e) {
       failure = e.what();
@@ -97,12 +133,9 @@ const CLI::Validator nonEmpty(
     },
     "", "non-empty");
 
-void addEffectCommand(CLI::App& app, const vortigen::EffectCommand& effect,
-                      vortigen::EffectRun& run) {
-  const std::string& name = effect.name;
-  run.effect = name;
-  CLI::App* command = app.add_subcommand(
-      name, effect.description + ": apply the " + name + " effect to audio files.");
+// The files an effect command takes: one input and one output, or a batch
+// into a directory.
+void addFileOptions(CLI::App* command, vortigen::EffectRun& run) {
   command
       ->add_option(
           "FILES", run.files,
@@ -128,6 +161,13 @@ void addEffectCommand(CLI::App& app, const vortigen::EffectCommand& effect,
   command->add_flag("--list", run.list,
                     "print what a batch would do with each input (process, skip as complete, "
                     "redo), one per line, and process nothing");
+}
+
+// The curves: a preset by name or as text, single curves over it, the
+// profile the stored presets come from.
+void addCurveOptions(CLI::App* command, const vortigen::EffectCommand& effect,
+                     vortigen::EffectRun& run) {
+  const std::string& name = effect.name;
   CLI::Option* preset = command->add_option(
       "--preset", run.preset,
       "a built-in preset, or one stored in the profile (see vortigen presets " + name + ")");
@@ -157,6 +197,10 @@ void addEffectCommand(CLI::App& app, const vortigen::EffectCommand& effect,
                    "the preset profile (default $XDG_CONFIG_HOME/vortigen/presets.ini or "
                    "~/.config/vortigen/presets.ini)")
       ->type_name("FILE");
+}
+
+// What of the input is processed and how the output is written.
+void addSelectionAndOutputOptions(CLI::App* command, vortigen::EffectRun& run) {
   command
       ->add_option(
           "--from", run.from,
@@ -187,6 +231,11 @@ void addEffectCommand(CLI::App& app, const vortigen::EffectCommand& effect,
       ->add_option("-t,--type", run.type,
                    "the format of standard output when OUTPUT is -: wav, aiff, flac or ogg")
       ->type_name("wav|aiff|flac|ogg");
+}
+
+// How the run behaves: forcing a batch, quietness, progress, replacing the
+// input, keeping a partial result.
+void addRunOptions(CLI::App* command, vortigen::EffectRun& run) {
   command->add_flag("--force", run.force,
                     "in a batch, process every input again, even those whose output is complete");
   command->add_flag("-q,--quiet", run.quiet,
@@ -202,6 +251,18 @@ void addEffectCommand(CLI::App& app, const vortigen::EffectCommand& effect,
   command->add_flag(
       "--keep-partial", run.keepPartial,
       "when interrupted, keep what was processed so far as NAME.partial.EXT beside the output");
+}
+
+void addEffectCommand(CLI::App& app, const vortigen::EffectCommand& effect,
+                      vortigen::EffectRun& run) {
+  const std::string& name = effect.name;
+  run.effect = name;
+  CLI::App* command = app.add_subcommand(
+      name, effect.description + ": apply the " + name + " effect to audio files.");
+  addFileOptions(command, run);
+  addCurveOptions(command, effect, run);
+  addSelectionAndOutputOptions(command, run);
+  addRunOptions(command, run);
   for (CLI::Option* option : command->get_options()) {
     if (option->get_expected_min() > 0 && option->get_name() != "--help") option->check(nonEmpty);
   }
@@ -268,65 +329,74 @@ void sortFiles(vortigen::EffectRun& run) {
   run.output = run.files[1];
 }
 
-}  // namespace
+void addPresetsCommand(CLI::App& app, Commands& commands) {
+  PresetsRequest& r = commands.presets;
+  CLI::App* presets = app.add_subcommand(
+      "presets", "List the built-in presets of an effect and those stored in the profile.");
+  presets->add_option("EFFECT", r.effect, effectList())->required();
+  presets->add_option("--profile", r.profile, "the preset profile (default the per-user one)");
+  presets->add_option("--plugin-dir", r.pluginDirectory, "the directory of the plug-in libraries");
+  commands.presetsCommand = presets;
+}
 
-int main(int argc, char** argv) {
-  CLI::App app{"vortigen: applies the Vortigen effect plug-ins to audio files, as their host does.",
-               "vortigen"};
+void addListCommand(CLI::App& app, Commands& commands) {
+  CLI::App* list = app.add_subcommand("list", "List the effects with their descriptions.");
+  list->add_option("--plugin-dir", commands.list.pluginDirectory,
+                   "the directory of the plug-in libraries");
+  commands.listCommand = list;
+}
+
+void addDemoCommand(CLI::App& app, Commands& commands) {
+  DemoRequest& r = commands.demo;
+  CLI::App* demo = app.add_subcommand("demo",
+                                      "Write a demonstration sound and what every built-in preset "
+                                      "of both effects makes of it, with spectrograms.");
+  demo->add_option("DIR", r.directory, "where the files go")->capture_default_str();
+  demo->add_option("--plugin-dir", r.pluginDirectory, "the directory of the plug-in libraries");
+  demo->add_flag("-q,--quiet", r.quiet, "no progress bars");
+  commands.demoCommand = demo;
+}
+
+void addDialogCommand(CLI::App& app, Commands& commands) {
+  DialogRequest& r = commands.dialog;
+  CLI::App* dialog =
+      app.add_subcommand("dialog", "Draw a plug-in's settings dialog into a PNG file.");
+  dialog->add_option("EFFECT", r.effect, effectList() + ", or the path of a plug-in library")
+      ->required();
+  dialog->add_option("--png", r.pngPath, "the picture to write")->required();
+  dialog->add_option("--profile", r.profile,
+                     "the preset profile (seeded with the built-in presets when empty); "
+                     "without it a scratch profile is used");
+  dialog->add_option("--scale", r.scale, "enlargement of the screen pixels")
+      ->check(CLI::Range(0.5, 8.0));
+  dialog->add_option("--plugin-dir", r.pluginDirectory, "the directory of the plug-in libraries");
+  commands.dialogCommand = dialog;
+}
+
+// Every command, in the order --help lists them; the studio's where it is
+// built.
+void defineCommands(CLI::App& app, Commands& commands) {
   app.require_subcommand(1);
   app.footer(std::string(examples) +
              "\n\nRun vortigen COMMAND --help for the options of a command.\n");
   app.set_version_flag("--version", "vortigen " VORTIGEN_VERSION);
-
   const std::vector<vortigen::EffectCommand>& effects = vortigen::effectCommands();
-  std::vector<vortigen::EffectRun> effectRuns(effects.size());
-  for (size_t i = 0; i < effects.size(); ++i) addEffectCommand(app, effects[i], effectRuns[i]);
-
-  std::string presetsEffect, presetsProfile, presetsPlugins;
-  CLI::App* presets = app.add_subcommand(
-      "presets", "List the built-in presets of an effect and those stored in the profile.");
-  presets->add_option("EFFECT", presetsEffect, effectList())->required();
-  presets->add_option("--profile", presetsProfile, "the preset profile (default the per-user one)");
-  presets->add_option("--plugin-dir", presetsPlugins, "the directory of the plug-in libraries");
-
-  std::string listPlugins;
-  CLI::App* list = app.add_subcommand("list", "List the effects with their descriptions.");
-  list->add_option("--plugin-dir", listPlugins, "the directory of the plug-in libraries");
-
-  std::string demoDirectory = "demo", demoPlugins;
-  bool demoQuiet = false;
-  CLI::App* demo = app.add_subcommand("demo",
-                                      "Write a demonstration sound and what every built-in preset "
-                                      "of both effects makes of it, with spectrograms.");
-  demo->add_option("DIR", demoDirectory, "where the files go")->capture_default_str();
-  demo->add_option("--plugin-dir", demoPlugins, "the directory of the plug-in libraries");
-  demo->add_flag("-q,--quiet", demoQuiet, "no progress bars");
-
-  std::string effect, pngPath, profile, dialogPlugins;
-  double scale = 2.0;
-  CLI::App* dialog =
-      app.add_subcommand("dialog", "Draw a plug-in's settings dialog into a PNG file.");
-  dialog->add_option("EFFECT", effect, effectList() + ", or the path of a plug-in library")
-      ->required();
-  dialog->add_option("--png", pngPath, "the picture to write")->required();
-  dialog->add_option("--profile", profile,
-                     "the preset profile (seeded with the built-in presets when empty); "
-                     "without it a scratch profile is used");
-  dialog->add_option("--scale", scale, "enlargement of the screen pixels")
-      ->check(CLI::Range(0.5, 8.0));
-  dialog->add_option("--plugin-dir", dialogPlugins, "the directory of the plug-in libraries");
-
+  commands.effectRuns.resize(effects.size());
+  for (size_t i = 0; i < effects.size(); ++i)
+    addEffectCommand(app, effects[i], commands.effectRuns[i]);
+  addPresetsCommand(app, commands);
+  addListCommand(app, commands);
+  addDemoCommand(app, commands);
+  addDialogCommand(app, commands);
 #ifdef VORTIGEN_HAVE_STUDIO
-  vtstudio::StudioOptions studioOptions;
-  CLI::App* studio = vtstudio::addStudioCommand(app, studioOptions);
+  commands.studioCommand = vtstudio::addStudioCommand(app, commands.studio);
 #endif
+}
 
-  // The build writes the man pages and shell completions from these very
-  // definitions (not listed in --help: it is for the build, not for users).
-  if (argc == 4 && std::strcmp(argv[1], "--write-reference") == 0)
-    return vortigen::writeReference(app, argv[2], argv[3]);
-
-  // The first word that is no option names the command.
+// Before parsing: a first word that names no command, or no word at all,
+// is answered with the list of commands (status 2); 0 when a command is
+// named.
+int refuseWithoutCommand(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (argv[i][0] == '-') continue;
     if (!isCommand(argv[i])) {
@@ -346,37 +416,55 @@ int main(int argc, char** argv) {
         commandList().c_str());
     return 2;
   }
+  return 0;
+}
 
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    if (e.get_exit_code() == 0) return app.exit(e);
-    std::fprintf(stderr, "vortigen: %s; see vortigen%s --help.\n", e.what(),
-                 commandOf(argc, argv).c_str());
-    return 2;
+// Help and --version print and end with 0; a parse error names the
+// command's help and ends with 2.
+int answerParseError(const CLI::App& app, const CLI::ParseError& e, int argc, char** argv) {
+  if (e.get_exit_code() == 0) return app.exit(e);
+  std::fprintf(stderr, "vortigen: %s; see vortigen%s --help.\n", e.what(),
+               commandOf(argc, argv).c_str());
+  return 2;
+}
+
+// Runs the command the command line chose.
+int runCommand(const CLI::App& app, Commands& commands) {
+  const std::vector<vortigen::EffectCommand>& effects = vortigen::effectCommands();
+  for (size_t i = 0; i < effects.size(); ++i) {
+    if (*app.get_subcommand(effects[i].name)) {
+      sortFiles(commands.effectRuns[i]);
+      return vortigen::runEffect(commands.effectRuns[i]);
+    }
   }
-
-  try {
-    for (size_t i = 0; i < effects.size(); ++i) {
-      if (*app.get_subcommand(effects[i].name)) {
-        sortFiles(effectRuns[i]);
-        return vortigen::runEffect(effectRuns[i]);
-      }
-    }
-    if (*presets) return vortigen::listPresets(presetsEffect, presetsProfile, presetsPlugins);
-    if (*list) return vortigen::listEffects(listPlugins);
-    if (*demo) return vortigen::runDemo(demoDirectory, demoPlugins, demoQuiet);
-    if (*dialog) return drawDialog(effect, pngPath, profile, scale, dialogPlugins);
+  const PresetsRequest& presets = commands.presets;
+  if (*commands.presetsCommand)
+    return vortigen::listPresets(presets.effect, presets.profile, presets.pluginDirectory);
+  if (*commands.listCommand) return vortigen::listEffects(commands.list.pluginDirectory);
+  const DemoRequest& demo = commands.demo;
+  if (*commands.demoCommand)
+    return vortigen::runDemo(demo.directory, demo.pluginDirectory, demo.quiet);
+  if (*commands.dialogCommand) return drawDialog(commands.dialog);
 #ifdef VORTIGEN_HAVE_STUDIO
-    if (*studio) {
-      const auto plugin = [&](const char* name) {
-        return vortigen::pluginPath(name, studioOptions.pluginDirectory);
-      };
-      return vtstudio::runStudio(studioOptions,
-                                 {{"dynamic", plugin("dynamic")}, {"fourier", plugin("fourier")}},
-                                 vortigen::defaultProfilePath().string());
-    }
+  if (*commands.studioCommand) {
+    const vtstudio::StudioOptions& options = commands.studio;
+    const auto plugin = [&](const char* name) {
+      return vortigen::pluginPath(name, options.pluginDirectory);
+    };
+    return vtstudio::runStudio(options,
+                               {{"dynamic", plugin("dynamic")}, {"fourier", plugin("fourier")}},
+                               vortigen::defaultProfilePath().string());
+  }
 #endif
+  return 0;
+}
+
+// A command's failure as one line and its exit status: 2 for a usage
+// error, 1 for the rest.
+template <typename Run>
+int reportingFailures(Run run) {
+  try {
+    return run();
   } catch (const vortigen::UsageError& e) {
     std::fprintf(stderr, "vortigen: %s\n", e.what());
     return 2;
@@ -394,5 +482,26 @@ int main(int argc, char** argv) {
                  e.what());
     return 1;
   }
-  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"vortigen: applies the Vortigen effect plug-ins to audio files, as their host does.",
+               "vortigen"};
+  Commands commands;
+  defineCommands(app, commands);
+
+  // The build writes the man pages and shell completions from these very
+  // definitions (not listed in --help: it is for the build, not for users).
+  if (argc == 4 && std::strcmp(argv[1], "--write-reference") == 0)
+    return vortigen::writeReference(app, argv[2], argv[3]);
+
+  if (const int refused = refuseWithoutCommand(argc, argv)) return refused;
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return answerParseError(app, e, argc, argv);
+  }
+  return reportingFailures([&] { return runCommand(app, commands); });
 }
