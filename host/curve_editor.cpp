@@ -181,6 +181,24 @@ bool movePoint(Curve& curve, size_t index, int x, int y) {
   return true;
 }
 
+// The point a press at (x, y) grabs: the one within reach, or else a new
+// one inserted there between its neighbours (the end points stay ends).
+size_t grabOrInsertPoint(Curve& curve, const Mapping& map, LONG x, LONG y) {
+  size_t index = 0;
+  if (pointNear(map, x, y, index)) return index;
+  auto& p = curve.points;
+  const int rawX = std::clamp(map.rawX(x), p.front().x, p.back().x);
+  index = p.size() < 2
+              ? p.size()
+              : static_cast<size_t>(std::clamp<std::ptrdiff_t>(
+                    std::upper_bound(p.begin(), p.end(), rawX,
+                                     [](int at, const CurvePoint& q) { return at < q.x; }) -
+                        p.begin(),
+                    1, static_cast<std::ptrdiff_t>(p.size()) - 1));
+  p.insert(p.begin() + static_cast<std::ptrdiff_t>(index), CurvePoint{rawX, map.rawY(y)});
+  return index;
+}
+
 enum class Press { Down, Move, Up, DoubleClick };
 
 LONG serveMouse(Service service, Press press, UINT handle, LONG x, LONG y) {
@@ -198,27 +216,13 @@ LONG serveMouse(Service service, Press press, UINT handle, LONG x, LONG y) {
   bool changed = false;
 
   switch (press) {
-    case Press::Down: {
+    case Press::Down:
       // Outside its control a press means nothing to the curve.
       if (!inside) break;
-      size_t index = 0;
-      if (!pointNear(map, x, y, index)) {
-        auto& p = a.curve->points;
-        const int rawX = std::clamp(map.rawX(x), p.front().x, p.back().x);
-        index = p.size() < 2
-                    ? p.size()
-                    : static_cast<size_t>(std::clamp<std::ptrdiff_t>(
-                          std::upper_bound(p.begin(), p.end(), rawX,
-                                           [](int at, const CurvePoint& q) { return at < q.x; }) -
-                              p.begin(),
-                          1, static_cast<std::ptrdiff_t>(p.size()) - 1));
-        p.insert(p.begin() + static_cast<std::ptrdiff_t>(index), CurvePoint{rawX, map.rawY(y)});
-      }
       side.dragCurve = curve;
-      side.dragPoint = index;
+      side.dragPoint = grabOrInsertPoint(*a.curve, map, x, y);
       changed = true;
       break;
-    }
     case Press::Move:
     case Press::Up:
       if (dragging) changed = movePoint(*a.curve, side.dragPoint, map.rawX(x), map.rawY(y));
