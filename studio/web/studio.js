@@ -274,6 +274,9 @@ async function chooseSound(id) {
   const sound = state.sounds.find((s) => String(s.id) === String(id));
   if (!sound) return;
   state.sound = sound;
+  // A name typed for one sound is not the next one's: the suggestion again.
+  delete $("export-name").dataset.edited;
+  updateExportName();
   listSounds();
   $("play").disabled = false;
   $("export").disabled = false;
