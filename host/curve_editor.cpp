@@ -312,7 +312,7 @@ LONG XFMAPI attachCurve(UINT curve, HWND dialog, UINT controlId, UINT readoutId)
                                                 static_cast<long>(readoutId)});
   if (h == nullptr) return 0;
   if (GetDlgItem(dialog, static_cast<int>(controlId & 0xFFFF)) == nullptr) {
-    h->refuse("attachCurve named frame control " + std::to_string(controlId) +
+    h->refuse("attachCurve named curve control " + std::to_string(controlId) +
               ", which the dialog does not have.");
     return 0;
   }

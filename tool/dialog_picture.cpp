@@ -1,5 +1,5 @@
 // Draws an open dialog in the classic 3-D look of the dialogs it stands in
-// for: grey faces, bevelled buttons, sunken frames and fields, a navy
+// for: grey faces, bevelled buttons, sunken boxes and fields, a navy
 // caption. Sizes are the runtime's pixels (dialog units already converted
 // with the template font's base units), enlarged by the scale.
 #include "dialog_picture.h"
