@@ -120,12 +120,14 @@ for (const [name] of sounds) {
   if (!(await page.evaluate(() => window.studio.player.playing))) await page.click("#play");
   await waitFor(() => window.studio.player.position() > 0.2);
   const heard = [], finished = [];
-  for (let i = 0; i < drags; ++i) {
+  for (let i = 0, tries = 0; heard.length < drags; ++i) {
+    if (++tries > 2 * drags) throw new Error(`only ${heard.length} of ${tries} drags changed the curves`);
     // The release curve's right end point, moved up and down.
     const d = await page.evaluate(() => window.studio.state.dialog);
     const curve = d.curves[1];
     const from = curve.points[curve.points.length - 1];
     const to = 3000 + ((i * 5171) % 10000);
+    const keyBefore = await page.evaluate(() => window.studio.state.curvesKey);
     await page.evaluate(() => {
       window.bench.swapped = [];
       window.bench.done = [];
@@ -144,6 +146,8 @@ for (const [name] of sounds) {
       return [s.heard.get(s.curvesKey), s.finished.get(s.curvesKey), b.up];
     }, Boolean(args.older));
     const [soundAt, doneAt, up] = times;
+    // A press that grabbed no point (another curve's lay under it) is no edit.
+    if (await page.evaluate((before) => window.studio.state.curvesKey === before, keyBefore)) continue;
     if (soundAt === undefined || doneAt === undefined) throw new Error(`drag ${i + 1} changed no sound`);
     heard.push(Math.max(0, soundAt - up));
     finished.push(Math.max(0, doneAt - up));

@@ -11,7 +11,7 @@ namespace {
 
 // Both levels from 0 to 1 of the loudest bin, shown in decibels.
 const CurveSetup fourierCurveSetups[] = {
-    {.frameId = TransferFrame,
+    {.controlId = TransferCurveControl,
      .xFactor = 1.0 / CurveFullScale,
      .xOffset = 0.0,
      .xMultiplier = 100,
@@ -26,7 +26,7 @@ const CurveSetup fourierCurveSetups[] = {
 };
 static_assert(std::size(fourierCurveSetups) == std::size(fourierCurves));
 
-// No hit test: the host decides what a click outside the frame means.
+// No hit test: the host decides what a click outside the curve control means.
 void routeMouse(const DialogState& state, UINT message, LONG x, LONG y) {
   sendMouseToCurve(state, state.instance[transferWord], message, x, y);
 }

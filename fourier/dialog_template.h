@@ -9,26 +9,26 @@
 #define VORTIGEN_PLUGIN_NAME "fourier"
 #define VORTIGEN_DIALOG_CAPTION "Fourier Vortigen"
 
-/* The id of the curve frame, which the host draws the curve in. */
-enum FourierCurveFrame { TransferFrame = 1023 };
+/* The id of the curve control, which the host draws the curve in. */
+enum FourierCurveControl { TransferCurveControl = 1023 };
 
-/* One large curve frame: Source from 0 to Max below it, Dest from 0 to
+/* One large curve control: Source from 0 to Max below it, Dest from 0 to
  * Max beside it, the word Dest spelt downwards by items 16 to 19. */
-#define VORTIGEN_DIALOG_ITEMS(ITEM)                          \
-  VORTIGEN_SUNKEN_FRAME(ITEM, TransferFrame, 4, 6, 188, 167) \
-  VORTIGEN_DIALOG_BUTTONS_AND_PRESETS(ITEM)                  \
-  VORTIGEN_SEPARATOR(ITEM, 210, 0, 1, 214)                   \
-  VORTIGEN_LABEL(ITEM, "Source", 15, 175, 24, 8)             \
-  VORTIGEN_LABEL(ITEM, "0", 4, 175, 6, 8)                    \
-  VORTIGEN_LABEL(ITEM, "Max", 178, 175, 15, 8)               \
-  VORTIGEN_LABEL(ITEM, "0", 194, 164, 6, 8)                  \
-  VORTIGEN_LABEL(ITEM, "Max", 194, 6, 15, 8)                 \
-  VORTIGEN_LABEL(ITEM, "D", 197, 64, 7, 8)                   \
-  VORTIGEN_LABEL(ITEM, "e", 197, 70, 6, 8)                   \
-  VORTIGEN_LABEL(ITEM, "t", 198, 85, 4, 8)                   \
-  VORTIGEN_LABEL(ITEM, "s", 197, 77, 5, 8)                   \
-  VORTIGEN_READOUT(ITEM, 88, 179, 80, 8)                     \
-  VORTIGEN_SUNKEN_FRAME(ITEM, -1, 85, 176, 89, 15)           \
+#define VORTIGEN_DIALOG_ITEMS(ITEM)                               \
+  VORTIGEN_SUNKEN_BOX(ITEM, TransferCurveControl, 4, 6, 188, 167) \
+  VORTIGEN_DIALOG_BUTTONS_AND_PRESETS(ITEM)                       \
+  VORTIGEN_SEPARATOR(ITEM, 210, 0, 1, 214)                        \
+  VORTIGEN_LABEL(ITEM, "Source", 15, 175, 24, 8)                  \
+  VORTIGEN_LABEL(ITEM, "0", 4, 175, 6, 8)                         \
+  VORTIGEN_LABEL(ITEM, "Max", 178, 175, 15, 8)                    \
+  VORTIGEN_LABEL(ITEM, "0", 194, 164, 6, 8)                       \
+  VORTIGEN_LABEL(ITEM, "Max", 194, 6, 15, 8)                      \
+  VORTIGEN_LABEL(ITEM, "D", 197, 64, 7, 8)                        \
+  VORTIGEN_LABEL(ITEM, "e", 197, 70, 6, 8)                        \
+  VORTIGEN_LABEL(ITEM, "t", 198, 85, 4, 8)                        \
+  VORTIGEN_LABEL(ITEM, "s", 197, 77, 5, 8)                        \
+  VORTIGEN_READOUT(ITEM, 88, 179, 80, 8)                          \
+  VORTIGEN_SUNKEN_BOX(ITEM, -1, 85, 176, 89, 15)                  \
   VORTIGEN_STATE_HOLDER(ITEM)
 
 /* A transfer curve: black axes, the blue diagonal, three magenta peaks.

@@ -32,7 +32,7 @@ void setUpCurve(const XfmDoRecord& r, HWND dialog, CurveHandle curve, const Curv
   r.setCurveScale(curve, s.xFactor, s.xOffset, s.xMultiplier, s.yFactor, s.yOffset, s.yMultiplier,
                   s.scaleMode);
   r.setCurveLabels(curve, s.xName, s.xUnit, s.yName, s.yUnit);
-  r.attachCurve(curve, dialog, static_cast<UINT>(s.frameId), ValueReadout);
+  r.attachCurve(curve, dialog, static_cast<UINT>(s.controlId), ValueReadout);
 }
 
 void drawCurves(const XfmDoRecord& r, const WORD* instance, HDC deviceContext) {

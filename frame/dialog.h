@@ -9,10 +9,10 @@
 #include "dialog_controls.h"
 #include "xfm.h"
 
-// How one curve is shown: the frame it is drawn in and the readout's scale
+// How one curve is shown: the control it is drawn in and the readout's scale
 // and labels, in the argument order of setCurveScale and setCurveLabels.
 struct CurveSetup {
-  int frameId;
+  int controlId;
   double xFactor;
   double xOffset;
   LONG xMultiplier;

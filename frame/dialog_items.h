@@ -43,9 +43,10 @@
   ITEM(DeletePresetButton, "BUTTON", "Del", BS_PUSHBUTTON | VORTIGEN_CHILD | WS_TABSTOP, 271, 199, \
        29, 11)
 
-/* A static sunken grey frame: a curve area (the plug-in's curve frame ids)
- * or the frame around the readout (id -1). */
-#define VORTIGEN_SUNKEN_FRAME(ITEM, id, x, y, width, height) \
+/* A static sunken grey box (the system's grey-frame style): a curve
+ * control (the plug-in's curve control ids) or the box around the readout
+ * (id -1). */
+#define VORTIGEN_SUNKEN_BOX(ITEM, id, x, y, width, height) \
   ITEM(id, "STATIC", "", SS_GRAYFRAME | SS_SUNKEN | VORTIGEN_CHILD, x, y, width, height)
 
 /* The etched vertical line between the curve area and the preset pane. */

@@ -1,8 +1,8 @@
-// The reference host's curve editor, over the frame controls the dialog
+// The reference host's curve editor, over the controls the dialog
 // attaches its curves to: drawing, the four mouse services, and the
 // readout through each curve's scale and labels.
 //
-// Editing: a press near a point grabs it, a press elsewhere in the frame
+// Editing: a press near a point grabs it, a press elsewhere in the control
 // inserts a point there and grabs that; dragging moves the grabbed point
 // within its neighbours' x range (the end points keep their x); a double
 // click on an inner point removes it. The readout shows the pointer's
@@ -21,19 +21,19 @@ namespace {
 
 // A press this close to a point, in pixels, grabs it.
 const int grabRadius = 5;
-// The sunken frame's border, in pixels, inside which the curve is drawn.
-const int frameBorder = 2;
+// The sunken box's border, in pixels, inside which the curve is drawn.
+const int controlBorder = 2;
 
 // ---- Curve geometry ---------------------------------------------------------------------
 
-// The area inside a curve's frame, in client coordinates of the dialog.
+// The area inside a curve's control, in client coordinates of the dialog.
 bool plotArea(const CurveView& view, RECT& area) {
-  RECT frame;
-  if (!GetWindowRect(GetDlgItem(view.dialog, view.frameId), &frame)) return false;
+  RECT box;
+  if (!GetWindowRect(GetDlgItem(view.dialog, view.controlId), &box)) return false;
   POINT origin{0, 0};
   ClientToScreen(view.dialog, &origin);
-  area = RECT{frame.left - origin.x + frameBorder, frame.top - origin.y + frameBorder,
-              frame.right - origin.x - frameBorder, frame.bottom - origin.y - frameBorder};
+  area = RECT{box.left - origin.x + controlBorder, box.top - origin.y + controlBorder,
+              box.right - origin.x - controlBorder, box.bottom - origin.y - controlBorder};
   return area.right - area.left > 1 && area.bottom - area.top > 1;
 }
 
@@ -60,8 +60,8 @@ struct Mapping {
     return std::clamp(static_cast<int>(std::lround(y)), curve->yMin, curve->yMax);
   }
   bool contains(LONG px, LONG py) const {
-    return px >= area.left - frameBorder && px < area.right + frameBorder &&
-           py >= area.top - frameBorder && py < area.bottom + frameBorder;
+    return px >= area.left - controlBorder && px < area.right + controlBorder &&
+           py >= area.top - controlBorder && py < area.bottom + controlBorder;
   }
   static double span(int low, int high) { return high != low ? high - low : 1; }
 };
@@ -181,6 +181,24 @@ bool movePoint(Curve& curve, size_t index, int x, int y) {
   return true;
 }
 
+// The point a press at (x, y) grabs: the one within reach, or else a new
+// one inserted there between its neighbours (the end points stay ends).
+size_t grabOrInsertPoint(Curve& curve, const Mapping& map, LONG x, LONG y) {
+  size_t index = 0;
+  if (pointNear(map, x, y, index)) return index;
+  auto& p = curve.points;
+  const int rawX = std::clamp(map.rawX(x), p.front().x, p.back().x);
+  index = p.size() < 2
+              ? p.size()
+              : static_cast<size_t>(std::clamp<std::ptrdiff_t>(
+                    std::upper_bound(p.begin(), p.end(), rawX,
+                                     [](int at, const CurvePoint& q) { return at < q.x; }) -
+                        p.begin(),
+                    1, static_cast<std::ptrdiff_t>(p.size()) - 1));
+  p.insert(p.begin() + static_cast<std::ptrdiff_t>(index), CurvePoint{rawX, map.rawY(y)});
+  return index;
+}
+
 enum class Press { Down, Move, Up, DoubleClick };
 
 LONG serveMouse(Service service, Press press, UINT handle, LONG x, LONG y) {
@@ -198,27 +216,13 @@ LONG serveMouse(Service service, Press press, UINT handle, LONG x, LONG y) {
   bool changed = false;
 
   switch (press) {
-    case Press::Down: {
-      // Outside its frame a press means nothing to the curve.
+    case Press::Down:
+      // Outside its control a press means nothing to the curve.
       if (!inside) break;
-      size_t index = 0;
-      if (!pointNear(map, x, y, index)) {
-        auto& p = a.curve->points;
-        const int rawX = std::clamp(map.rawX(x), p.front().x, p.back().x);
-        index = p.size() < 2
-                    ? p.size()
-                    : static_cast<size_t>(std::clamp<std::ptrdiff_t>(
-                          std::upper_bound(p.begin(), p.end(), rawX,
-                                           [](int at, const CurvePoint& q) { return at < q.x; }) -
-                              p.begin(),
-                          1, static_cast<std::ptrdiff_t>(p.size()) - 1));
-        p.insert(p.begin() + static_cast<std::ptrdiff_t>(index), CurvePoint{rawX, map.rawY(y)});
-      }
       side.dragCurve = curve;
-      side.dragPoint = index;
+      side.dragPoint = grabOrInsertPoint(*a.curve, map, x, y);
       changed = true;
       break;
-    }
     case Press::Move:
     case Press::Up:
       if (dragging) changed = movePoint(*a.curve, side.dragPoint, map.rawX(x), map.rawY(y));
@@ -303,18 +307,18 @@ LONG XFMAPI setCurveLabels(UINT curve, LPCSTR xName, LPCSTR xUnit, LPCSTR yName,
   return 0;
 }
 
-LONG XFMAPI attachCurve(UINT curve, HWND dialog, UINT frameId, UINT readoutId) {
-  EffectHost* h = logged(Service::AttachCurve, {handleOf(curve), static_cast<long>(frameId),
+LONG XFMAPI attachCurve(UINT curve, HWND dialog, UINT controlId, UINT readoutId) {
+  EffectHost* h = logged(Service::AttachCurve, {handleOf(curve), static_cast<long>(controlId),
                                                 static_cast<long>(readoutId)});
   if (h == nullptr) return 0;
-  if (GetDlgItem(dialog, static_cast<int>(frameId & 0xFFFF)) == nullptr) {
-    h->refuse("attachCurve named frame control " + std::to_string(frameId) +
+  if (GetDlgItem(dialog, static_cast<int>(controlId & 0xFFFF)) == nullptr) {
+    h->refuse("attachCurve named curve control " + std::to_string(controlId) +
               ", which the dialog does not have.");
     return 0;
   }
   CurveView& view = h->dialogSide().views[static_cast<CurveHandle>(curve)];
   view.dialog = dialog;
-  view.frameId = static_cast<int>(frameId & 0xFFFF);
+  view.controlId = static_cast<int>(controlId & 0xFFFF);
   view.readoutId = static_cast<int>(readoutId & 0xFFFF);
   return 0;
 }

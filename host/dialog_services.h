@@ -1,6 +1,6 @@
 // The reference host's side of a plug-in's settings dialog: the preset
 // services over the profile file, and a curve editor for the curves the
-// dialog attaches to its frames (drawing, the four mouse services, the
+// dialog attaches to its controls (drawing, the four mouse services, the
 // readout).
 #ifndef VORTIGEN_HOST_DIALOG_SERVICES_H
 #define VORTIGEN_HOST_DIALOG_SERVICES_H
@@ -29,7 +29,7 @@ struct CurveView {
   unsigned scaleMode = 0;
   std::string xName, xUnit, yName, yUnit;
   HWND dialog = nullptr;
-  int frameId = 0;
+  int controlId = 0;
   int readoutId = 0;  // 0 until attached
 };
 

@@ -2,7 +2,7 @@
  * both plug-ins' templates carry and that code refers to: the frame's
  * dialog procedure, the host's dialog services and the templates
  * themselves (dialog_items.h). Hosts address the controls by these
- * numbers, so they never change. The curve frames belong to each plug-in
+ * numbers, so they never change. The curve controls belong to each plug-in
  * (its dialog_template.h).
  */
 #ifndef VORTIGEN_INTERFACE_DIALOG_CONTROLS_H

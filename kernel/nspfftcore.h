@@ -6,6 +6,11 @@
 // Data are interleaved complex floats in the caller's buffers; loads and
 // stores are unaligned. The butterflies of one stage are independent, so
 // each stage visits them in the order that loads its twiddles least often.
+//
+// Longer than 500 lines on purpose: the stages are one chain (each one's
+// register layout is the next one's input, and the fused passes join
+// neighbours), instantiated together in each instruction-set file; split
+// apart, every piece would need the others' layouts spelled out again.
 #ifndef VORTIGEN_KERNEL_NSPFFTCORE_H
 #define VORTIGEN_KERNEL_NSPFFTCORE_H
 

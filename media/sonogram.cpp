@@ -96,15 +96,15 @@ std::string formatNumber(double v) {
 
 namespace {
 
-// The analysis over `frames` mono samples, which `fetch(start, count, out)`
+// The analysis over `sampleFrames` mono samples, which `fetch(start, count, out)`
 // delivers (zeros outside the sound).
 template <typename Fetch>
-Spectrogram analyseMono(int64_t frames, int sampleRate, int maxColumns, Fetch fetch) {
+Spectrogram analyseMono(int64_t sampleFrames, int sampleRate, int maxColumns, Fetch fetch) {
   Spectrogram s;
   s.rows = fftSize / 2 + 1;
   s.nyquistHz = sampleRate / 2.0;
-  const int64_t hop = std::max<int64_t>(fftSize / 8, (frames + maxColumns - 1) / maxColumns);
-  s.columns = static_cast<int>(std::max<int64_t>(1, (frames + hop - 1) / hop));
+  const int64_t hop = std::max<int64_t>(fftSize / 8, (sampleFrames + maxColumns - 1) / maxColumns);
+  s.columns = static_cast<int>(std::max<int64_t>(1, (sampleFrames + hop - 1) / hop));
   s.secondsPerColumn = double(hop) / sampleRate;
   s.levels.assign(size_t(s.columns) * s.rows, float(floorDb));
 
@@ -135,12 +135,12 @@ Spectrogram analyseMono(int64_t frames, int sampleRate, int maxColumns, Fetch fe
 
 Spectrogram analyse(const Audio& audio, int maxColumns) {
   const std::vector<float> mono = channelMean(audio);
-  const auto frames = static_cast<int64_t>(mono.size());
-  return analyseMono(frames, audio.sampleRate, maxColumns,
+  const auto sampleFrames = static_cast<int64_t>(mono.size());
+  return analyseMono(sampleFrames, audio.sampleRate, maxColumns,
                      [&](int64_t start, int count, float* out) {
                        for (int i = 0; i < count; ++i) {
                          const int64_t t = start + i;
-                         out[i] = (t >= 0 && t < frames) ? mono[size_t(t)] : 0.0f;
+                         out[i] = (t >= 0 && t < sampleFrames) ? mono[size_t(t)] : 0.0f;
                        }
                      });
 }
@@ -148,9 +148,9 @@ Spectrogram analyse(const Audio& audio, int maxColumns) {
 Spectrogram analyseFile(const std::string& path, int maxColumns) {
   SoundReader reader(path);
   const int channels = reader.info().channels;
-  const int64_t frames = std::min(reader.info().frames, reader.framesRead());
+  const int64_t sampleFrames = std::min(reader.info().frames, reader.framesRead());
   std::vector<float> samples(size_t(fftSize) * channels);
-  return analyseMono(frames, reader.info().sampleRate, maxColumns,
+  return analyseMono(sampleFrames, reader.info().sampleRate, maxColumns,
                      [&](int64_t start, int count, float* out) {
                        std::fill(out, out + count, 0.0f);
                        const int64_t from = std::max<int64_t>(start, 0);

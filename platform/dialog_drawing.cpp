@@ -6,16 +6,16 @@
 
 #include "dialog_runtime.h"
 
-using namespace vtdialog;
+using namespace vtplatform;
 
-namespace vtdialog {
+namespace vtplatform {
 
 POINT dialogPoint(const VtWindow& window, LONG x, LONG y) {
   if (window.isDialog) return POINT{x, y};
   return POINT{x + window.rect.left, y + window.rect.top};
 }
 
-}  // namespace vtdialog
+}  // namespace vtplatform
 
 namespace {
 

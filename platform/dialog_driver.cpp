@@ -6,7 +6,7 @@
 
 #include "dialog_runtime.h"
 
-using namespace vtdialog;
+using namespace vtplatform;
 
 extern "C" {
 

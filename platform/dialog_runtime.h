@@ -14,7 +14,7 @@
 
 #include "vtplatform.h"
 
-namespace vtdialog {
+namespace vtplatform {
 
 struct Session;
 
@@ -43,10 +43,10 @@ struct ListItem {
   LPARAM data;
 };
 
-}  // namespace vtdialog
+}  // namespace vtplatform
 
 struct VtWindow {
-  vtdialog::Session* session;
+  vtplatform::Session* session;
   bool isDialog;
   int id;
   std::string className;
@@ -54,7 +54,7 @@ struct VtWindow {
   DWORD style;
   RECT rect;  // a control's, in client coordinates of its dialog
   bool enabled;
-  std::vector<vtdialog::ListItem> items;  // list boxes
+  std::vector<vtplatform::ListItem> items;  // list boxes
   int selection = LB_ERR;
 };
 
@@ -71,7 +71,7 @@ struct VtDeviceContext {
   POINT position;
 };
 
-namespace vtdialog {
+namespace vtplatform {
 
 struct Session {
   VtWindow dialog;
@@ -140,6 +140,6 @@ void dispatch(Session& session, const Message& message);
 // coordinates.
 POINT dialogPoint(const VtWindow& window, LONG x, LONG y);
 
-}  // namespace vtdialog
+}  // namespace vtplatform
 
 #endif

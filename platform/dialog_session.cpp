@@ -16,9 +16,9 @@
 
 #include "dialog_runtime.h"
 
-using namespace vtdialog;
+using namespace vtplatform;
 
-namespace vtdialog {
+namespace vtplatform {
 
 Runtime& runtime() {
   static Runtime instance;
@@ -68,12 +68,12 @@ void postTo(Session& session, HWND window, UINT message, WPARAM first, LPARAM se
   session.queue.push_back(Message{window, message, first, second, std::move(text)});
 }
 
-}  // namespace vtdialog
+}  // namespace vtplatform
 
 namespace {
 
-// Frame and caption of a modal dialog frame, in pixels.
-const LONG frameThickness = 3;
+// The border and the caption of a modal dialog window, in pixels.
+const LONG borderThickness = 3;
 const LONG captionHeight = 19;
 
 LONG mulDiv(LONG value, LONG numerator, LONG denominator) {
@@ -135,10 +135,11 @@ void buildSession(Session& session, const VtDialogTemplate& layout, HWND owner, 
   }
   session.clientWidth = client.right - client.left;
   session.clientHeight = client.bottom - client.top;
-  session.windowRect = RECT{origin.x, origin.y, origin.x + session.clientWidth + 2 * frameThickness,
-                            origin.y + session.clientHeight + 2 * frameThickness + captionHeight};
+  session.windowRect =
+      RECT{origin.x, origin.y, origin.x + session.clientWidth + 2 * borderThickness,
+           origin.y + session.clientHeight + 2 * borderThickness + captionHeight};
   session.clientOrigin =
-      POINT{origin.x + frameThickness, origin.y + frameThickness + captionHeight};
+      POINT{origin.x + borderThickness, origin.y + borderThickness + captionHeight};
 
   session.dialog = VtWindow{&session,
                             true,

@@ -9,7 +9,7 @@
 
 #include "dialog_runtime.h"
 
-using namespace vtdialog;
+using namespace vtplatform;
 
 namespace {
 
@@ -32,7 +32,7 @@ void notifyFocus(VtWindow* window, bool gained) {
 
 }  // namespace
 
-namespace vtdialog {
+namespace vtplatform {
 
 HWND moveFocus(HWND window) {
   Runtime& r = runtime();
@@ -46,7 +46,7 @@ HWND moveFocus(HWND window) {
   return previous;
 }
 
-}  // namespace vtdialog
+}  // namespace vtplatform
 
 namespace {
 
@@ -251,7 +251,7 @@ void performInput(Session& session, VtWindow& window, const Message& input) {
 
 }  // namespace
 
-namespace vtdialog {
+namespace vtplatform {
 
 void dispatch(Session& session, const Message& message) {
   VtWindow* window = live(message.window);
@@ -269,7 +269,7 @@ void dispatch(Session& session, const Message& message) {
   windowMessage(*window, message.message, message.first, message.second);
 }
 
-}  // namespace vtdialog
+}  // namespace vtplatform
 
 extern "C" {
 

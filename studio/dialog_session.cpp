@@ -16,8 +16,8 @@ namespace vtstudio {
 
 namespace {
 
-// The host's curve editor draws inside the sunken frame's two-pixel border.
-const int frameBorder = 2;
+// The host's curve editor draws inside the sunken box's two-pixel border.
+const int controlBorder = 2;
 // Mouse coordinates travel as signed 16-bit numbers in the message.
 const int coordinateLimit = 32767;
 const size_t longestName = 200;
@@ -461,14 +461,14 @@ Json DialogSession::describe(HWND dialog) {
     const auto found = side.views.find(handles[i]);
     if (found == side.views.end() || found->second.readoutId == 0) continue;
     const vthost::CurveView& v = found->second;
-    const RECT frame = clientRectOf(dialog, v.frameId);
+    const RECT box = clientRectOf(dialog, v.controlId);
     Json points = Json::array();
     for (const vthost::CurvePoint& p : curve.points) points.push_back(Json::array({p.x, p.y}));
     curves.push_back(
         {{"index", i},
-         {"frame", v.frameId},
-         {"area", rectJson(RECT{frame.left + frameBorder, frame.top + frameBorder,
-                                frame.right - frameBorder, frame.bottom - frameBorder})},
+         {"frame", v.controlId},
+         {"area", rectJson(RECT{box.left + controlBorder, box.top + controlBorder,
+                                box.right - controlBorder, box.bottom - controlBorder})},
          {"range", Json::array({curve.xMin, curve.xMax, curve.yMin, curve.yMax})},
          {"points", points},
          {"grabbed", side.dragCurve == handles[i] ? static_cast<long>(side.dragPoint) : -1L},

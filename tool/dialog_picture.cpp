@@ -1,5 +1,5 @@
 // Draws an open dialog in the classic 3-D look of the dialogs it stands in
-// for: grey faces, bevelled buttons, sunken frames and fields, a navy
+// for: grey faces, bevelled buttons, sunken boxes and fields, a navy
 // caption. Sizes are the runtime's pixels (dialog units already converted
 // with the template font's base units), enlarged by the scale.
 #include "dialog_picture.h"
@@ -228,13 +228,13 @@ void drawRecord(const Canvas& canvas, HWND dialog, const RECT& client) {
   cairo_restore(cr);
 }
 
-// The window around the client area: a raised frame and a caption with
+// The window around the client area: a raised border and a caption with
 // the dialog's title and its close box.
-void drawFrame(cairo_t* cr, const VtDialogView& view, double scale) {
+void drawWindowBorder(cairo_t* cr, const VtDialogView& view, double scale) {
   const double width = (view.window.right - view.window.left) * scale;
-  const double frame = (view.client.left - view.window.left) * scale;
-  const double captionTop = frame;
-  const double captionHeight = (view.client.top - view.window.top) * scale - 2 * frame;
+  const double border = (view.client.left - view.window.left) * scale;
+  const double captionTop = border;
+  const double captionHeight = (view.client.top - view.window.top) * scale - 2 * border;
 
   cairo_set_source_rgb(cr, face.r, face.g, face.b);
   cairo_paint(cr);
@@ -243,11 +243,11 @@ void drawFrame(cairo_t* cr, const VtDialogView& view, double scale) {
                      view.window.bottom - view.window.top};
   whole.raised(outline);
 
-  cairo_pattern_t* gradient = cairo_pattern_create_linear(frame, 0, width - frame, 0);
+  cairo_pattern_t* gradient = cairo_pattern_create_linear(border, 0, width - border, 0);
   cairo_pattern_add_color_stop_rgb(gradient, 0, navy.r, navy.g, navy.b);
   cairo_pattern_add_color_stop_rgb(gradient, 1, captionEnd.r, captionEnd.g, captionEnd.b);
   cairo_set_source(cr, gradient);
-  cairo_rectangle(cr, frame, captionTop, width - 2 * frame, captionHeight);
+  cairo_rectangle(cr, border, captionTop, width - 2 * border, captionHeight);
   cairo_fill(cr);
   cairo_pattern_destroy(gradient);
 
@@ -256,13 +256,13 @@ void drawFrame(cairo_t* cr, const VtDialogView& view, double scale) {
   cairo_font_extents_t font;
   cairo_font_extents(cr, &font);
   cairo_set_source_rgb(cr, 1, 1, 1);
-  cairo_move_to(cr, frame + 4 * scale,
+  cairo_move_to(cr, border + 4 * scale,
                 captionTop + captionHeight / 2 + (font.ascent - font.descent) / 2);
   cairo_show_text(cr, view.caption);
 
   // The close box.
   const double box = captionHeight - 4 * scale;
-  const double boxLeft = width - frame - 2 * scale - box;
+  const double boxLeft = width - border - 2 * scale - box;
   const double boxTop = captionTop + 2 * scale;
   Canvas closeBox{cr, 1.0, 0, 0, 0};
   closeBox.fill(boxLeft, boxTop, boxLeft + box, boxTop + box, face);
@@ -294,7 +294,7 @@ void writeDialogPicture(HWND dialog, const std::string& pngPath, double scale) {
                                                              cairo_destroy);
   cairo_t* cr = context.get();
 
-  drawFrame(cr, view, scale);
+  drawWindowBorder(cr, view, scale);
   // The template font is as tall as the dialog's base height less its
   // leading: 8-point text in 13-pixel lines.
   const double fontSize = view.baseUnitY * 0.8;

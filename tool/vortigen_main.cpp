@@ -133,12 +133,9 @@ const CLI::Validator nonEmpty(
     },
     "", "non-empty");
 
-void addEffectCommand(CLI::App& app, const vortigen::EffectCommand& effect,
-                      vortigen::EffectRun& run) {
-  const std::string& name = effect.name;
-  run.effect = name;
-  CLI::App* command = app.add_subcommand(
-      name, effect.description + ": apply the " + name + " effect to audio files.");
+// The files an effect command takes: one input and one output, or a batch
+// into a directory.
+void addFileOptions(CLI::App* command, vortigen::EffectRun& run) {
   command
       ->add_option(
           "FILES", run.files,
@@ -164,6 +161,13 @@ void addEffectCommand(CLI::App& app, const vortigen::EffectCommand& effect,
   command->add_flag("--list", run.list,
                     "print what a batch would do with each input (process, skip as complete, "
                     "redo), one per line, and process nothing");
+}
+
+// The curves: a preset by name or as text, single curves over it, the
+// profile the stored presets come from.
+void addCurveOptions(CLI::App* command, const vortigen::EffectCommand& effect,
+                     vortigen::EffectRun& run) {
+  const std::string& name = effect.name;
   CLI::Option* preset = command->add_option(
       "--preset", run.preset,
       "a built-in preset, or one stored in the profile (see vortigen presets " + name + ")");
@@ -193,6 +197,10 @@ void addEffectCommand(CLI::App& app, const vortigen::EffectCommand& effect,
                    "the preset profile (default $XDG_CONFIG_HOME/vortigen/presets.ini or "
                    "~/.config/vortigen/presets.ini)")
       ->type_name("FILE");
+}
+
+// What of the input is processed and how the output is written.
+void addSelectionAndOutputOptions(CLI::App* command, vortigen::EffectRun& run) {
   command
       ->add_option(
           "--from", run.from,
@@ -223,6 +231,11 @@ void addEffectCommand(CLI::App& app, const vortigen::EffectCommand& effect,
       ->add_option("-t,--type", run.type,
                    "the format of standard output when OUTPUT is -: wav, aiff, flac or ogg")
       ->type_name("wav|aiff|flac|ogg");
+}
+
+// How the run behaves: forcing a batch, quietness, progress, replacing the
+// input, keeping a partial result.
+void addRunOptions(CLI::App* command, vortigen::EffectRun& run) {
   command->add_flag("--force", run.force,
                     "in a batch, process every input again, even those whose output is complete");
   command->add_flag("-q,--quiet", run.quiet,
@@ -238,6 +251,18 @@ void addEffectCommand(CLI::App& app, const vortigen::EffectCommand& effect,
   command->add_flag(
       "--keep-partial", run.keepPartial,
       "when interrupted, keep what was processed so far as NAME.partial.EXT beside the output");
+}
+
+void addEffectCommand(CLI::App& app, const vortigen::EffectCommand& effect,
+                      vortigen::EffectRun& run) {
+  const std::string& name = effect.name;
+  run.effect = name;
+  CLI::App* command = app.add_subcommand(
+      name, effect.description + ": apply the " + name + " effect to audio files.");
+  addFileOptions(command, run);
+  addCurveOptions(command, effect, run);
+  addSelectionAndOutputOptions(command, run);
+  addRunOptions(command, run);
   for (CLI::Option* option : command->get_options()) {
     if (option->get_expected_min() > 0 && option->get_name() != "--help") option->check(nonEmpty);
   }

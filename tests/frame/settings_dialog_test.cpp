@@ -408,7 +408,7 @@ TEST(InstanceBlock, UnlockableBlockEndsTheDialogAtOnceWithMinusOne) {
 
 TEST(CurveSetup, EachCurveGetsItsScaleLabelsFrameAndTheSharedReadout) {
   struct Expected {
-    int frame;
+    int control;
     double yFactor, yOffset;
     unsigned mode;
     const char *xName, *xUnit, *yName, *yUnit;
@@ -456,7 +456,7 @@ TEST(CurveSetup, EachCurveGetsItsScaleLabelsFrameAndTheSharedReadout) {
       EXPECT_EQ(v.xUnit, expected[i].xUnit);
       EXPECT_EQ(v.yName, expected[i].yName);
       EXPECT_EQ(v.yUnit, expected[i].yUnit);
-      EXPECT_EQ(v.frameId, expected[i].frame);
+      EXPECT_EQ(v.controlId, expected[i].control);
       EXPECT_EQ(v.readoutId, 1024);
     }
     EXPECT_EQ(order, expectedOrder);

@@ -191,6 +191,27 @@ test("the files named on the command line open, or the page says why not", async
   await shot("studio-opened");
 });
 
+test("the spectrograms carry frequency, time and level scales and the waveform a time ruler", async () => {
+  // Pixels of the labels' colour (#e8ecf4, which no level colour and no part
+  // of the waveform has) in each strip where a scale belongs.
+  const labelPixels = (id, [x0, y0, x1, y1]) => page.evaluate(([canvasId, box]) => {
+    const c = document.getElementById(canvasId);
+    const [l, t, r, b] = box.map((v, i) => (v < 0 ? (i % 2 ? c.height : c.width) + v : v));
+    const data = c.getContext("2d").getImageData(l, t, r - l, b - t).data;
+    let count = 0;
+    for (let i = 0; i < data.length; i += 4) {
+      if (Math.abs(data[i] - 232) < 8 && Math.abs(data[i + 1] - 236) < 8 && Math.abs(data[i + 2] - 244) < 8) ++count;
+    }
+    return count;
+  }, [id, [x0, y0, x1, y1]]);
+  for (const id of ["spectrogram-before", "spectrogram-after"]) {
+    assert.ok(await labelPixels(id, [0, 0, 60, -20]) > 20, `${id} has no frequency scale`);
+    assert.ok(await labelPixels(id, [60, -14, -120, -1]) > 20, `${id} has no time scale`);
+    assert.ok(await labelPixels(id, [-70, 0, -16, -1]) > 20, `${id} has no level scale`);
+  }
+  assert.ok(await labelPixels("waveform", [0, -14, -1, -1]) > 20, "the waveform has no time ruler");
+});
+
 test("picking a preset in the list applies it through the dialog", async () => {
   await pickPreset("Hard Attack");
   const d = await dialog();
@@ -402,6 +423,43 @@ test("A/B switching keeps the playing position and restarts nothing", async () =
   await page.click("#play");
 });
 
+test("while the sound plays, an edit is heard at the play position before the whole preview comes", async () => {
+  const box = await page.locator("#waveform").boundingBox();
+  await page.mouse.move(box.x + 1, box.y + box.height / 2);
+  await page.mouse.down();
+  await page.mouse.move(box.x + box.width - 1, box.y + box.height / 2, { steps: 5 });
+  await page.mouse.up();
+  await idle();
+  await pickPreset("Hard Attack");
+  await page.click("#play");
+  await waitFor(() => window.studio.player.position() > 0.2);
+  // The whole selection's preview is held back until the test lets it go.
+  let release;
+  const held = new Promise((resolve) => (release = resolve));
+  await page.route(/\/preview\?/, async (route) => {
+    if (!route.request().url().includes("&at=")) await held;
+    await route.continue();
+  });
+  const at = await page.evaluate(() => Math.floor((window.studio.player.position() + 0.15) * 44100));
+  const slice = () => page.evaluate((first) => Array.from(window.studio.player.buffers.processed.getChannelData(0).slice(first, first + 2000)), at);
+  const before = await slice();
+  await page.locator("#dialog .list-item", { hasText: /^Chaos$/ }).click();
+  const heard = Date.now();
+  for (;;) {
+    const now = await slice();
+    if (now.some((v, i) => v !== before[i])) break;
+    assert.ok(Date.now() - heard < 4000, "the edit was not heard while the whole preview was held back");
+    await new Promise((r) => setTimeout(r, 20));
+  }
+  const spliced = await slice();
+  release();
+  await idle();
+  await page.unroute(/\/preview\?/);
+  assert.deepEqual(await slice(), spliced, "the whole preview differs from the part heard first where they meet");
+  assert.equal(await page.evaluate(() => window.studio.player.playing), true, "playing stopped");
+  await page.click("#play");
+});
+
 test("a Fourier drag matches the dialog procedure too", async () => {
   await page.selectOption("#effect", "fourier");
   await idle();
@@ -420,6 +478,13 @@ test("an upload opens; an unreadable one gets a message and the studio goes on",
   await page.setInputFiles("#upload", second);
   await idle();
   assert.match(await page.locator("#sound option:checked").textContent(), /^second\.wav/);
+  // The suggested name keeps the sound's own name and format, whatever was
+  // typed for the sound before.
+  const aiff = path.join(work, "third take.aiff");
+  execFileSync(args.vortigen, ["fourier", second, aiff, "--plugin-dir", args.plugins, "-q"]);
+  await page.setInputFiles("#upload", aiff);
+  await idle();
+  assert.equal(await page.inputValue("#export-name"), "third take-fourier.aiff");
   await page.setInputFiles("#upload", broken);
   await idle();
   assert.match(await page.textContent("#status"), /broken\.wav could not be opened/);
