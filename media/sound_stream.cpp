@@ -12,6 +12,8 @@
 #include <fstream>
 #include <vector>
 
+#include "sample_convert.h"
+
 namespace vortigen {
 
 namespace {
@@ -375,31 +377,21 @@ void SoundWriter::writeFloat(const float* samples, int64_t frames) {
     written_ += frames;
     return;
   }
+  // 8 and 16 bits go to the library as 16-bit samples, which it stores
+  // as they are (8 bits: the high byte); wider ones as 32-bit samples.
+  const size_t count = size_t(frames * channels_);
   if (scratchFrames_ < frames) {
-    scratch_.reset(new int32_t[size_t(frames * channels_)]);
+    scratch_.reset(new int32_t[count]);
     scratchFrames_ = frames;
   }
-  // Quantised as the plug-ins quantise: clipped to full scale on both
-  // sides (-32767..32767 for 16 bits), 8-bit truncating value + 128,
-  // wider ones rounding to the nearest step, ties to even.
-  const double steps = std::ldexp(1.0, format_.bits - 1);
-  const double high = steps - 1, low = -high;
-  const int shift = 32 - format_.bits;
-  const bool truncate = format_.bits == 8;
-  for (int64_t i = 0; i < frames * channels_; ++i) {
-    const double scaled = double(samples[i]) * steps;
-    // The plug-ins add 128 in single precision before truncating, which
-    // rounds values just under a step up to it: so does this.
-    double v = truncate ? std::floor(double(static_cast<float>(scaled) + 128.0f)) - 128.0
-                        : std::nearbyint(scaled);
-    if (!(scaled <= high && scaled >= low)) {  // NaN counts as clipped, to silence
-      v = std::isnan(scaled) ? 0.0 : std::clamp(v, low, high);
-      ++clipped_;
-    }
-    const auto step = static_cast<int64_t>(v);
-    scratch_[size_t(i)] = static_cast<int32_t>(static_cast<uint32_t>(step) << shift);
+  if (format_.bits <= 16) {
+    auto* shorts = reinterpret_cast<int16_t*>(scratch_.get());
+    clipped_ += quantiseToShorts(samples, shorts, count, format_.bits);
+    if (sf_writef_short(handle(file_), shorts, frames) != frames) failed();
+  } else {
+    clipped_ += quantiseToInts(samples, scratch_.get(), count, format_.bits);
+    if (sf_writef_int(handle(file_), scratch_.get(), frames) != frames) failed();
   }
-  if (sf_writef_int(handle(file_), scratch_.get(), frames) != frames) failed();
   written_ += frames;
 }
 

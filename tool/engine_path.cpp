@@ -10,6 +10,7 @@
 #include "engine.h"
 #include "progress.h"
 #include "range.h"
+#include "sample_convert.h"
 #include "sound_pipeline.h"
 #include "vortigen_output.h"
 
@@ -89,20 +90,14 @@ bool throughEngine(const EngineRun& r, int64_t& clipped) {
     }
     if (block == nullptr) return false;  // the writer failed: finish() says why
     held.push_back(block);
-    for (size_t f = 0; f < count; ++f) {
-      for (int c = 0; c < channels; ++c)
-        planes[c][f] = block->floats[f * size_t(channels) + size_t(c)];
-    }
+    splitChannels(block->floats.data(), channels, count, planes);
     return true;
   };
   range.write = [&](int64_t, const float* const* planes, size_t count) {
     SoundBlock* block = held.empty() ? pipeline.spare() : held.front();
     if (!held.empty()) held.pop_front();
     block->frames = int64_t(count);
-    for (size_t f = 0; f < count; ++f) {
-      for (int c = 0; c < channels; ++c)
-        block->floats[f * size_t(channels) + size_t(c)] = planes[c][f];
-    }
+    joinChannels(planes, channels, count, block->floats.data());
     pipeline.write(block);
   };
   range.progress = [&](int64_t rangeDone) {
