@@ -8,8 +8,8 @@ namespace {
 // ties to even, in the current rounding mode, as nearbyint does: after the
 // addition no fraction bits remain. Exact for magnitudes below 2^22 in
 // float and 2^51 in double.
-constexpr float floatRounder = 12582912.0f;             // 1.5 * 2^23
-constexpr double doubleRounder = 6755399441055744.0;    // 1.5 * 2^52
+constexpr float floatRounder = 12582912.0f;           // 1.5 * 2^23
+constexpr double doubleRounder = 6755399441055744.0;  // 1.5 * 2^52
 
 // 16 bits: the product by 2^15 is exact in float, and every step fits.
 int64_t quantise16(const float* in, int16_t* out, size_t count) {
@@ -78,6 +78,36 @@ int64_t quantiseToShorts(const float* in, int16_t* out, size_t count, int bits) 
 
 int64_t quantiseToInts(const float* in, int32_t* out, size_t count, int bits) {
   return bits == 32 ? quantiseWide<32>(in, out, count) : quantiseWide<24>(in, out, count);
+}
+
+void shortsToPcmBytes(const int16_t* in, unsigned char* out, size_t count, int bytesPerSample) {
+  if (bytesPerSample == 1) {
+    for (size_t i = 0; i < count; ++i) out[i] = static_cast<unsigned char>((in[i] >> 8) + 128);
+  } else {
+    for (size_t i = 0; i < count; ++i) {
+      const auto v = static_cast<uint16_t>(in[i]);
+      out[2 * i] = static_cast<unsigned char>(v & 0xFF);
+      out[2 * i + 1] = static_cast<unsigned char>(v >> 8);
+    }
+  }
+}
+
+int64_t pcmBytesToShorts(const unsigned char* in, int16_t* out, size_t count, int bytesPerSample) {
+  int64_t atFullScale = 0;
+  if (bytesPerSample == 1) {
+    for (size_t i = 0; i < count; ++i) {
+      const int v = int(in[i]) - 128;
+      atFullScale += int(v >= 127) | int(v <= -127);
+      out[i] = static_cast<int16_t>(v * 256);
+    }
+  } else {
+    for (size_t i = 0; i < count; ++i) {
+      const auto v = static_cast<int16_t>(in[2 * i] | (in[2 * i + 1] << 8));
+      atFullScale += int(v >= 32767) | int(v <= -32767);
+      out[i] = v;
+    }
+  }
+  return atFullScale;
 }
 
 // Mono and stereo, nearly every file, get loops of a fixed stride.

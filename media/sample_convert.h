@@ -23,6 +23,14 @@ int64_t quantiseToShorts(const float* in, int16_t* out, size_t count, int bits);
 // 24 or 32 bits into 32-bit samples (each step in the high bits).
 int64_t quantiseToInts(const float* in, int32_t* out, size_t count, int bits);
 
+// 16-bit samples (8-bit ones in the high byte) as the bytes of a WAV
+// file's data, which the plug-ins read and write: 8 bits unsigned
+// (value + 128), 16 bits signed little-endian; `bytesPerSample` 1 or 2.
+// And back, returning the count of samples at full scale (where the
+// plug-ins clip): +-127 in 8 bits, +-32767 and below in 16.
+void shortsToPcmBytes(const int16_t* in, unsigned char* out, size_t count, int bytesPerSample);
+int64_t pcmBytesToShorts(const unsigned char* in, int16_t* out, size_t count, int bytesPerSample);
+
 // Interleaved frames of `channels` samples to one plane per channel, and back.
 void splitChannels(const float* interleaved, int channels, size_t frames, float* const* planes);
 void joinChannels(const float* const* planes, int channels, size_t frames, float* interleaved);

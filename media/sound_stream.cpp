@@ -260,6 +260,14 @@ int64_t SoundReader::readFloat(int64_t position, float* samples, int64_t frames)
   return std::max<int64_t>(got, 0);
 }
 
+int64_t SoundReader::readShort(int64_t position, int16_t* samples, int64_t frames) {
+  if (position >= shortAt_ || !seekTo(position)) return 0;
+  const int64_t got = sf_readf_short(handle(file_), samples, frames);
+  at_ += std::max<int64_t>(got, 0);
+  if (got < frames) shortAt_ = at_;
+  return std::max<int64_t>(got, 0);
+}
+
 // ---- Output format ---------------------------------------------------------------------------
 
 SampleFormat outputFormat(const SampleFormat& input, const std::string& bits,
@@ -393,6 +401,22 @@ void SoundWriter::writeFloat(const float* samples, int64_t frames) {
     if (sf_writef_int(handle(file_), scratch_.get(), frames) != frames) failed();
   }
   written_ += frames;
+}
+
+void SoundWriter::writeShort(const int16_t* samples, int64_t frames) {
+  if (format_.isInteger() && format_.bits == 16) {
+    if (sf_writef_short(handle(file_), samples, frames) != frames) failed();
+    written_ += frames;
+    return;
+  }
+  // Other depths round, clip or convert as writeInt does.
+  if (widenedFrames_ < frames) {
+    widened_.reset(new int32_t[size_t(frames * channels_)]);
+    widenedFrames_ = frames;
+  }
+  for (int64_t i = 0; i < frames * channels_; ++i)
+    widened_[size_t(i)] = int32_t(uint32_t(uint16_t(samples[i])) << 16);
+  writeInt(widened_.get(), frames);
 }
 
 void SoundWriter::close() {

@@ -72,6 +72,8 @@ class SoundReader {
   // fewer only at the end of what the file really holds.
   int64_t readInt(int64_t position, int32_t* samples, int64_t frames);
   int64_t readFloat(int64_t position, float* samples, int64_t frames);
+  // 16-bit samples, exact for files of 8 or 16 bits (8 in the high byte).
+  int64_t readShort(int64_t position, int16_t* samples, int64_t frames);
   // The frame after the last that could be read; below info().frames when
   // a read came up short.
   int64_t framesRead() const { return shortAt_; }
@@ -116,6 +118,9 @@ class SoundWriter {
   // Appends frames; throws AudioError when the disk refuses them.
   void writeInt(const int32_t* samples, int64_t frames);
   void writeFloat(const float* samples, int64_t frames);
+  // 16-bit samples (8-bit ones in the high byte), as writeInt takes them
+  // shifted to the top.
+  void writeShort(const int16_t* samples, int64_t frames);
   // Flushes and closes; throws AudioError when the file is incomplete.
   void close();
 
@@ -134,6 +139,8 @@ class SoundWriter {
   int64_t written_ = 0;
   std::unique_ptr<int32_t[]> scratch_;
   int64_t scratchFrames_ = 0;
+  std::unique_ptr<int32_t[]> widened_;  // writeShort's samples for writeInt
+  int64_t widenedFrames_ = 0;
 };
 
 // Copies the reader's frames from where the writer stands up to frame

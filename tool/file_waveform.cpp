@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "sample_convert.h"
+
 namespace vortigen {
 
 namespace {
@@ -24,19 +26,21 @@ FileWaveform::FileWaveform(SoundReader& reader, SoundReader& copier, SoundWriter
       channels_(reader.info().channels),
       frames_(reader.info().frames),
       readEnd_(std::min(readEnd, reader.info().frames)),
+      blockFrames_(std::clamp<int64_t>(reader.info().frames, 1, copyBlockFrames)),
       blocks_(2 * queuedBlocks),
       readFree_(queuedBlocks),
       readFull_(queuedBlocks),
       writeFree_(queuedBlocks),
       writeFull_(queuedBlocks) {
-  const auto samples = size_t(copyBlockFrames * channels_);
+  // Blocks hold the plug-in's bytes alone; each thread converts through
+  // 16-bit samples of its own. A short file gets blocks no longer than
+  // itself, so that a batch of them touches few fresh pages.
+  const auto samples = size_t(blockFrames_ * channels_);
   for (size_t i = 0; i < blocks_.size(); ++i) {
-    blocks_[i].ints.resize(samples);
     blocks_[i].bytes.resize(samples * size_t(bytesPerSample_));
     blocks_[i].integer = true;
     (i < queuedBlocks ? readFree_ : writeFree_).push(&blocks_[i]);
   }
-  copied_.resize(samples);
   writeThread_ = std::thread([this] { writeBehind(); });
 }
 
@@ -61,13 +65,15 @@ uint64_t FileWaveform::size() const {
 // The reading thread: the selection from `from` on, block by block, until
 // stopped. What a truncated file does not hold is silence.
 void FileWaveform::readAhead(int64_t from) {
+  std::vector<int16_t> samples(size_t(blockFrames_ * channels_));
   for (int64_t at = from; at < readEnd_ && !stopReading_.load();) {
     SoundBlock* block = readFree_.pop();
     if (block == nullptr) break;
-    const int64_t want = std::min(copyBlockFrames, readEnd_ - at);
-    const int64_t got = reader_.readInt(at, block->ints.data(), want);
-    std::fill(block->ints.begin() + got * channels_, block->ints.begin() + want * channels_, 0);
-    toBytes(block->ints.data(), block->bytes.data(), want * channels_);
+    const int64_t want = std::min(blockFrames_, readEnd_ - at);
+    const int64_t got = reader_.readShort(at, samples.data(), want);
+    std::fill(samples.begin() + got * channels_, samples.begin() + want * channels_, 0);
+    shortsToPcmBytes(samples.data(), block->bytes.data(), size_t(want * channels_),
+                     bytesPerSample_);
     block->first = at;
     block->frames = want;
     at += want;
@@ -114,11 +120,11 @@ bool FileWaveform::read(void* buffer, uint64_t position, size_t count, std::stri
     } else {
       // Out of the order read ahead: read here, from a reader of its own.
       if (stray_ == nullptr) stray_ = std::make_unique<SoundReader>(reader_.path());
-      n = std::min(left, copyBlockFrames);
-      std::vector<int32_t> samples(size_t(n * channels_));
-      const int64_t got = stray_->readInt(frame, samples.data(), n);
+      n = std::min(left, blockFrames_);
+      std::vector<int16_t> samples(size_t(n * channels_));
+      const int64_t got = stray_->readShort(frame, samples.data(), n);
       std::fill(samples.begin() + got * channels_, samples.end(), 0);
-      toBytes(samples.data(), bytes, n * channels_);
+      shortsToPcmBytes(samples.data(), bytes, size_t(n * channels_), bytesPerSample_);
     }
     bytes += size_t(n) * frameBytes;
     frame += n;
@@ -154,51 +160,19 @@ bool FileWaveform::write(const void* buffer, uint64_t position, size_t count, st
 void FileWaveform::writeBytes(const unsigned char* bytes, int64_t frames) {
   const auto frameBytes = size_t(bytesPerSample_ * channels_);
   while (frames > 0) {
-    if (filling_ != nullptr && filling_->frames == copyBlockFrames) queueOutput();
+    if (filling_ != nullptr && filling_->frames == blockFrames_) queueOutput();
     if (filling_ == nullptr) {
       filling_ = writeFree_.pop();
       filling_->first = framesDone();
       filling_->frames = 0;
     }
-    const int64_t n = std::min(frames, copyBlockFrames - filling_->frames);
+    const int64_t n = std::min(frames, blockFrames_ - filling_->frames);
     std::memcpy(filling_->bytes.data() + size_t(filling_->frames) * frameBytes, bytes,
                 size_t(n) * frameBytes);
     bytes += size_t(n) * frameBytes;
     frames -= n;
     filling_->frames += n;
     framesDone_.store(filling_->first + filling_->frames);
-  }
-}
-
-// The plug-in's bytes of `count` samples as the sound library's integers,
-// counting those at full scale, where the plug-in clips.
-void FileWaveform::fromBytes(const unsigned char* bytes, int32_t* samples, int64_t count) {
-  for (int64_t i = 0; i < count; ++i) {
-    if (bytesPerSample_ == 1) {
-      const int v = int(*bytes++) - 128;
-      atFullScale_ += v >= 127 || v <= -127;
-      samples[i] = int32_t(uint32_t(v) << 24);
-    } else {
-      const auto v = static_cast<int16_t>(bytes[0] | (bytes[1] << 8));
-      bytes += 2;
-      atFullScale_ += v >= 32767 || v <= -32767;
-      samples[i] = int32_t(uint32_t(v) << 16);
-    }
-  }
-}
-
-// The sound library's integers as the plug-in's bytes: 8-bit unsigned or
-// 16-bit signed little-endian.
-void FileWaveform::toBytes(const int32_t* samples, unsigned char* bytes, int64_t count) const {
-  for (int64_t i = 0; i < count; ++i) {
-    const int32_t s = samples[i];
-    if (bytesPerSample_ == 1) {
-      *bytes++ = static_cast<unsigned char>((s >> 24) + 128);
-    } else {
-      const auto v = static_cast<uint16_t>(s >> 16);
-      *bytes++ = static_cast<unsigned char>(v & 0xFF);
-      *bytes++ = static_cast<unsigned char>(v >> 8);
-    }
   }
 }
 
@@ -224,19 +198,21 @@ void FileWaveform::copyInputUpTo(int64_t frame) {
 // then its frames. After a failure the blocks are only given back, so that
 // the plug-in's thread never waits for one.
 void FileWaveform::writeBehind() {
+  std::vector<int16_t> samples(size_t(blockFrames_ * channels_));
   while (SoundBlock* block = writeFull_.pop()) {
     if (!writeFailed_.load()) {
       try {
         while (writer_.framesWritten() < block->first) {
           const int64_t at = writer_.framesWritten();
-          const int64_t want = std::min(block->first - at, copyBlockFrames);
-          const int64_t got = copier_.readInt(at, copied_.data(), want);
-          std::fill(copied_.begin() + got * channels_, copied_.begin() + want * channels_, 0);
-          writer_.writeInt(copied_.data(), want);
+          const int64_t want = std::min(block->first - at, blockFrames_);
+          const int64_t got = copier_.readShort(at, samples.data(), want);
+          std::fill(samples.begin() + got * channels_, samples.begin() + want * channels_, 0);
+          writer_.writeShort(samples.data(), want);
         }
         if (block->frames > 0) {
-          fromBytes(block->bytes.data(), block->ints.data(), block->frames * channels_);
-          writer_.writeInt(block->ints.data(), block->frames);
+          atFullScale_ += pcmBytesToShorts(block->bytes.data(), samples.data(),
+                                           size_t(block->frames * channels_), bytesPerSample_);
+          writer_.writeShort(samples.data(), block->frames);
         }
       } catch (const AudioError& e) {
         writeFailure_ = e.what();

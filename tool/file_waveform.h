@@ -63,8 +63,6 @@ class FileWaveform : public vthost::WaveformStore {
   void writeBehind();
   void queueOutput();
   void writeBytes(const unsigned char* bytes, int64_t frames);
-  void fromBytes(const unsigned char* bytes, int32_t* samples, int64_t count);
-  void toBytes(const int32_t* samples, unsigned char* bytes, int64_t count) const;
   void stopThreads();
 
   SoundReader& reader_;
@@ -74,6 +72,7 @@ class FileWaveform : public vthost::WaveformStore {
   int channels_;
   int64_t frames_;
   int64_t readEnd_;
+  int64_t blockFrames_;      // frames per block: the file's, up to a fixed length
   int64_t atFullScale_ = 0;  // counted by the writing thread
   std::atomic<int64_t> framesDone_{0};
   std::vector<SoundBlock> blocks_;
@@ -90,7 +89,6 @@ class FileWaveform : public vthost::WaveformStore {
   // its first frame has been copied.
   BlockQueue writeFree_, writeFull_;
   SoundBlock* filling_ = nullptr;  // output frames being gathered
-  std::vector<int32_t> copied_;    // the writing thread's copy buffer
   std::atomic<bool> writeFailed_{false};
   std::string writeFailure_;  // set by the writing thread before writeFailed_
   std::thread writeThread_;

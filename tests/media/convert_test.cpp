@@ -6,6 +6,7 @@
 #include <sndfile.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -58,8 +59,8 @@ std::vector<Case> casesFor(int bits) {
     cases.push_back({"ties round to even, negative", -2.5f * step, -2, false});
     cases.push_back({"above a tie rounds up", 2.75f * step, 3, false});
     if (bits < 32) {
-      cases.push_back({"half a step over full scale counts as clipped",
-                       (float(full) + 0.5f) * step, full, true});
+      cases.push_back({"half a step over full scale counts as clipped", (float(full) + 0.5f) * step,
+                       full, true});
     } else {
       cases.push_back({"the float below 1.0", 1 - 0x1p-24f, 2147483520, false});
     }
@@ -70,9 +71,8 @@ std::vector<Case> casesFor(int bits) {
 class Quantise : public ::testing::TestWithParam<int> {
  protected:
   void TearDown() override { fs::remove_all(dir_); }
-  fs::path dir_ = fs::temp_directory_path() /
-                  ("vortigen-quantise-" + std::to_string(getpid()) + "-" +
-                   std::to_string(GetParam()));
+  fs::path dir_ = fs::temp_directory_path() / ("vortigen-quantise-" + std::to_string(getpid()) +
+                                               "-" + std::to_string(GetParam()));
 };
 
 TEST_P(Quantise, EachEdgeGivesItsStepAndCountsItsClipping) {
@@ -136,7 +136,63 @@ TEST_P(Quantise, TheWriterStoresTheStepsOfEveryCaseInAFileOfItsDepth) {
   }
 }
 
+// 16-bit samples given to the writer keep their value at 16 and 24 bits
+// and round to the nearest 8-bit step (halves up, the top clipped).
+TEST_P(Quantise, ShortSamplesAreWrittenAtEveryDepthAsIntegersWouldBe) {
+  const int bits = GetParam();
+  const std::vector<int16_t> samples = {0, 1, 127, 128, 383, 384, -384, 32767, -32768, -1};
+  fs::create_directories(dir_);
+  const std::string path = (dir_ / "short.wav").string();
+  const vortigen::SampleFormat format = vortigen::outputFormat({}, std::to_string(bits), path);
+  {
+    vortigen::SoundWriter writer(path, 1, 44100, format, int64_t(samples.size()));
+    writer.writeShort(samples.data(), int64_t(samples.size()));
+    writer.close();
+  }
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  ASSERT_NE(file, nullptr);
+  std::vector<int32_t> back(samples.size());
+  EXPECT_EQ(sf_readf_int(file, back.data(), info.frames), int64_t(samples.size()));
+  sf_close(file);
+  for (size_t i = 0; i < samples.size(); ++i) {
+    int64_t expected = int64_t{samples[i]} << 16;
+    if (bits == 8) {
+      const int64_t step = std::min<int64_t>((samples[i] + 128) >> 8, 127);
+      expected = step << 24;
+    }
+    EXPECT_EQ(back[i], expected) << bits << " bits, sample " << samples[i];
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Depths, Quantise, ::testing::Values(8, 16, 24, 32));
+
+// The plug-ins' bytes: 8 bits unsigned around 128, 16 bits signed and
+// little-endian; the samples at full scale counted both ways round.
+TEST(PcmBytes, EightAndSixteenBitBytesMapToSamplesAndBackCountingFullScale) {
+  const std::vector<unsigned char> eight = {0, 1, 2, 127, 128, 129, 254, 255};
+  const std::vector<int16_t> eightAsShorts = {-32768, -32512, -32256, -256, 0, 256, 32256, 32512};
+  std::vector<int16_t> shorts(eight.size());
+  EXPECT_EQ(vortigen::pcmBytesToShorts(eight.data(), shorts.data(), eight.size(), 1), 3)
+      << "-128, -127 and 127 are at full scale";
+  EXPECT_EQ(shorts, eightAsShorts);
+  std::vector<unsigned char> bytes(eight.size());
+  vortigen::shortsToPcmBytes(shorts.data(), bytes.data(), shorts.size(), 1);
+  EXPECT_EQ(bytes, eight);
+
+  const std::vector<int16_t> sixteen = {-32768, -32767, -32766, -256, -1, 0, 1, 255, 32766, 32767};
+  std::vector<unsigned char> little(2 * sixteen.size());
+  vortigen::shortsToPcmBytes(sixteen.data(), little.data(), sixteen.size(), 2);
+  for (size_t i = 0; i < sixteen.size(); ++i) {
+    const auto bits = static_cast<uint16_t>(sixteen[i]);
+    EXPECT_EQ(little[2 * i], bits & 0xFF) << sixteen[i];
+    EXPECT_EQ(little[2 * i + 1], bits >> 8) << sixteen[i];
+  }
+  std::vector<int16_t> back(sixteen.size());
+  EXPECT_EQ(vortigen::pcmBytesToShorts(little.data(), back.data(), back.size(), 2), 3)
+      << "-32768, -32767 and 32767 are at full scale";
+  EXPECT_EQ(back, sixteen);
+}
 
 TEST(Channels, SplitAndJoinPlaceEverySampleForOneTwoAndThreeChannels) {
   for (int channels : {1, 2, 3}) {
