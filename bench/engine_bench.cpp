@@ -3,7 +3,8 @@
 // and stereo. XfmDo runs in the plug-in library through the reference
 // host over the 16-bit samples; the engine over the same samples as
 // floats, in blocks of 4096 frames, finish() included. Reported as a
-// multiple of real time from the CPU time of the one core that runs it.
+// multiple of real time from the CPU time of the one core that runs it;
+// the engine on two threads (runThreadedEngine) from the wall time.
 //
 //   build/bench/engine_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
@@ -55,8 +56,8 @@ void runXfmDo(benchmark::State& state, const char* pluginPath, vtengine::Effect,
   countRealTime(state);
 }
 
-void runEngine(benchmark::State& state, const char*, vtengine::Effect effect, const char* preset,
-               int channels) {
+void runEngineOn(benchmark::State& state, vtengine::Effect effect, const char* preset, int channels,
+                 int threads) {
   const std::vector<int16_t> samples = material(channels);
   const size_t frames = samples.size() / channels;
   std::vector<std::vector<float>> planar(channels, std::vector<float>(frames));
@@ -68,6 +69,7 @@ void runEngine(benchmark::State& state, const char*, vtengine::Effect effect, co
   settings.curves = vtengine::parsePreset(preset).curves;
   settings.sampleRate = sampleRate;
   settings.channels = channels;
+  settings.threads = threads;
   vtengine::Engine engine(settings);
   std::vector<std::vector<float>> output(channels, std::vector<float>(blockLength));
   std::vector<const float*> in(channels);
@@ -84,6 +86,18 @@ void runEngine(benchmark::State& state, const char*, vtengine::Effect effect, co
   countRealTime(state);
 }
 
+void runEngine(benchmark::State& state, const char*, vtengine::Effect effect, const char* preset,
+               int channels) {
+  runEngineOn(state, effect, preset, channels, 1);
+}
+
+// The engine's frames on two threads: timed by the clock on the wall, the
+// calling thread's CPU time leaving out the helper's.
+void runThreadedEngine(benchmark::State& state, const char*, vtengine::Effect effect,
+                       const char* preset, int channels) {
+  runEngineOn(state, effect, preset, channels, 2);
+}
+
 const char dynamicPreset[] =
     "Hard Attack Soft Release,3,2,0,12375,16384,12375,2,0,1394,16384,1394,2,0,3834,16384,3834";
 const char fourierPreset[] = "Light Sound,3,3,0,0,11969,4740,16384,16384";
@@ -95,6 +109,9 @@ BENCHMARK_CAPTURE(runXfmDo, dynamicStereo, VORTIGEN_DYNAMIC_PLUGIN, Effect::Dyna
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(runEngine, dynamicStereo, "", Effect::Dynamic, dynamicPreset, 2)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(runThreadedEngine, dynamicStereo, "", Effect::Dynamic, dynamicPreset, 2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(runXfmDo, dynamicMono, VORTIGEN_DYNAMIC_PLUGIN, Effect::Dynamic, dynamicPreset, 1)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(runEngine, dynamicMono, "", Effect::Dynamic, dynamicPreset, 1)
@@ -104,6 +121,9 @@ BENCHMARK_CAPTURE(runXfmDo, fourierStereo, VORTIGEN_FOURIER_PLUGIN, Effect::Four
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(runEngine, fourierStereo, "", Effect::Fourier, fourierPreset, 2)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(runThreadedEngine, fourierStereo, "", Effect::Fourier, fourierPreset, 2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(runXfmDo, fourierMono, VORTIGEN_FOURIER_PLUGIN, Effect::Fourier, fourierPreset, 1)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(runEngine, fourierMono, "", Effect::Fourier, fourierPreset, 1)

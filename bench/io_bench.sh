@@ -22,15 +22,25 @@ trap 'rm -rf "$scratch"' EXIT
 cores=$(nproc)
 parts=${PARTS:-"long short"}
 
-seconds_of() { /usr/bin/time -f %e -o "$scratch/time" "$@" >/dev/null 2>&1 || echo "failed: $*" >&2; cat "$scratch/time"; }
-# The least wall time of `repeat` runs, the output removed after each.
+# Wall seconds of one run; its CPU seconds (user + system, every thread
+# and process) go to $scratch/cpu, a figure the machine's load hardly moves.
+seconds_of() {
+  /usr/bin/time -f "%e %U %S" -o "$scratch/time" "$@" >/dev/null 2>&1 || echo "failed: $*" >&2
+  awk '{ printf "%.2f\n", $2 + $3 }' "$scratch/time" >"$scratch/cpu"
+  cut -d' ' -f1 "$scratch/time"
+}
+# The least wall time of `repeat` runs, the output removed after each; the
+# CPU seconds of that run go to $scratch/best-cpu.
 best_of() {
   local out=$1 best="" t
   shift
   for _ in $(seq "$repeat"); do
     t=$(seconds_of "$@")
     rm -f "$out"
-    best=$(echo "$t ${best:-$t}" | awk '{ print ($1 < $2) ? $1 : $2 }')
+    if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then
+      best=$t
+      cp "$scratch/cpu" "$scratch/best-cpu"
+    fi
   done
   echo "$best"
 }
@@ -53,16 +63,16 @@ for container in wav flac; do
   out=$scratch/out.$container
   c=$(best_of "$out" sox "$in" "$out")
   echo
-  echo "== one hour, $container: C = $c s (sox in.$container out.$container)"
+  echo "== one hour, $container: C = $c s (sox in.$container out.$container, CPU $(cat "$scratch/best-cpu") s)"
   for path in engine plugin; do
     if [ $path = engine ]; then e=$e_engine; else e=$e_plugin; fi
     floor=$(awk -v c="$c" -v e="$e" -v p="$cores" -v path=$path 'BEGIN {
       f = path == "engine" ? (c + e) / p : e; printf "%.2f", (c > f ? c : f) }')
     new=$(best_of "$out" "$vortigen" dynamic "$in" "$out" --preset Chaos -q --path $path)
-    line="--path $path: floor $floor s, vortigen $new s ($(awk -v a="$new" -v b="$floor" 'BEGIN { printf "%.2f", a / b }')x the floor)"
+    line="--path $path: floor $floor s, vortigen $new s ($(awk -v a="$new" -v b="$floor" 'BEGIN { printf "%.2f", a / b }')x the floor, CPU $(cat "$scratch/best-cpu") s)"
     if [ -n "$old" ]; then
       was=$(best_of "$out" "$old" dynamic "$in" "$out" --preset Chaos -q --path $path)
-      line="$line; earlier tool $was s ($(awk -v a="$was" -v b="$floor" 'BEGIN { printf "%.2f", a / b }')x)"
+      line="$line; earlier tool $was s ($(awk -v a="$was" -v b="$floor" 'BEGIN { printf "%.2f", a / b }')x, CPU $(cat "$scratch/best-cpu") s)"
     fi
     echo "  $line"
   done
@@ -78,20 +88,24 @@ for i in $(seq -w 1 40); do
   sox -n -r 44100 -c 2 -b 16 "$scratch/short/take-$i.wav" synth 5 pluck $((200 + 10#$i)) pluck 330 \
     remix 1 2 gain -3 2>/dev/null
 done
+# Wall seconds, and in brackets the CPU seconds, of one batch.
 batch() {
   rm -rf "$scratch/out"
-  seconds_of "$@" "$scratch"/short/*.wav --output-dir "$scratch/out" --preset Chaos -q
+  local t
+  t=$(seconds_of "$@" "$scratch"/short/*.wav --output-dir "$scratch/out" --preset Chaos -q)
+  echo "$t s (CPU $(cat "$scratch/cpu") s)"
 }
 sox_loop() {
   mkdir -p "$scratch/soxout"
-  /usr/bin/time -f %e -o "$scratch/time" bash -c \
-    'for f in "$1"/short/*.wav; do sox "$f" "$1/soxout/$(basename "$f")"; done' _ "$scratch"
-  cat "$scratch/time"
+  local t
+  t=$(seconds_of bash -c \
+    'for f in "$1"/short/*.wav; do sox "$f" "$1/soxout/$(basename "$f")"; done' _ "$scratch")
+  echo "$t s (CPU $(cat "$scratch/cpu") s)"
 }
 for run in $(seq "$repeat"); do
-  line="run $run: sox loop $(sox_loop) s; --jobs 1 $(batch "$vortigen" dynamic --jobs 1) s, --jobs 2 $(batch "$vortigen" dynamic --jobs 2) s"
+  line="run $run: sox loop $(sox_loop); --jobs 1 $(batch "$vortigen" dynamic --jobs 1), --jobs 2 $(batch "$vortigen" dynamic --jobs 2)"
   if [ -n "$old" ]; then
-    line="$line; earlier tool --jobs 1 $(batch "$old" dynamic --jobs 1) s, --jobs 2 $(batch "$old" dynamic --jobs 2) s"
+    line="$line; earlier tool --jobs 1 $(batch "$old" dynamic --jobs 1), --jobs 2 $(batch "$old" dynamic --jobs 2)"
   fi
   echo "$line"
 done

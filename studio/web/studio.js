@@ -360,14 +360,17 @@ function noteTime(map, key) {
 // the stretch from the play position on comes first and is spliced into
 // what plays; then the whole selection, which replaces the processed
 // buffer and the picture. A change during the whole preview abandons it
-// (the server stops it too); a change during the short part waits for it,
-// so that during a drag the sound follows as fast as the parts come.
-const preview = { running: false, again: false, abort: null };
+// (the server stops it too); a change during the short part waits for it
+// while a drag goes on, so that the sound follows as fast as the parts
+// come, and abandons it once the drag is over, so that the last curves are
+// heard first.
+const preview = { running: false, again: false, abort: null, partAbort: null };
 
 function schedulePreview() {
   if (!state.sound || !state.original || !state.dialog) return;
   preview.again = true;
   if (preview.abort) preview.abort.abort();
+  if (preview.partAbort && !dialogView.dragging) preview.partAbort.abort();
   if (!preview.running) runPreviews();
 }
 
@@ -384,7 +387,16 @@ async function runPreviews() {
         const at = first + Math.floor(player.position() * sound.sampleRate);
         const until = Math.min(end, at + Math.round(NEAR_SECONDS * sound.sampleRate));
         if (until > at) {
-          const part = await samplesOf(previewPath(`&at=${at}&until=${until}&listener=${listener}`));
+          preview.partAbort = new AbortController();
+          let part;
+          try {
+            part = await samplesOf(previewPath(`&at=${at}&until=${until}&listener=${listener}`), preview.partAbort.signal);
+          } catch (e) {
+            if (stale()) continue;  // abandoned for a newer one
+            throw e;
+          } finally {
+            preview.partAbort = null;
+          }
           if (stale()) continue;
           player.spliceProcessed(part.samples, part.channels, part.first - first);
           noteTime(state.heard, key);

@@ -363,12 +363,14 @@ TEST(StudioServerLog, OneLinePerRequestWithMethodPathStatusAndTimeNeverTheToken)
 // text (the plug-in keeps its curves' addresses in one).
 // A page's newer preview stops its older one, which answers 409 instead of
 // holding the processing the newer one waits for; a preview of another page
-// is left alone.
+// is left alone. The sound is 30 s at 192 kHz, so that each whole preview
+// takes long enough for the newer request to come while the older runs.
 TEST(StudioServerPreview, ANewerPreviewOfTheSamePageStopsTheOlder) {
   Studio studio;
   vortigen::Audio audio;
   audio.channels = 2;
-  audio.bytes.resize(size_t{30} * 44100 * 4);
+  audio.sampleRate = 192000;
+  audio.bytes.resize(size_t{30} * 192000 * 4);
   for (size_t i = 0; i < audio.bytes.size(); ++i)
     audio.bytes[i] = static_cast<uint8_t>(i * 7919 >> 3);
   const std::string file = testing::TempDir() + "vortigen-studio-preview-30s.wav";
@@ -376,7 +378,7 @@ TEST(StudioServerPreview, ANewerPreviewOfTheSamePageStopsTheOlder) {
   const int id = studio.sounds().open(file)->id;
   fs::remove(file);
   const std::string preview =
-      "/api/sounds/" + std::to_string(id) + "/preview?effect=fourier&from=0&to=1323000&listener=";
+      "/api/sounds/" + std::to_string(id) + "/preview?effect=dynamic&from=0&to=5760000&listener=";
   const auto request = [&](const std::string& target) {
     return "GET " + target + " HTTP/1.1\r\nHost: " + studio.host() +
            "\r\nX-Vortigen-Token: " + token + "\r\nConnection: close\r\n\r\n";
@@ -384,16 +386,21 @@ TEST(StudioServerPreview, ANewerPreviewOfTheSamePageStopsTheOlder) {
   RawClient older("127.0.0.1", studio.port()), otherPage("127.0.0.1", studio.port());
   older.send(request(preview + "page-one"));
   otherPage.send(request(preview + "page-two"));
-  std::this_thread::sleep_for(std::chrono::milliseconds(40));
-  const std::string newer = studio.get(preview + "page-one&at=441000&until=529200");
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // Generous waits: the other page's whole preview may hold the processing
+  // for seconds in a sanitizer build.
+  const std::string newer = studio.ask("GET " + preview + "page-one&at=1920000&until=2016000" +
+                                           " HTTP/1.1\r\nHost: " + studio.host() +
+                                           "\r\nX-Vortigen-Token: " + token + "\r\n",
+                                       "", 30.0);
   EXPECT_EQ(statusOf(newer), 200);
-  EXPECT_EQ(bodyOf(newer).size(), size_t{88200} * 4) << "the part is not the frames asked for";
-  const std::string stopped = older.receive();
+  EXPECT_EQ(bodyOf(newer).size(), size_t{96000} * 4) << "the part is not the frames asked for";
+  const std::string stopped = older.receive(30.0);
   EXPECT_EQ(statusOf(stopped), 409);
   EXPECT_NE(bodyOf(stopped).find("newer preview"), std::string::npos) << bodyOf(stopped);
-  const std::string other = otherPage.receive();
+  const std::string other = otherPage.receive(30.0);
   EXPECT_EQ(statusOf(other), 200) << "another page's preview was stopped";
-  EXPECT_EQ(bodyOf(other).size(), size_t{1323000} * 4);
+  EXPECT_EQ(bodyOf(other).size(), size_t{5760000} * 4);
 }
 
 TEST(StudioServerAnswers, TheStateShowsNoAddresses) {
