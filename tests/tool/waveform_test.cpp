@@ -92,6 +92,9 @@ TEST_F(Waveform, ServesThePlugInsReadsAndWritesInTheFilesOrder) {
       }
     }
     writeUpTo(end);
+    // Past the end of the file: refused, not waited for.
+    unsigned char past[8];
+    EXPECT_FALSE(store.read(past, uint64_t(frames - 1) * 4, sizeof past, why));
     EXPECT_FALSE(store.write(selection.data(), uint64_t(first) * 4, 4, why))
         << "a write behind the output was taken";
     store.copyInputUpTo(frames);
