@@ -148,7 +148,7 @@ for (const [name] of sounds) {
     const [soundAt, doneAt, up] = times;
     // A press that grabbed no point (another curve's lay under it) is no edit.
     if (await page.evaluate((before) => window.studio.state.curvesKey === before, keyBefore)) continue;
-    if (soundAt === undefined || doneAt === undefined) throw new Error(`drag ${i + 1} changed no sound`);
+    if (soundAt === undefined || doneAt === undefined) throw new Error(`drag ${i + 1} changed no sound: ${JSON.stringify(await page.evaluate(() => [window.studio.state.curvesKey, [...window.studio.state.heard.keys()], [...window.studio.state.finished.keys()], document.getElementById("status").textContent]))}`);
     heard.push(Math.max(0, soundAt - up));
     finished.push(Math.max(0, doneAt - up));
     await new Promise((r) => setTimeout(r, 300));

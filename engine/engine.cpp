@@ -1,36 +1,34 @@
 // The engine's stream: XfmDo's framing over float audio that arrives in
-// blocks of any length.
+// blocks of any length, and the Engine calls that drive it. The stream's
+// state is declared in stream.h; the transform of the gathered frames,
+// shared out among helper threads, is in frame_sharing.cpp.
 //
-// Input is gathered per channel into blocks of H frames. When a block is
-// complete, it and the block before make a frame of N = 2H samples per
-// channel; each pair of channels (an odd last channel alone) goes through
-// the stage together, and the processed frame is cross-faded into one
-// output block of H frames, as the skeleton of XfmDo does it. That output
-// block is the one before the block just completed, so that the first
-// output exists once 2H input frames have arrived: output lags input by
-// N - 1 frames, the first N - 1 output frames being silence. finish()
-// writes what the skeleton writes at the end of a selection.
+// Input is gathered per channel into blocks of H sample frames. When a
+// block is complete, it and the block before make a frame of N = 2H
+// samples per channel; each pair of channels (an odd last channel alone)
+// goes through the stage together, and the processed frame is cross-faded
+// into one output block of H sample frames, as the skeleton of XfmDo does
+// it. That output block is the one before the block just completed, so
+// that the first output exists once 2H input sample frames have arrived:
+// output lags input by N - 1 sample frames, the first N - 1 of them being
+// silence. finish() writes what the skeleton writes at the end of a
+// selection.
 //
 // Frames are gathered into slots and transformed together at the end of
-// each process() call, or when the slots are full: the parts of the stage
-// that depend on the frame alone are shared out among the threads, the
-// part that carries state from frame to frame runs in order on the
-// caller's, so the output is the same whatever the thread count. Output
-// is written once the frames a stretch of input completed are
-// transformed; the latency leaves it in step.
+// each process() call, or when the slots are full. Output is written once
+// the frames a stretch of input completed are transformed; the latency
+// leaves it in step.
 #include <algorithm>
 #include <cmath>
-#include <condition_variable>
 #include <cstdint>
 #include <cstring>
-#include <mutex>
 #include <string>
-#include <thread>
 
 #include "crossfade.h"
 #include "effects.h"
 #include "engine.h"
 #include "nsp.h"
+#include "stream.h"
 
 namespace vtengine {
 
@@ -41,25 +39,6 @@ float integerScaleForBits(int bitsPerSample) { return bitsPerSample == 8 ? 128.0
 void releaseSharedTables() noexcept { nspFreeAllTwd(); }
 
 namespace {
-
-// One frame's buffers per channel of a group: the frame (N + 2 floats)
-// and its spectrum.
-struct Slot {
-  float* frame[2];
-  ComplexFloat* spectrum[2];
-};
-
-// Every buffer a channel group works on, laid out as the skeleton lays out
-// its working area: frames, spectra, tails, ramps, the stage's buffers.
-struct Group {
-  FrameGeometry geometry;
-  int firstChannel;
-  std::vector<Slot> slots;
-  float* tail[2];
-  float* fadeIn;
-  float* fadeOut;
-  float* own;
-};
 
 int groupFloats(const FrameGeometry& g, const SpectralStage& stage, int slots) {
   return slots * (g.channels * (g.n + 2) + 2 * (g.n + 2)) + g.channels * g.h + 2 * g.h +
@@ -82,7 +61,7 @@ size_t roundedToLines(size_t floats) { return (floats + lineFloats - 1) / lineFl
 void checkSettings(const EngineSettings& s) {
   if (!(s.sampleRate > 0) || !std::isfinite(s.sampleRate)) {
     throw EngineError("The sample rate " + std::to_string(s.sampleRate) +
-                      " cannot be used; give a positive number of frames per second.");
+                      " cannot be used; give a positive number of sample frames per second.");
   }
   if (s.channels < 1) {
     throw EngineError("The channel count " + std::to_string(s.channels) +
@@ -109,121 +88,7 @@ void scaled(const float* const* in, size_t from, float* const* blocks, int at, i
   for (int c = 0; c < channels; ++c) copyScaled(in[c] + from, blocks[c] + at, count, factor);
 }
 
-// Helper threads that each take a share of a job while the calling thread
-// takes its own; made with the engine and kept for its life, so that
-// nothing is made or allocated per job.
-class Crew {
- public:
-  using Job = void (*)(void* context, int part, int parts);
-
-  explicit Crew(int helpers) : parts_(helpers + 1) {
-    for (int part = 1; part <= helpers; ++part)
-      threads_.emplace_back([this, part] { serve(part); });
-  }
-  ~Crew() {
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      quit_ = true;
-    }
-    start_.notify_all();
-    for (std::thread& thread : threads_) thread.join();
-  }
-  Crew(const Crew&) = delete;
-  Crew& operator=(const Crew&) = delete;
-
-  // Runs every part of the job, part 0 on the calling thread; returns once
-  // all are done.
-  void run(Job job, void* context) {
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      job_ = job;
-      context_ = context;
-      busy_ = parts_ - 1;
-      ++round_;
-    }
-    start_.notify_all();
-    job(context, 0, parts_);
-    std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [this] { return busy_ == 0; });
-  }
-
- private:
-  void serve(int part) {
-    uint64_t seen = 0;
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      start_.wait(lock, [&] { return quit_ || round_ != seen; });
-      if (quit_) return;
-      seen = round_;
-      const Job job = job_;
-      void* context = context_;
-      lock.unlock();
-      job(context, part, parts_);
-      lock.lock();
-      if (--busy_ == 0) done_.notify_one();
-    }
-  }
-
-  const int parts_;
-  std::mutex mutex_;
-  std::condition_variable start_;
-  std::condition_variable done_;
-  Job job_ = nullptr;
-  void* context_ = nullptr;
-  uint64_t round_ = 0;
-  int busy_ = 0;
-  bool quit_ = false;
-  std::vector<std::thread> threads_;  // last: they start once the rest exists
-};
-
 }  // namespace
-
-struct Engine::Stream {
-  Effect effect;
-  const SpectralStage& stage;
-  std::unique_ptr<CurveTables> tables;
-  double sampleRate;
-  int channels;
-  int n;
-  int h;
-  float scale;
-  float inverseScale;
-  int slots;  // frames transformed together at most
-
-  std::vector<float> storage;  // every buffer below
-  std::vector<Group> groups;
-  std::vector<float*> older;   // per channel, H frames: the block before
-  std::vector<float*> newer;   // per channel, H frames: the block being filled
-  std::vector<float*> output;  // per channel, (slots + 1) H frames: transformed, not yet written
-  std::unique_ptr<Crew> crew;  // with more than one thread
-
-  // Where the stream stands.
-  int filled = 0;              // frames in the newer block
-  int64_t blocks = 0;          // complete blocks so far
-  int silenceLeft = 0;         // leading output frames still to come
-  int outputRead = 0;          // frames of the output already written
-  int outputReady = 0;         // frames in the output
-  int gathered = 0;            // frames in the slots, not transformed yet
-  bool firstGathered = false;  // the first of them is the stream's first frame
-  int lastSlot = 0;            // the slot of the frame transformed last
-
-  Stream(const EngineSettings& settings, std::unique_ptr<CurveTables> curveTables);
-
-  void restart();
-  void completeBlock();
-  void transformGathered();
-  StageFrames framesOf(const Group& group, int slot) const;
-  void shareOut(Crew::Job job);
-  template <typename Step>
-  void forShare(int part, int parts, Step step) const;
-  static void analyseShare(void* context, int part, int parts);
-  static void synthesiseShare(void* context, int part, int parts);
-  static void transformShare(void* context, int part, int parts);
-  void write(float* const* out, size_t at, int count);
-  int queued() const { return silenceLeft + outputReady - outputRead; }
-  void writeLastBlock(float* const* out, size_t at, int count) const;
-  void writeUnchanged(float* const* out, size_t at) const;
-};
 
 Engine::Stream::Stream(const EngineSettings& settings, std::unique_ptr<CurveTables> curveTables)
     : effect(settings.effect),
@@ -336,67 +201,11 @@ void Engine::Stream::completeBlock() {
   ++blocks;
 }
 
-// Runs a job on the gathered frames, shared out among the crew's threads,
-// or on this one alone.
-void Engine::Stream::shareOut(Crew::Job job) {
-  if (crew == nullptr) {
-    job(this, 0, 1);
-  } else {
-    crew->run(job, this);
-  }
-}
-
-// Part `part` of `parts` of the gathered frames' items (each slot of each
-// group), through `step`.
-template <typename Step>
-void Engine::Stream::forShare(int part, int parts, Step step) const {
-  const int groupCount = static_cast<int>(groups.size());
-  const int count = gathered * groupCount;
-  for (int i = count * part / parts; i < count * (part + 1) / parts; ++i) {
-    step(framesOf(groups[static_cast<size_t>(i % groupCount)], i / groupCount));
-  }
-}
-
-void Engine::Stream::analyseShare(void* context, int part, int parts) {
-  const Stream& s = *static_cast<const Stream*>(context);
-  s.forShare(part, parts, s.stage.analyseFrame);
-}
-
-void Engine::Stream::synthesiseShare(void* context, int part, int parts) {
-  const Stream& s = *static_cast<const Stream*>(context);
-  s.forShare(part, parts, s.stage.synthesiseFrame);
-}
-
-// A stage that carries nothing from frame to frame: whole frames at once.
-void Engine::Stream::transformShare(void* context, int part, int parts) {
-  const Stream& s = *static_cast<const Stream*>(context);
-  s.forShare(part, parts, [&s](const StageFrames& frames) {
-    s.stage.analyseFrame(frames);
-    s.stage.synthesiseFrame(frames);
-  });
-}
-
 // The gathered frames through the stage, then cross-faded in order onto
 // the output.
 void Engine::Stream::transformGathered() {
   if (gathered == 0) return;
-  if (stage.analyseFrame == nullptr) {
-    for (int slot = 0; slot < gathered; ++slot) {
-      for (const Group& group : groups) {
-        stage.transformFrame(framesOf(group, slot), firstGathered && slot == 0);
-      }
-    }
-  } else if (stage.carryFrame == nullptr) {
-    shareOut(transformShare);
-  } else {
-    shareOut(analyseShare);
-    for (int slot = 0; slot < gathered; ++slot) {
-      for (const Group& group : groups) {
-        stage.carryFrame(framesOf(group, slot), firstGathered && slot == 0);
-      }
-    }
-    shareOut(synthesiseShare);
-  }
+  transformSlots();
 
   // What is left of the output goes to its front, to make room.
   const int left = outputReady - outputRead;
@@ -447,7 +256,7 @@ void Engine::Stream::writeLastBlock(float* const* out, size_t at, int count) con
   }
 }
 
-// A stream of at most H frames never makes a frame: it comes back as it
+// A stream of at most H sample frames never makes a frame: it comes back as it
 // went in, as XfmDo writes such a selection back.
 void Engine::Stream::writeUnchanged(float* const* out, size_t at) const {
   const bool oneFullBlock = blocks == 1;
@@ -472,13 +281,13 @@ int Engine::channels() const { return stream_->channels; }
 double Engine::sampleRate() const { return stream_->sampleRate; }
 Effect Engine::effect() const { return stream_->effect; }
 
-void Engine::process(const float* const* in, float* const* out, size_t frames) noexcept {
+void Engine::process(const float* const* in, float* const* out, size_t sampleFrames) noexcept {
   Stream& s = *stream_;
   size_t done = 0;
   size_t unwritten = 0;  // output from here on waits for the gathered frames
-  while (done < frames) {
+  while (done < sampleFrames) {
     const int chunk =
-        static_cast<int>(std::min(frames - done, static_cast<size_t>(s.h - s.filled)));
+        static_cast<int>(std::min(sampleFrames - done, static_cast<size_t>(s.h - s.filled)));
     scaled(in, done, s.newer.data(), s.filled, s.channels, chunk, s.scale);
     s.filled += chunk;
     done += static_cast<size_t>(chunk);

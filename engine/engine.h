@@ -100,7 +100,7 @@ class Engine {
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
 
-  // Frames by which output lags input: N - 1, fixed.
+  // Sample frames by which output lags input: N - 1, fixed.
   int latency() const;
   int frameLength() const;  // N
   int channels() const;
@@ -109,12 +109,12 @@ class Engine {
 
   // Any block length, 0 and 1 included; out[c] may be the same buffer as
   // in[c]. Output is float on the same scale as input, not clipped.
-  void process(const float* const* in, float* const* out, std::size_t frames) noexcept;
-  // End of stream: writes exactly latency() frames, the rest of the output,
-  // so that the output of process() over L frames plus finish(), without
-  // its first latency() frames, is the L frames XfmDo would write for a
-  // selection of those L frames. Afterwards the engine is ready for a new
-  // stream, as after reset().
+  void process(const float* const* in, float* const* out, std::size_t sampleFrames) noexcept;
+  // End of stream: writes exactly latency() sample frames, the rest of the
+  // output, so that the output of process() over L sample frames plus
+  // finish(), without its first latency() sample frames, is the L sample
+  // frames XfmDo would write for a selection of those L sample frames.
+  // Afterwards the engine is ready for a new stream, as after reset().
   void finish(float* const* out) noexcept;
   // Back to the start of a new stream, same curves.
   void reset() noexcept;

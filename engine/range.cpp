@@ -1,5 +1,6 @@
 // The engine over a range: blocks read into planes, processed in place,
-// the first latency() output frames dropped, finish() written at the end.
+// the first latency() output sample frames dropped, finish() written at
+// the end.
 #include "range.h"
 
 #include <algorithm>
@@ -22,16 +23,16 @@ bool processRange(const EngineSettings& settings, const RangeRun& run) {
   const auto channels = static_cast<std::size_t>(engine.channels());
   const auto latency = static_cast<std::size_t>(engine.latency());
   const std::size_t block = std::max<std::size_t>(run.blockFrames, 1);
-  // finish() writes latency() frames at once, so the planes hold at least that.
+  // finish() writes latency() sample frames at once, so the planes hold at least that.
   const std::size_t planeFrames = std::max(block, latency);
   std::vector<std::vector<float>> planes(channels, std::vector<float>(planeFrames));
   std::vector<float*> pointers(channels);
   for (std::size_t c = 0; c < channels; ++c) pointers[c] = planes[c].data();
   std::vector<const float*> output(channels);
 
-  std::size_t lead = latency;  // output frames still to drop
+  std::size_t lead = latency;  // output sample frames still to drop
   int64_t written = 0;
-  // `count` output frames of the planes, without those the latency puts first.
+  // `count` output sample frames of the planes, without those the latency puts first.
   auto emit = [&](std::size_t count) {
     const std::size_t dropped = std::min(lead, count);
     lead -= dropped;
@@ -53,7 +54,7 @@ bool processRange(const EngineSettings& settings, const RangeRun& run) {
   }
   engine.finish(pointers.data());
   // A range shorter than the latency comes out of finish() alone, its
-  // first frames still lead-in.
+  // first sample frames still lead-in.
   emit(latency);
   return true;
 }

@@ -13,7 +13,7 @@ async function request(path, options = {}) {
     try {
       sentence = (await response.json()).error || sentence;
     } catch {}
-    throw new Error(sentence);
+    throw Object.assign(new Error(sentence), { status: response.status });
   }
   return response;
 }
@@ -377,6 +377,10 @@ function schedulePreview() {
 async function runPreviews() {
   preview.running = true;
   state.inFlight += 1;
+  // A request of this page's that the server met late (one abandoned here
+  // before it was sent on) may have stopped the newest: asked again.
+  let retries = 0;
+  const retry = (e) => e.status === 409 && retries++ < 3 && (preview.again = true);
   try {
     while (preview.again) {
       preview.again = false;
@@ -392,7 +396,7 @@ async function runPreviews() {
           try {
             part = await samplesOf(previewPath(`&at=${at}&until=${until}&listener=${listener}`), preview.partAbort.signal);
           } catch (e) {
-            if (stale()) continue;  // abandoned for a newer one
+            if (stale() || retry(e)) continue;  // abandoned for a newer one
             throw e;
           } finally {
             preview.partAbort = null;
@@ -407,7 +411,7 @@ async function runPreviews() {
       try {
         processed = await previewSamples(preview.abort.signal);
       } catch (e) {
-        if (stale()) continue;  // abandoned for a newer one
+        if (stale() || retry(e)) continue;  // abandoned for a newer one
         throw e;
       } finally {
         preview.abort = null;
