@@ -33,6 +33,8 @@ void BlockQueue::close() {
   changed_.notify_all();
 }
 
+int64_t blockFramesFor(int64_t frames) { return std::clamp<int64_t>(frames / 64, 2048, 16384); }
+
 SoundPipeline::SoundPipeline(SoundReader& reader, SoundWriter& writer, int64_t first, int64_t end,
                              int64_t blockFrames, int blocks)
     : reader_(reader),
@@ -44,8 +46,11 @@ SoundPipeline::SoundPipeline(SoundReader& reader, SoundWriter& writer, int64_t f
       read_(size_t(blocks)),
       toWrite_(size_t(blocks)) {
   const auto samples = size_t(blockFrames * channels_);
+  // Integers are read only outside the selection of an integer file.
+  const bool integers =
+      reader.info().format.isInteger() && (first > 0 || end < reader.info().frames);
   for (SoundBlock& block : blocks_) {
-    block.ints.resize(samples);
+    if (integers) block.ints.resize(samples);
     block.floats.resize(samples);
     if (&block != &blocks_.back()) free_.push(&block);
   }

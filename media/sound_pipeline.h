@@ -51,6 +51,12 @@ class BlockQueue {
   bool closed_ = false;
 };
 
+// Frames per block for a file of `frames`: a 64th of it, between 2048 and
+// 16384 (a third of a second at 44.1 kHz, where handing a block over costs
+// next to nothing). A short file's blocks are small, so that a batch of
+// them touches few fresh pages.
+int64_t blockFramesFor(int64_t frames);
+
 class SoundPipeline {
  public:
   // Starts reading frames 0 .. the end of `reader`, frames first..end (not

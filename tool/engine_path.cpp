@@ -18,10 +18,6 @@ namespace vortigen {
 
 namespace {
 
-// Frames per block between the threads: about a third of a second of
-// 44.1 kHz sound, so that handing blocks over costs next to nothing.
-constexpr int64_t blockFrames = 16384;
-
 // Threads that transform the engine's frames: the cores this file has to
 // itself, a batch's workers sharing them. Past four the frames' in-order
 // part and the reading and writing threads leave little to gain.
@@ -60,7 +56,7 @@ bool throughEngine(const EngineRun& r, int64_t& clipped) {
   // selection deinterleaves each block read into the engine's planes and
   // interleaves the output back into the same block: the range function
   // writes once after each read, so the blocks it read wait in `held`.
-  SoundPipeline pipeline(r.reader, r.writer, r.first, r.end, blockFrames);
+  SoundPipeline pipeline(r.reader, r.writer, r.first, r.end, blockFramesFor(info.frames));
   std::deque<SoundBlock*> held;
   bool interrupted = false;
   vtengine::RangeRun range;

@@ -9,9 +9,6 @@ namespace vortigen {
 
 namespace {
 
-// Frames per block between the threads, and the most the plug-in is served
-// at once from one block.
-constexpr int64_t copyBlockFrames = 16384;
 // Blocks each thread may be ahead or behind by.
 constexpr size_t queuedBlocks = 4;
 
@@ -26,15 +23,15 @@ FileWaveform::FileWaveform(SoundReader& reader, SoundReader& copier, SoundWriter
       channels_(reader.info().channels),
       frames_(reader.info().frames),
       readEnd_(std::min(readEnd, reader.info().frames)),
-      blockFrames_(std::clamp<int64_t>(reader.info().frames, 1, copyBlockFrames)),
+      blockFrames_(blockFramesFor(reader.info().frames)),
       blocks_(2 * queuedBlocks),
       readFree_(queuedBlocks),
       readFull_(queuedBlocks),
       writeFree_(queuedBlocks),
       writeFull_(queuedBlocks) {
   // Blocks hold the plug-in's bytes alone; each thread converts through
-  // 16-bit samples of its own. A short file gets blocks no longer than
-  // itself, so that a batch of them touches few fresh pages.
+  // 16-bit samples of its own. Their length (blockFramesFor) is also the
+  // most the plug-in is served at once from one block.
   const auto samples = size_t(blockFrames_ * channels_);
   for (size_t i = 0; i < blocks_.size(); ++i) {
     blocks_[i].bytes.resize(samples * size_t(bytesPerSample_));
