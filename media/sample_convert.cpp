@@ -110,6 +110,11 @@ int64_t pcmBytesToShorts(const unsigned char* in, int16_t* out, size_t count, in
   return atFullScale;
 }
 
+void shortsToFloats(const int16_t* in, float* out, size_t count) {
+  constexpr float step = 1.0f / 32768.0f;
+  for (size_t i = 0; i < count; ++i) out[i] = float(in[i]) * step;
+}
+
 // Mono and stereo, nearly every file, get loops of a fixed stride.
 void splitChannels(const float* interleaved, int channels, size_t frames, float* const* planes) {
   if (channels == 1) {

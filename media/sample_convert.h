@@ -31,6 +31,10 @@ int64_t quantiseToInts(const float* in, int32_t* out, size_t count, int bits);
 void shortsToPcmBytes(const int16_t* in, unsigned char* out, size_t count, int bytesPerSample);
 int64_t pcmBytesToShorts(const unsigned char* in, int16_t* out, size_t count, int bytesPerSample);
 
+// 16-bit samples (8-bit ones in the high byte) as floats, full scale at
+// 1.0: exact, each sample divided by 2^15.
+void shortsToFloats(const int16_t* in, float* out, size_t count);
+
 // Interleaved frames of `channels` samples to one plane per channel, and back.
 void splitChannels(const float* interleaved, int channels, size_t frames, float* const* planes);
 void joinChannels(const float* const* planes, int channels, size_t frames, float* interleaved);

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "sample_convert.h"
+
 namespace vortigen {
 
 void BlockQueue::push(SoundBlock* block) {
@@ -54,6 +56,9 @@ SoundPipeline::SoundPipeline(SoundReader& reader, SoundWriter& writer, int64_t f
     block.floats.resize(samples);
     if (&block != &blocks_.back()) free_.push(&block);
   }
+  // 8- and 16-bit files are read as 16-bit samples and made floats here,
+  // in one vector loop, rather than by the library one sample at a time.
+  if (reader.info().format.isInteger() && reader.info().format.bits <= 16) shorts_.resize(samples);
   // The last block is kept back for spare(): while the caller holds one
   // block, the reader may have filled all the others.
   spare_ = &blocks_.back();
@@ -90,7 +95,13 @@ void SoundPipeline::readAll(int64_t first, int64_t end) {
       const int64_t got = reader_.readInt(at, block->ints.data(), want);
       std::fill(block->ints.begin() + got * channels_, block->ints.begin() + want * channels_, 0);
     } else {
-      const int64_t got = reader_.readFloat(at, block->floats.data(), want);
+      int64_t got = 0;
+      if (!shorts_.empty()) {
+        got = reader_.readShort(at, shorts_.data(), want);
+        shortsToFloats(shorts_.data(), block->floats.data(), size_t(got * channels_));
+      } else {
+        got = reader_.readFloat(at, block->floats.data(), want);
+      }
       std::fill(block->floats.begin() + got * channels_, block->floats.begin() + want * channels_,
                 0.0f);
     }

@@ -94,6 +94,7 @@ class SoundPipeline {
   int64_t blockFrames_;
   int channels_;
   std::vector<SoundBlock> blocks_;
+  std::vector<int16_t> shorts_;  // the reading thread's samples of an 8- or 16-bit file
   BlockQueue free_, read_, toWrite_;
   SoundBlock* spare_ = nullptr;
   std::atomic<bool> stop_{false};
