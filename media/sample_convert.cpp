@@ -1,6 +1,6 @@
 #include "sample_convert.h"
 
-namespace vortigen {
+namespace vtmedia {
 
 namespace {
 
@@ -147,4 +147,4 @@ void joinChannels(const float* const* planes, int channels, size_t frames, float
   }
 }
 
-}  // namespace vortigen
+}  // namespace vtmedia

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace vortigen {
+namespace vtmedia {
 
 // Quantise as the plug-ins quantise: clipped to full scale on both sides
 // (-32767..32767 for 16 bits), 8 bits truncating value + 128, the wider
@@ -35,6 +35,6 @@ int64_t pcmBytesToShorts(const unsigned char* in, int16_t* out, size_t count, in
 void splitChannels(const float* interleaved, int channels, size_t frames, float* const* planes);
 void joinChannels(const float* const* planes, int channels, size_t frames, float* interleaved);
 
-}  // namespace vortigen
+}  // namespace vtmedia
 
 #endif

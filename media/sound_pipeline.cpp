@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace vortigen {
+namespace vtmedia {
 
 void BlockQueue::push(SoundBlock* block) {
   {
@@ -151,4 +151,4 @@ void SoundPipeline::finish() {
   if (failure_) std::rethrow_exception(failure_);
 }
 
-}  // namespace vortigen
+}  // namespace vtmedia
