@@ -12,8 +12,8 @@
 
 namespace {
 
-vortigen::Audio thirtySeconds() {
-  vortigen::Audio audio;
+vtmedia::Audio thirtySeconds() {
+  vtmedia::Audio audio;
   audio.channels = 2;
   audio.sampleRate = 44100;
   const size_t frames = 30 * 44100;
@@ -35,7 +35,7 @@ vortigen::Audio thirtySeconds() {
 
 void previewAfterEdit(benchmark::State& state, const std::string& effect,
                       const vtstudio::CurveSet& curves) {
-  static const vortigen::Audio audio = thirtySeconds();
+  static const vtmedia::Audio audio = thirtySeconds();
   vtstudio::Processing processing(
       {{"dynamic", VORTIGEN_DYNAMIC_PLUGIN}, {"fourier", VORTIGEN_FOURIER_PLUGIN}});
   const vtstudio::FrameRange range{0, audio.frames()};

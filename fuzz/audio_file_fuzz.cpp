@@ -33,12 +33,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::ofstream(path, std::ios::binary | std::ios::trunc)
       .write(reinterpret_cast<const char*>(data) + 1, static_cast<std::streamsize>(size - 1));
   try {
-    const vortigen::Audio audio = vortigen::readAudio(path);
+    const vtmedia::Audio audio = vtmedia::readAudio(path);
     FUZZ_CHECK(audio.channels == 1 || audio.channels == 2);
     FUZZ_CHECK(audio.bitsPerSample == 8 || audio.bitsPerSample == 16);
     FUZZ_CHECK(audio.sampleRate > 0);
     FUZZ_CHECK(audio.bytes.size() % static_cast<size_t>(audio.blockAlign()) == 0);
-  } catch (const vortigen::AudioError&) {
+  } catch (const vtmedia::AudioError&) {
   }
   std::remove(path.c_str());
   return 0;

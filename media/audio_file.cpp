@@ -12,7 +12,7 @@
 
 #include "sound_stream.h"
 
-namespace vortigen {
+namespace vtmedia {
 
 namespace {
 
@@ -184,4 +184,4 @@ void writeAudio(const std::string& path, const Audio& audio) {
   }
 }
 
-}  // namespace vortigen
+}  // namespace vtmedia

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace vortigen {
+namespace vtmedia {
 
 class AudioError : public std::runtime_error {
  public:
@@ -49,6 +49,6 @@ bool isWritableAudioPath(const std::string& path);
 // .ogg/.oga), 0 for another extension.
 int containerFor(const std::string& path);
 
-}  // namespace vortigen
+}  // namespace vtmedia
 
 #endif

@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-namespace vortigen {
+namespace vtmedia {
 
 namespace {
 
@@ -107,4 +107,4 @@ Audio synthesiseDemoSignal() {
   return audio;
 }
 
-}  // namespace vortigen
+}  // namespace vtmedia

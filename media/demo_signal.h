@@ -5,13 +5,13 @@
 
 #include "audio_file.h"
 
-namespace vortigen {
+namespace vtmedia {
 
 // About six seconds of 16-bit stereo at 44100 Hz: plucked tones with sharp
 // attacks and long decays, a chord that swells and fades, bursts of noise
 // and a rising sweep. Deterministic.
 Audio synthesiseDemoSignal();
 
-}  // namespace vortigen
+}  // namespace vtmedia
 
 #endif

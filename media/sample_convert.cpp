@@ -1,6 +1,6 @@
 #include "sample_convert.h"
 
-namespace vortigen {
+namespace vtmedia {
 
 namespace {
 
@@ -152,4 +152,4 @@ void joinChannels(const float* const* planes, int channels, size_t frames, float
   }
 }
 
-}  // namespace vortigen
+}  // namespace vtmedia

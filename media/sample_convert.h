@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace vortigen {
+namespace vtmedia {
 
 // Quantise as the plug-ins quantise: clipped to full scale on both sides
 // (-32767..32767 for 16 bits), 8 bits truncating value + 128, the wider
@@ -39,6 +39,6 @@ void shortsToFloats(const int16_t* in, float* out, size_t count);
 void splitChannels(const float* interleaved, int channels, size_t frames, float* const* planes);
 void joinChannels(const float* const* planes, int channels, size_t frames, float* interleaved);
 
-}  // namespace vortigen
+}  // namespace vtmedia
 
 #endif

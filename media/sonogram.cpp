@@ -14,7 +14,7 @@
 #include "nsp.h"
 #include "sound_stream.h"
 
-namespace vortigen {
+namespace vtmedia {
 
 namespace {
 
@@ -291,4 +291,4 @@ void writeSpectrogramPng(const std::string& path,
   }
 }
 
-}  // namespace vortigen
+}  // namespace vtmedia

@@ -8,7 +8,7 @@
 
 #include "audio_file.h"
 
-namespace vortigen {
+namespace vtmedia {
 
 // Levels in dB (0 dB = a full-scale sine) of one sound: columns over time,
 // rows from 0 Hz up to half the sample rate.
@@ -33,6 +33,6 @@ Spectrogram analyseFile(const std::string& path, int maxColumns = 900);
 void writeSpectrogramPng(const std::string& path,
                          const std::vector<std::pair<std::string, Spectrogram>>& panels);
 
-}  // namespace vortigen
+}  // namespace vtmedia
 
 #endif

@@ -6,7 +6,7 @@
 
 #include "sample_convert.h"
 
-namespace vortigen {
+namespace vtmedia {
 
 void BlockQueue::push(SoundBlock* block) {
   {
@@ -162,4 +162,4 @@ void SoundPipeline::finish() {
   if (failure_) std::rethrow_exception(failure_);
 }
 
-}  // namespace vortigen
+}  // namespace vtmedia

@@ -17,7 +17,7 @@
 
 #include "sound_stream.h"
 
-namespace vortigen {
+namespace vtmedia {
 
 // Interleaved samples of one block: as integers (frames outside the
 // selection of an integer file, copied bit for bit, as copyFrames does) or
@@ -104,6 +104,6 @@ class SoundPipeline {
   bool finished_ = false;
 };
 
-}  // namespace vortigen
+}  // namespace vtmedia
 
 #endif

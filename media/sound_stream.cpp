@@ -14,7 +14,7 @@
 
 #include "sample_convert.h"
 
-namespace vortigen {
+namespace vtmedia {
 
 namespace {
 
@@ -452,4 +452,4 @@ void copyFrames(SoundReader& reader, SoundWriter& writer, int64_t end) {
   }
 }
 
-}  // namespace vortigen
+}  // namespace vtmedia

@@ -19,7 +19,7 @@
 
 struct sf_private_tag;
 
-namespace vortigen {
+namespace vtmedia {
 
 // The sample format of a file: integer PCM of 8 to 32 bits, float, or a
 // compressed one decoded to float.
@@ -151,6 +151,6 @@ void copyFrames(SoundReader& reader, SoundWriter& writer, int64_t end);
 // The integer file sample full scale: 2^31 as a float.
 constexpr double intFullScale = 2147483648.0;
 
-}  // namespace vortigen
+}  // namespace vtmedia
 
 #endif

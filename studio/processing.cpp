@@ -47,7 +47,7 @@ Processing::~Processing() = default;
 
 namespace {
 
-vthost::WaveFormat formatOf(const vortigen::Audio& audio) {
+vthost::WaveFormat formatOf(const vtmedia::Audio& audio) {
   return vthost::WaveFormat{static_cast<WORD>(audio.channels),
                             static_cast<WORD>(audio.bitsPerSample),
                             static_cast<LONG>(audio.sampleRate)};
@@ -55,7 +55,7 @@ vthost::WaveFormat formatOf(const vortigen::Audio& audio) {
 
 // Runs the plug-in over the whole of `bytes` with the curves a preset text
 // or a curve set gives, as the tool does.
-std::vector<uint8_t> runPlugin(vthost::PluginLibrary& plugin, const vortigen::Audio& audio,
+std::vector<uint8_t> runPlugin(vthost::PluginLibrary& plugin, const vtmedia::Audio& audio,
                                std::vector<uint8_t> bytes, const std::string* presetText,
                                const CurveSet* curves) {
   vthost::HostOptions options;
@@ -85,7 +85,7 @@ std::vector<uint8_t> runPlugin(vthost::PluginLibrary& plugin, const vortigen::Au
 }  // namespace
 
 std::vector<int16_t> Processing::preview(const std::string& effect, const CurveSet& curves,
-                                         const vortigen::Audio& audio, FrameRange range) {
+                                         const vtmedia::Audio& audio, FrameRange range) {
   return previewPart(effect, curves, audio, range, range, [] { return false; });
 }
 
@@ -98,7 +98,7 @@ std::vector<int16_t> Processing::preview(const std::string& effect, const CurveS
 // samples still differ). The run ends once the part's last output frame is
 // made from input alone, or at the selection's end.
 std::vector<int16_t> Processing::previewPart(const std::string& effect, const CurveSet& curves,
-                                             const vortigen::Audio& audio, FrameRange selection,
+                                             const vtmedia::Audio& audio, FrameRange selection,
                                              FrameRange part, const std::function<bool()>& stop) {
   const std::optional<vtengine::Effect> which = vtengine::effectNamed(effect);
   if (!which) throw std::runtime_error("There is no effect \"" + effect + "\" in the studio.");
@@ -164,7 +164,7 @@ namespace {
 // The plug-ins take 8- and 16-bit PCM, mono or stereo, within 32-bit byte
 // positions; the tool runs the plug-in on such a file and the engine on
 // any other, and so does export.
-bool pluginTakes(const vortigen::SoundInfo& info) {
+bool pluginTakes(const vtmedia::SoundInfo& info) {
   const int64_t frameBytes = int64_t{info.channels} * (info.format.bits / 8);
   return info.format.isInteger() && (info.format.bits == 8 || info.format.bits == 16) &&
          info.channels <= 2 && info.frames * frameBytes <= INT32_MAX;
@@ -175,27 +175,26 @@ bool pluginTakes(const vortigen::SoundInfo& info) {
 // decodes on one thread and encodes and writes on another, and the engine
 // runs between them over blocks as read.
 void exportThroughEngine(vtengine::Effect effect, const std::vector<vtengine::PointList>& curves,
-                         vortigen::SoundReader& reader, const std::string& path) {
-  const vortigen::SoundInfo& info = reader.info();
-  vortigen::SampleFormat format;
+                         vtmedia::SoundReader& reader, const std::string& path) {
+  const vtmedia::SoundInfo& info = reader.info();
+  vtmedia::SampleFormat format;
   try {
-    format = vortigen::outputFormat(info.format, "", path);
-  } catch (const vortigen::FormatError& e) {
-    throw vortigen::AudioError(e.what());
+    format = vtmedia::outputFormat(info.format, "", path);
+  } catch (const vtmedia::FormatError& e) {
+    throw vtmedia::AudioError(e.what());
   }
-  vortigen::SoundWriter writer(path, info.channels, info.sampleRate, format, info.frames,
-                               info.tags);
+  vtmedia::SoundWriter writer(path, info.channels, info.sampleRate, format, info.frames, info.tags);
   const vtengine::EngineSettings settings =
       vtengine::settingsForSound(effect, curves, info.sampleRate, info.channels,
                                  info.format.isInteger() ? info.format.bits : 0);
   const auto channels = static_cast<size_t>(info.channels);
-  vortigen::SoundPipeline pipeline(reader, writer, 0, info.frames);
-  std::deque<vortigen::SoundBlock*> held;  // blocks read, waiting for their output
+  vtmedia::SoundPipeline pipeline(reader, writer, 0, info.frames);
+  std::deque<vtmedia::SoundBlock*> held;  // blocks read, waiting for their output
   vtengine::RangeRun range;
   range.frames = info.frames;
   range.blockFrames = static_cast<size_t>(pipeline.blockFrames());
   range.read = [&](int64_t, float* const* planes, size_t count) {
-    vortigen::SoundBlock* block = pipeline.next();
+    vtmedia::SoundBlock* block = pipeline.next();
     if (block == nullptr) return false;  // the writer failed: finish() says why
     held.push_back(block);
     for (size_t f = 0; f < count; ++f) {
@@ -204,7 +203,7 @@ void exportThroughEngine(vtengine::Effect effect, const std::vector<vtengine::Po
     return true;
   };
   range.write = [&](int64_t, const float* const* planes, size_t count) {
-    vortigen::SoundBlock* block = held.empty() ? pipeline.spare() : held.front();
+    vtmedia::SoundBlock* block = held.empty() ? pipeline.spare() : held.front();
     if (!held.empty()) held.pop_front();
     block->frames = static_cast<int64_t>(count);
     for (size_t f = 0; f < count; ++f) {
@@ -216,13 +215,13 @@ void exportThroughEngine(vtengine::Effect effect, const std::vector<vtengine::Po
   try {
     whole = vtengine::processRange(settings, range);
   } catch (...) {
-    for (vortigen::SoundBlock* block : held) pipeline.release(block);
+    for (vtmedia::SoundBlock* block : held) pipeline.release(block);
     pipeline.finish();
     throw;
   }
-  for (vortigen::SoundBlock* block : held) pipeline.release(block);
+  for (vtmedia::SoundBlock* block : held) pipeline.release(block);
   pipeline.finish();
-  if (!whole) throw vortigen::AudioError("The export ended before the end of the sound.");
+  if (!whole) throw vtmedia::AudioError("The export ended before the end of the sound.");
   writer.close();
 }
 
@@ -230,8 +229,8 @@ void exportThroughEngine(vtengine::Effect effect, const std::vector<vtengine::Po
 
 std::string Processing::exportFile(const std::string& effect, const std::string& presetText,
                                    const Sound& sound, const std::string& fileName) {
-  if (!vortigen::isWritableAudioPath(fileName)) {
-    throw vortigen::AudioError(
+  if (!vtmedia::isWritableAudioPath(fileName)) {
+    throw vtmedia::AudioError(
         "The name " + fileName +
         " has no extension the studio writes; end it in .wav, .aiff, .flac or .ogg.");
   }
@@ -239,24 +238,24 @@ std::string Processing::exportFile(const std::string& effect, const std::string&
   const std::optional<vtengine::Effect> which = vtengine::effectNamed(effect);
   if (!which) throw std::runtime_error("There is no effect \"" + effect + "\" in the studio.");
   std::lock_guard lock(mutex_);
-  vortigen::SoundReader reader(sound.path);
+  vtmedia::SoundReader reader(sound.path);
 
   // The sound-file library writes to a path: a private scratch file, read
   // back and removed.
   std::string pattern = (fs::temp_directory_path() / "vortigen-export-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr)
-    throw vortigen::AudioError("No scratch directory could be made for the export.");
+    throw vtmedia::AudioError("No scratch directory could be made for the export.");
   const fs::path scratch = fs::path(pattern) / ("export" + fs::path(fileName).extension().string());
   std::error_code ignored;
   try {
     if (pluginTakes(reader.info())) {
-      const vortigen::Audio& audio = sound.audio;
-      vortigen::Audio processed;
+      const vtmedia::Audio& audio = sound.audio;
+      vtmedia::Audio processed;
       processed.channels = audio.channels;
       processed.bitsPerSample = audio.bitsPerSample;
       processed.sampleRate = audio.sampleRate;
       processed.bytes = runPlugin(plugins_->of(effect), audio, audio.bytes, &presetText, nullptr);
-      vortigen::writeAudio(scratch.string(), processed);
+      vtmedia::writeAudio(scratch.string(), processed);
     } else {
       exportThroughEngine(*which, preset.curves, reader, scratch.string());
     }

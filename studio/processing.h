@@ -32,7 +32,7 @@ class Processing {
   // clipped to the sound's own sample size as the plug-in would write it.
   // Throws std::runtime_error (or vtengine::EngineError) naming the fault.
   std::vector<int16_t> preview(const std::string& effect, const CurveSet& curves,
-                               const vortigen::Audio& audio, FrameRange range);
+                               const vtmedia::Audio& audio, FrameRange range);
 
   // Part of that preview: the frames `part` (inside `selection`) as the
   // preview of the whole selection has them, computed from a little before
@@ -41,7 +41,7 @@ class Processing {
   // with PreviewStopped. A preview waiting for another to finish asks it
   // too before it starts.
   std::vector<int16_t> previewPart(const std::string& effect, const CurveSet& curves,
-                                   const vortigen::Audio& audio, FrameRange selection,
+                                   const vtmedia::Audio& audio, FrameRange selection,
                                    FrameRange part, const std::function<bool()>& stop);
 
   // The whole sound processed with the preset text as `vortigen EFFECT IN

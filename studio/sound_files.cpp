@@ -22,7 +22,7 @@ SoundFiles::~SoundFiles() {
   if (!uploadDirectory_.empty()) fs::remove_all(uploadDirectory_, ignored);
 }
 
-std::shared_ptr<const Sound> SoundFiles::keep(std::string name, vortigen::Audio audio,
+std::shared_ptr<const Sound> SoundFiles::keep(std::string name, vtmedia::Audio audio,
                                               std::string path) {
   auto sound = std::make_shared<Sound>();
   sound->name = std::move(name);
@@ -35,7 +35,7 @@ std::shared_ptr<const Sound> SoundFiles::keep(std::string name, vortigen::Audio 
 }
 
 std::shared_ptr<const Sound> SoundFiles::open(const std::string& path) {
-  vortigen::Audio audio = vortigen::readAudio(path);
+  vtmedia::Audio audio = vtmedia::readAudio(path);
   return keep(fs::path(path).filename().string(), std::move(audio), path);
 }
 
@@ -46,9 +46,9 @@ std::shared_ptr<const Sound> SoundFiles::open(const std::string& path) {
 std::shared_ptr<const Sound> SoundFiles::openUpload(const std::string& name,
                                                     const std::string& bytes) {
   if (uploadDirectory_.empty()) {
-    throw vortigen::AudioError("The studio has no directory for uploads in " +
-                               fs::temp_directory_path().string() +
-                               "; check that it exists and is writable.");
+    throw vtmedia::AudioError("The studio has no directory for uploads in " +
+                              fs::temp_directory_path().string() +
+                              "; check that it exists and is writable.");
   }
   int number = 0;
   {
@@ -60,21 +60,21 @@ std::shared_ptr<const Sound> SoundFiles::openUpload(const std::string& name,
     std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out)
-      throw vortigen::AudioError("The upload " + safeFileName(name) +
-                                 " could not be stored for reading.");
+      throw vtmedia::AudioError("The upload " + safeFileName(name) +
+                                " could not be stored for reading.");
   }
   std::error_code ignored;
   try {
-    vortigen::Audio audio = vortigen::readAudio(scratch.string());
+    vtmedia::Audio audio = vtmedia::readAudio(scratch.string());
     return keep(safeFileName(name), std::move(audio), scratch.string());
-  } catch (const vortigen::AudioError& e) {
+  } catch (const vtmedia::AudioError& e) {
     fs::remove(scratch, ignored);
     // The library's sentence names the scratch file; the user knows the upload's name.
     std::string reason = e.what();
     const std::string scratchName = scratch.string();
     for (size_t at; (at = reason.find(scratchName)) != std::string::npos;)
       reason.replace(at, scratchName.size(), safeFileName(name));
-    throw vortigen::AudioError(reason);
+    throw vtmedia::AudioError(reason);
   }
 }
 
@@ -91,7 +91,7 @@ std::vector<std::shared_ptr<const Sound>> SoundFiles::all() const {
   return list;
 }
 
-FrameRange previewRange(const vortigen::Audio& audio, int64_t first, int64_t end) {
+FrameRange previewRange(const vtmedia::Audio& audio, int64_t first, int64_t end) {
   const int64_t frames = audio.frames();
   FrameRange range;
   range.first = std::clamp<int64_t>(first, 0, std::max<int64_t>(frames - 1, 0));
@@ -101,7 +101,7 @@ FrameRange previewRange(const vortigen::Audio& audio, int64_t first, int64_t end
   return range;
 }
 
-std::vector<int16_t> samples16(const vortigen::Audio& audio, FrameRange range) {
+std::vector<int16_t> samples16(const vtmedia::Audio& audio, FrameRange range) {
   const auto channels = static_cast<size_t>(audio.channels);
   const size_t count = static_cast<size_t>(range.frames()) * channels;
   const size_t start = static_cast<size_t>(range.first) * channels;
@@ -119,7 +119,7 @@ std::vector<int16_t> samples16(const vortigen::Audio& audio, FrameRange range) {
   return out;
 }
 
-std::vector<float> peaks(const vortigen::Audio& audio, int columns) {
+std::vector<float> peaks(const vtmedia::Audio& audio, int columns) {
   const int64_t frames = audio.frames();
   columns = std::max(1, columns);
   std::vector<float> out(2 * static_cast<size_t>(columns), 0.0f);

@@ -18,8 +18,8 @@ namespace vtstudio {
 
 struct Sound {
   int id = 0;
-  std::string name;       // what the page shows: the file's name without its directory
-  vortigen::Audio audio;  // as the plug-ins take it (8 or 16 bits), for previews
+  std::string name;      // what the page shows: the file's name without its directory
+  vtmedia::Audio audio;  // as the plug-ins take it (8 or 16 bits), for previews
   // The file it was read from (an upload's copy in the private directory),
   // which export reads again in its own sample format.
   std::string path;
@@ -43,7 +43,7 @@ class SoundFiles {
   SoundFiles(const SoundFiles&) = delete;
   SoundFiles& operator=(const SoundFiles&) = delete;
 
-  // Reads a file the user named. Throws vortigen::AudioError naming it.
+  // Reads a file the user named. Throws vtmedia::AudioError naming it.
   std::shared_ptr<const Sound> open(const std::string& path);
   // Reads uploaded bytes, kept in the private directory for export;
   // `name` is only shown, never used as a path.
@@ -53,7 +53,7 @@ class SoundFiles {
   std::vector<std::shared_ptr<const Sound>> all() const;
 
  private:
-  std::shared_ptr<const Sound> keep(std::string name, vortigen::Audio audio, std::string path);
+  std::shared_ptr<const Sound> keep(std::string name, vtmedia::Audio audio, std::string path);
 
   mutable std::mutex mutex_;
   std::map<int, std::shared_ptr<const Sound>> sounds_;
@@ -64,15 +64,15 @@ class SoundFiles {
 
 // The selection a preview covers: the range asked for, inside the sound,
 // at least one frame, cut to previewSeconds.
-FrameRange previewRange(const vortigen::Audio& audio, int64_t first, int64_t end);
+FrameRange previewRange(const vtmedia::Audio& audio, int64_t first, int64_t end);
 
 // The sample frames of a range as 16-bit samples, interleaved (8-bit
 // sounds are widened).
-std::vector<int16_t> samples16(const vortigen::Audio& audio, FrameRange range);
+std::vector<int16_t> samples16(const vtmedia::Audio& audio, FrameRange range);
 
 // Smallest and largest sample of each of `columns` stretches of the
 // sound, channels mixed, on the scale -1..1: [min0, max0, min1, max1, ...].
-std::vector<float> peaks(const vortigen::Audio& audio, int columns);
+std::vector<float> peaks(const vtmedia::Audio& audio, int columns);
 
 // A file's name as a download may carry it: letters, digits, '.', '-', '_'
 // and spaces; anything else becomes '_'.

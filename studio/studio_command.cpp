@@ -92,7 +92,7 @@ int serveStudio(const StudioOptions& options, const std::map<std::string, std::s
   for (const std::string& file : options.files) {
     try {
       sounds.open(file);
-    } catch (const vortigen::AudioError& e) {
+    } catch (const vtmedia::AudioError& e) {
       // The studio starts without it; the page says why.
       std::string sentence = e.what();
       if (!sentence.empty() && sentence.back() != '.') sentence += '.';

@@ -249,7 +249,7 @@ struct StudioServer::Impl {
       std::rethrow_exception(thrown);
     } catch (const Refusal& e) {
       response = errorResponse(e.status, e.what());
-    } catch (const vortigen::AudioError& e) {
+    } catch (const vtmedia::AudioError& e) {
       response = errorResponse(422, e.what());
     } catch (const vthost::HostError& e) {
       response = errorResponse(422, e.what());

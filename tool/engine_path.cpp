@@ -30,7 +30,7 @@ int engineThreads(const EffectRun& run) {
 }  // namespace
 
 bool throughEngine(const EngineRun& r, int64_t& clipped) {
-  const SoundInfo& info = r.reader.info();
+  const vtmedia::SoundInfo& info = r.reader.info();
   const int channels = info.channels;
   const std::optional<vtengine::Effect> effect = vtengine::effectNamed(r.effect.name);
   if (!effect)
@@ -56,8 +56,9 @@ bool throughEngine(const EngineRun& r, int64_t& clipped) {
   // selection deinterleaves each block read into the engine's planes and
   // interleaves the output back into the same block: the range function
   // writes once after each read, so the blocks it read wait in `held`.
-  SoundPipeline pipeline(r.reader, r.writer, r.first, r.end, blockFramesFor(info.frames));
-  std::deque<SoundBlock*> held;
+  vtmedia::SoundPipeline pipeline(r.reader, r.writer, r.first, r.end,
+                                  vtmedia::blockFramesFor(info.frames));
+  std::deque<vtmedia::SoundBlock*> held;
   bool interrupted = false;
   vtengine::RangeRun range;
   range.frames = r.end - r.first;
@@ -65,7 +66,7 @@ bool throughEngine(const EngineRun& r, int64_t& clipped) {
   range.stop = [&] { return interrupted = InterruptWatch::signal() != 0; };
   // A block outside the selection goes to the writer as read; false once
   // interrupted, the block given back.
-  auto passOn = [&](SoundBlock* block) {
+  auto passOn = [&](vtmedia::SoundBlock* block) {
     if (InterruptWatch::signal() != 0) {
       interrupted = true;
       pipeline.release(block);
@@ -79,21 +80,21 @@ bool throughEngine(const EngineRun& r, int64_t& clipped) {
     return true;
   };
   range.read = [&](int64_t, float* const* planes, size_t count) {
-    SoundBlock* block = pipeline.next();
+    vtmedia::SoundBlock* block = pipeline.next();
     while (block != nullptr && !block->selected) {
       if (!passOn(block)) return false;
       block = pipeline.next();
     }
     if (block == nullptr) return false;  // the writer failed: finish() says why
     held.push_back(block);
-    splitChannels(block->floats.data(), channels, count, planes);
+    vtmedia::splitChannels(block->floats.data(), channels, count, planes);
     return true;
   };
   range.write = [&](int64_t, const float* const* planes, size_t count) {
-    SoundBlock* block = held.empty() ? pipeline.spare() : held.front();
+    vtmedia::SoundBlock* block = held.empty() ? pipeline.spare() : held.front();
     if (!held.empty()) held.pop_front();
     block->frames = int64_t(count);
-    joinChannels(planes, channels, count, block->floats.data());
+    vtmedia::joinChannels(planes, channels, count, block->floats.data());
     pipeline.write(block);
   };
   range.progress = [&](int64_t rangeDone) {
@@ -111,14 +112,14 @@ bool throughEngine(const EngineRun& r, int64_t& clipped) {
   }
   // The frames after the selection, as read. A run that stopped short was
   // interrupted, or the writer failed and finish() rethrows its failure.
-  while (SoundBlock* block = whole ? pipeline.next() : nullptr) {
+  while (vtmedia::SoundBlock* block = whole ? pipeline.next() : nullptr) {
     if (!passOn(block)) break;
   }
-  for (SoundBlock* block : held) pipeline.release(block);
+  for (vtmedia::SoundBlock* block : held) pipeline.release(block);
   pipeline.finish();
   if (interrupted) {
     // What the engine had not written out yet is the input's, as is the rest.
-    if (r.run.keepPartial) copyFrames(r.reader, r.writer, info.frames);
+    if (r.run.keepPartial) vtmedia::copyFrames(r.reader, r.writer, info.frames);
     return false;
   }
   bar.show(total, total);

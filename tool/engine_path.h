@@ -17,8 +17,8 @@ struct EngineRun {
   const EffectRun& run;
   const EffectCommand& effect;
   const RunSettings& settings;
-  SoundReader& reader;
-  SoundWriter& writer;
+  vtmedia::SoundReader& reader;
+  vtmedia::SoundWriter& writer;
   int64_t first;  // the selection, sample frames
   int64_t end;    // not included
   bool showProgress;

@@ -14,8 +14,8 @@ constexpr size_t queuedBlocks = 4;
 
 }  // namespace
 
-FileWaveform::FileWaveform(SoundReader& reader, SoundReader& copier, SoundWriter& writer, int bits,
-                           int64_t readEnd)
+FileWaveform::FileWaveform(vtmedia::SoundReader& reader, vtmedia::SoundReader& copier,
+                           vtmedia::SoundWriter& writer, int bits, int64_t readEnd)
     : reader_(reader),
       copier_(copier),
       writer_(writer),
@@ -23,7 +23,7 @@ FileWaveform::FileWaveform(SoundReader& reader, SoundReader& copier, SoundWriter
       channels_(reader.info().channels),
       frames_(reader.info().frames),
       readEnd_(std::min(readEnd, reader.info().frames)),
-      blockFrames_(blockFramesFor(reader.info().frames)),
+      blockFrames_(vtmedia::blockFramesFor(reader.info().frames)),
       blocks_(2 * queuedBlocks),
       readFree_(queuedBlocks),
       readFull_(queuedBlocks),
@@ -64,13 +64,13 @@ uint64_t FileWaveform::size() const {
 void FileWaveform::readAhead(int64_t from) {
   std::vector<int16_t> samples(size_t(blockFrames_ * channels_));
   for (int64_t at = from; at < readEnd_ && !stopReading_.load();) {
-    SoundBlock* block = readFree_.pop();
+    vtmedia::SoundBlock* block = readFree_.pop();
     if (block == nullptr) break;
     const int64_t want = std::min(blockFrames_, readEnd_ - at);
     const int64_t got = reader_.readShort(at, samples.data(), want);
     std::fill(samples.begin() + got * channels_, samples.begin() + want * channels_, 0);
-    shortsToPcmBytes(samples.data(), block->bytes.data(), size_t(want * channels_),
-                     bytesPerSample_);
+    vtmedia::shortsToPcmBytes(samples.data(), block->bytes.data(), size_t(want * channels_),
+                              bytesPerSample_);
     block->first = at;
     block->frames = want;
     at += want;
@@ -116,12 +116,12 @@ bool FileWaveform::read(void* buffer, uint64_t position, size_t count, std::stri
                   size_t(n) * frameBytes);
     } else {
       // Out of the order read ahead: read here, from a reader of its own.
-      if (stray_ == nullptr) stray_ = std::make_unique<SoundReader>(reader_.path());
+      if (stray_ == nullptr) stray_ = std::make_unique<vtmedia::SoundReader>(reader_.path());
       n = std::min(left, blockFrames_);
       std::vector<int16_t> samples(size_t(n * channels_));
       const int64_t got = stray_->readShort(frame, samples.data(), n);
       std::fill(samples.begin() + got * channels_, samples.end(), 0);
-      shortsToPcmBytes(samples.data(), bytes, size_t(n * channels_), bytesPerSample_);
+      vtmedia::shortsToPcmBytes(samples.data(), bytes, size_t(n * channels_), bytesPerSample_);
     }
     bytes += size_t(n) * frameBytes;
     frame += n;
@@ -184,7 +184,7 @@ void FileWaveform::copyInputUpTo(int64_t frame) {
   if (frame <= framesDone()) return;
   // An empty block at `frame`: the writing thread copies the input up to it.
   queueOutput();
-  SoundBlock* gap = writeFree_.pop();
+  vtmedia::SoundBlock* gap = writeFree_.pop();
   gap->first = frame;
   gap->frames = 0;
   writeFull_.push(gap);
@@ -196,7 +196,7 @@ void FileWaveform::copyInputUpTo(int64_t frame) {
 // the plug-in's thread never waits for one.
 void FileWaveform::writeBehind() {
   std::vector<int16_t> samples(size_t(blockFrames_ * channels_));
-  while (SoundBlock* block = writeFull_.pop()) {
+  while (vtmedia::SoundBlock* block = writeFull_.pop()) {
     if (!writeFailed_.load()) {
       try {
         while (writer_.framesWritten() < block->first) {
@@ -207,11 +207,12 @@ void FileWaveform::writeBehind() {
           writer_.writeShort(samples.data(), want);
         }
         if (block->frames > 0) {
-          atFullScale_ += pcmBytesToShorts(block->bytes.data(), samples.data(),
-                                           size_t(block->frames * channels_), bytesPerSample_);
+          atFullScale_ +=
+              vtmedia::pcmBytesToShorts(block->bytes.data(), samples.data(),
+                                        size_t(block->frames * channels_), bytesPerSample_);
           writer_.writeShort(samples.data(), block->frames);
         }
-      } catch (const AudioError& e) {
+      } catch (const vtmedia::AudioError& e) {
         writeFailure_ = e.what();
         writeFailed_.store(true);
       }
@@ -225,7 +226,7 @@ void FileWaveform::finishWriting() {
   stopThreads();
   if (writeFailed_.load()) {
     failure_ = writeFailure_;
-    throw AudioError(failure_);
+    throw vtmedia::AudioError(failure_);
   }
 }
 

@@ -30,8 +30,8 @@ class FileWaveform : public vthost::WaveformStore {
   // file, for the frames outside the selection. Frames from the plug-in's
   // first read up to `readEnd` are read ahead. The reader, the copier and
   // the writer belong to the waveform's threads until finishWriting().
-  FileWaveform(SoundReader& reader, SoundReader& copier, SoundWriter& writer, int bits,
-               int64_t readEnd);
+  FileWaveform(vtmedia::SoundReader& reader, vtmedia::SoundReader& copier,
+               vtmedia::SoundWriter& writer, int bits, int64_t readEnd);
   ~FileWaveform() override;
   FileWaveform(const FileWaveform&) = delete;
   FileWaveform& operator=(const FileWaveform&) = delete;
@@ -65,9 +65,9 @@ class FileWaveform : public vthost::WaveformStore {
   void writeBytes(const unsigned char* bytes, int64_t frames);
   void stopThreads();
 
-  SoundReader& reader_;
-  SoundReader& copier_;
-  SoundWriter& writer_;
+  vtmedia::SoundReader& reader_;
+  vtmedia::SoundReader& copier_;
+  vtmedia::SoundWriter& writer_;
   int bytesPerSample_;
   int channels_;
   int64_t frames_;
@@ -75,20 +75,20 @@ class FileWaveform : public vthost::WaveformStore {
   int64_t blockFrames_;      // frames per block: the file's, up to a fixed length
   int64_t atFullScale_ = 0;  // counted by the writing thread
   std::atomic<int64_t> framesDone_{0};
-  std::vector<SoundBlock> blocks_;
+  std::vector<vtmedia::SoundBlock> blocks_;
 
   // Reading ahead: blocks of the selection in order from the first read.
-  BlockQueue readFree_, readFull_;
-  SoundBlock* reading_ = nullptr;  // the block being served
-  int64_t readNext_ = -1;          // the frame the next block starts at
+  vtmedia::BlockQueue readFree_, readFull_;
+  vtmedia::SoundBlock* reading_ = nullptr;  // the block being served
+  int64_t readNext_ = -1;                   // the frame the next block starts at
   std::atomic<bool> stopReading_{false};
   std::thread readThread_;
-  std::unique_ptr<SoundReader> stray_;  // for reads out of that order
+  std::unique_ptr<vtmedia::SoundReader> stray_;  // for reads out of that order
 
   // Writing behind: blocks of output, each written after the input up to
   // its first frame has been copied.
-  BlockQueue writeFree_, writeFull_;
-  SoundBlock* filling_ = nullptr;  // output frames being gathered
+  vtmedia::BlockQueue writeFree_, writeFull_;
+  vtmedia::SoundBlock* filling_ = nullptr;  // output frames being gathered
   std::atomic<bool> writeFailed_{false};
   std::string writeFailure_;  // set by the writing thread before writeFailed_
   std::thread writeThread_;

@@ -66,9 +66,10 @@ void refuseUnwritable(const std::string& path) {
   struct stat about {};
   if (path == "-" || stat(path.c_str(), &about) != 0 || !S_ISREG(about.st_mode)) return;
   if (access(path.c_str(), W_OK) != 0 || (about.st_mode & 0222) == 0) {
-    throw AudioError("cannot write '" + path +
-                     "': Permission denied (it is read-only); make it writable or give another "
-                     "output");
+    throw vtmedia::AudioError(
+        "cannot write '" + path +
+        "': Permission denied (it is read-only); make it writable or give another "
+        "output");
   }
 }
 

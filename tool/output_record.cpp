@@ -47,7 +47,7 @@ std::string settingsKey(const EffectRun& run, const RunSettings& settings,
   }
   // --path is left out: both paths give the same output.
   key += "bits=" + run.bits + "\nfrom=" + run.from + "\nto=" + run.to +
-         "\ncontainer=" + std::to_string(containerFor(output)) + "\n";
+         "\ncontainer=" + std::to_string(vtmedia::containerFor(output)) + "\n";
   return key;
 }
 

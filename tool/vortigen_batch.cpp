@@ -78,7 +78,7 @@ std::vector<Job> jobsOf(const EffectRun& run) {
                        (fs::path(run.outputDirectory) / name).string() +
                        "; rename one, or run them separately.");
     }
-    if (!isWritableAudioPath(name)) {
+    if (!vtmedia::isWritableAudioPath(name)) {
       throw UsageError("The input " + input +
                        " has no extension the tool writes, so its output cannot keep the name; "
                        "give .wav, .aiff, .flac or .ogg files.");
@@ -397,7 +397,7 @@ int runBatch(const EffectRun& run, const RunSettings& settings) {
     std::error_code error;
     fs::create_directories(directory, error);
     if (error || !fs::is_directory(directory)) {
-      throw AudioError(
+      throw vtmedia::AudioError(
           "cannot make the directory '" + directory + "' (" +
           (error ? error.message() : std::string("a file of that name is in the way")) +
           "); give another directory");

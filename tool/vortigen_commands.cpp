@@ -241,7 +241,8 @@ void checkRequest(const EffectRun& run, const EffectCommand& effect) {
     throw UsageError(std::string(run.list ? "--list" : "--shard") +
                      " is for a batch: give the inputs with --output-dir DIR.");
   }
-  if (run.outputDirectory.empty() && run.output != "-" && !isWritableAudioPath(run.output)) {
+  if (run.outputDirectory.empty() && run.output != "-" &&
+      !vtmedia::isWritableAudioPath(run.output)) {
     throw UsageError(
         "The output " + run.output +
         " has no extension the tool writes; end its name in .wav, .aiff, .flac or .ogg.");
@@ -275,7 +276,7 @@ void checkRequest(const EffectRun& run, const EffectCommand& effect) {
     throw UsageError("--type " + run.type +
                      " is for standard output (-) only; a file's extension names its format.");
   }
-  if (!run.type.empty() && containerFor("-." + run.type) == 0) {
+  if (!run.type.empty() && vtmedia::containerFor("-." + run.type) == 0) {
     throw UsageError("--type " + run.type +
                      " is no format the tool writes; give wav, aiff, flac or ogg.");
   }

@@ -38,17 +38,18 @@ int runDemo(const std::string& directory, const std::string& pluginDirectory, bo
   std::error_code error;
   fs::create_directories(dir, error);
   if (error || !fs::is_directory(dir)) {
-    throw AudioError("cannot make the directory '" + dir.string() + "' (" +
-                     (error ? error.message() : std::string("a file of that name is in the way")) +
-                     "); give another directory");
+    throw vtmedia::AudioError(
+        "cannot make the directory '" + dir.string() + "' (" +
+        (error ? error.message() : std::string("a file of that name is in the way")) +
+        "); give another directory");
   }
   InterruptWatch interrupts;
 
-  const Audio input = synthesiseDemoSignal();
-  const Spectrogram inputSpectrogram = analyse(input);
+  const vtmedia::Audio input = vtmedia::synthesiseDemoSignal();
+  const vtmedia::Spectrogram inputSpectrogram = vtmedia::analyse(input);
   writeAudioSafely(dir / "input.wav", input);
-  writeSpectrogramPng((dir / "input.png").string(),
-                      {{"input: the demonstration sound", inputSpectrogram}});
+  vtmedia::writeSpectrogramPng((dir / "input.png").string(),
+                               {{"input: the demonstration sound", inputSpectrogram}});
   std::printf("%-44s the demonstration input (%.1f s, stereo, %d Hz), spectrogram input.png\n",
               (dir / "input.wav").c_str(), input.seconds(), input.sampleRate);
   std::fflush(stdout);
@@ -81,13 +82,13 @@ int runDemo(const std::string& directory, const std::string& pluginDirectory, bo
                      written, dir.c_str(), (stem + ".wav").c_str());
         return interruptedStatus();
       }
-      Audio output = input;
+      vtmedia::Audio output = input;
       output.bytes = host.waveform();
       writeAudioSafely(dir / (stem + ".wav"), output);
-      writeSpectrogramPng(
-          (dir / (stem + ".png")).string(),
-          {{"input", inputSpectrogram},
-           {"output: " + effect.name + ", preset \"" + preset.name + "\"", analyse(output)}});
+      vtmedia::writeSpectrogramPng((dir / (stem + ".png")).string(),
+                                   {{"input", inputSpectrogram},
+                                    {"output: " + effect.name + ", preset \"" + preset.name + "\"",
+                                     vtmedia::analyse(output)}});
       std::printf("%-44s %s, preset \"%s\", spectrogram %s.png\n", (dir / (stem + ".wav")).c_str(),
                   effect.name.c_str(), preset.name.c_str(), stem.c_str());
       std::fflush(stdout);

@@ -71,7 +71,7 @@ Selection selectionOf(const EffectRun& run, const std::string& input, long long 
 }
 
 // Why XfmDo cannot take this input, or an empty text when it can.
-std::string pluginRefusal(const SoundInfo& info, const Selection& selection) {
+std::string pluginRefusal(const vtmedia::SoundInfo& info, const Selection& selection) {
   const std::string format = info.format.describe();
   if (!info.format.isInteger() || (info.format.bits != 8 && info.format.bits != 16)) {
     return "the plug-ins take 8- and 16-bit PCM only, and this file holds " + format + " samples";
@@ -92,10 +92,10 @@ std::string pluginRefusal(const SoundInfo& info, const Selection& selection) {
 
 // The plug-in's XfmDo over the files: returns false when interrupted.
 bool throughPlugin(const EffectRun& run, const EffectCommand& effect, const RunSettings& settings,
-                   SoundReader& reader, SoundWriter& writer, const Selection& selection,
-                   bool showProgress, int64_t& clipped) {
-  const SoundInfo& info = reader.info();
-  SoundReader copier(reader.path());
+                   vtmedia::SoundReader& reader, vtmedia::SoundWriter& writer,
+                   const Selection& selection, bool showProgress, int64_t& clipped) {
+  const vtmedia::SoundInfo& info = reader.info();
+  vtmedia::SoundReader copier(reader.path());
   FileWaveform store(reader, copier, writer, info.format.bits, selection.end);
   vthost::PluginLibrary plugin(pluginPath(effect.name, run.pluginDirectory));
   const vthost::WaveFormat format{static_cast<WORD>(info.channels),
@@ -128,11 +128,11 @@ bool throughPlugin(const EffectRun& run, const EffectCommand& effect, const RunS
 
 // The output's sample format as --bits asks it; a depth the output cannot
 // take is the user's to change, so it is a usage error.
-SampleFormat outputFormatAsked(const SampleFormat& input, const std::string& bits,
-                               const std::string& output) {
+vtmedia::SampleFormat outputFormatAsked(const vtmedia::SampleFormat& input, const std::string& bits,
+                                        const std::string& output) {
   try {
-    return outputFormat(input, bits, output);
-  } catch (const FormatError& e) {
+    return vtmedia::outputFormat(input, bits, output);
+  } catch (const vtmedia::FormatError& e) {
     throw UsageError(e.what());
   }
 }
@@ -147,11 +147,12 @@ std::string partialName(const std::string& output) {
 
 // The output's tags: the input's, with the completion record as the
 // software tag (AIFF, which has none, keeps it on the comment's last line).
-SoundTags outputTags(const SoundTags& input, const std::string& record, const std::string& path) {
-  SoundTags tags = input;
+vtmedia::SoundTags outputTags(const vtmedia::SoundTags& input, const std::string& record,
+                              const std::string& path) {
+  vtmedia::SoundTags tags = input;
   const std::string software = record.empty() ? toolNameAndVersion() : record;
   std::erase_if(tags.strings, [](const auto& s) { return s.first == SF_STR_SOFTWARE; });
-  if (containerFor(path) == SF_FORMAT_AIFF) {
+  if (vtmedia::containerFor(path) == SF_FORMAT_AIFF) {
     const std::string comment = input.text(SF_STR_COMMENT);
     std::erase_if(tags.strings, [](const auto& s) { return s.first == SF_STR_COMMENT; });
     tags.strings.emplace_back(SF_STR_COMMENT,
@@ -164,9 +165,10 @@ SoundTags outputTags(const SoundTags& input, const std::string& record, const st
 
 // One warning line naming what of the input's tags the output could not
 // take (its container has no place for them).
-void noteLostTags(const SoundTags& input, const std::string& written, const std::string& output) {
-  SoundReader reader(written);
-  const SoundTags& kept = reader.info().tags;
+void noteLostTags(const vtmedia::SoundTags& input, const std::string& written,
+                  const std::string& output) {
+  vtmedia::SoundReader reader(written);
+  const vtmedia::SoundTags& kept = reader.info().tags;
   const char* names[] = {"",        "title", "copyright", "software", "artist",
                          "comment", "date",  "album",     "license",  "track number",
                          "",        "",      "",          "",         "",
@@ -178,7 +180,7 @@ void noteLostTags(const SoundTags& input, const std::string& written, const std:
   }
   if (!input.channelMap.empty() && kept.channelMap != input.channelMap)
     lost.push_back("channel layout");
-  if (input.rf64 && !kept.rf64 && containerFor(output) == SF_FORMAT_WAV)
+  if (input.rf64 && !kept.rf64 && vtmedia::containerFor(output) == SF_FORMAT_WAV)
     lost.push_back("RF64 form");
   if (lost.empty()) return;
   std::string list;
@@ -202,8 +204,8 @@ Outcome processFile(const EffectRun& run, const RunSettings& settings, const std
   const bool toStandardOutput = to.output == "-";
   const std::string shown = toStandardOutput ? "standard output" : to.output;
   const std::string named = to.inputName.empty() ? input : to.inputName;
-  SoundReader reader(input);
-  const SoundInfo& info = reader.info();
+  vtmedia::SoundReader reader(input);
+  const vtmedia::SoundInfo& info = reader.info();
   const Selection selection = selectionOf(run, named, info.frames, info.sampleRate);
 
   const std::string refusal = pluginRefusal(info, selection);
@@ -226,7 +228,7 @@ Outcome processFile(const EffectRun& run, const RunSettings& settings, const std
       toStandardOutput
           ? (fs::temp_directory_path() / ("vortigen-standard-output." + run.type)).string()
           : to.output;
-  const SampleFormat format = outputFormatAsked(info.format, run.bits, output);
+  const vtmedia::SampleFormat format = outputFormatAsked(info.format, run.bits, output);
   refuseUnwritable(to.output);
   if (!to.spectrogram.empty()) refuseUnwritable(to.spectrogram);
 
@@ -239,11 +241,12 @@ Outcome processFile(const EffectRun& run, const RunSettings& settings, const std
   // A truncated input gives an output without a completion record: a
   // batch run again makes it again.
   const std::string record = reader.truncation().empty() ? to.record : "";
-  const SoundTags tags = outputTags(info.tags, record, output);
+  const vtmedia::SoundTags tags = outputTags(info.tags, record, output);
   bool complete = true;
   int64_t clipped = 0;
   audioFile.writeWith([&](const std::string& temporary) {
-    SoundWriter writer(temporary, info.channels, info.sampleRate, format, info.frames, tags);
+    vtmedia::SoundWriter writer(temporary, info.channels, info.sampleRate, format, info.frames,
+                                tags);
     if (usePlugin) {
       complete =
           throughPlugin(run, effect, settings, reader, writer, selection, showProgress, clipped);
@@ -270,11 +273,12 @@ Outcome processFile(const EffectRun& run, const RunSettings& settings, const std
   if (pictureFile) {
     const std::string label =
         effect.name + (settings.label.empty() ? ", initial curves" : ", " + settings.label);
-    const Spectrogram before = analyseFile(input);
-    const Spectrogram after = analyseFile(audioFile.temporary());
+    const vtmedia::Spectrogram before = vtmedia::analyseFile(input);
+    const vtmedia::Spectrogram after = vtmedia::analyseFile(audioFile.temporary());
     pictureFile->writeWith([&](const std::string& temporary) {
-      writeSpectrogramPng(temporary, {{"input: " + fs::path(named).filename().string(), before},
-                                      {"output: " + label, after}});
+      vtmedia::writeSpectrogramPng(
+          temporary,
+          {{"input: " + fs::path(named).filename().string(), before}, {"output: " + label, after}});
     });
   }
   if (toStandardOutput) {
@@ -306,8 +310,9 @@ class SpooledInput {
     std::string pattern = (fs::temp_directory_path() / "vortigen-standard-input-XXXXXX").string();
     const int fd = mkstemp(pattern.data());
     if (fd < 0) {
-      throw AudioError("cannot keep standard input in " + fs::temp_directory_path().string() +
-                       " (" + std::strerror(errno) + "); set TMPDIR to a writable directory");
+      throw vtmedia::AudioError("cannot keep standard input in " +
+                                fs::temp_directory_path().string() + " (" + std::strerror(errno) +
+                                "); set TMPDIR to a writable directory");
     }
     path_ = pattern;
     std::vector<char> block(1 << 16);
@@ -318,8 +323,8 @@ class SpooledInput {
       if (got < 0 || write(fd, block.data(), size_t(got)) != got) {
         const std::string reason = std::strerror(errno);
         close(fd);
-        throw AudioError("cannot read standard input into " + path_ + " (" + reason +
-                         "); check the pipe and the space in TMPDIR");
+        throw vtmedia::AudioError("cannot read standard input into " + path_ + " (" + reason +
+                                  "); check the pipe and the space in TMPDIR");
       }
     }
     close(fd);
@@ -351,12 +356,12 @@ int runEffect(const EffectRun& run) {
   Outcome outcome = Outcome::Processed;
   try {
     outcome = processFile(run, settings, input, to, !run.quiet);
-  } catch (const AudioError& e) {
+  } catch (const vtmedia::AudioError& e) {
     // The library's reader names the file it read: the spooled copy.
     std::string message = e.what();
     for (size_t at; spooled && (at = message.find(input)) != std::string::npos;)
       message.replace(at, input.size(), inputName);
-    throw AudioError(message);
+    throw vtmedia::AudioError(message);
   }
   switch (outcome) {
     case Outcome::Processed: return 0;

@@ -312,7 +312,7 @@ int reportingFailures(Run run) {
   } catch (const vortigen::UsageError& e) {
     std::fprintf(stderr, "vortigen: %s\n", e.what());
     return 2;
-  } catch (const vortigen::AudioError& e) {
+  } catch (const vtmedia::AudioError& e) {
     // The file library's sentences start lower-case and carry no stop.
     std::string sentence = e.what();
     if (!sentence.empty() && sentence.back() != '.') sentence += '.';

@@ -71,9 +71,9 @@ OutputFile::OutputFile(const fs::path& path) : target_(path) {
   const int fd = mkstemps(pattern.data(), static_cast<int>(extension.size()));
   if (fd < 0) {
     const std::string reason = std::strerror(errno);
-    throw AudioError("cannot write '" + path.string() + "': no file can be made in " +
-                     directory.string() + " (" + reason +
-                     "); check that the directory exists and is writable");
+    throw vtmedia::AudioError("cannot write '" + path.string() + "': no file can be made in " +
+                              directory.string() + " (" + reason +
+                              "); check that the directory exists and is writable");
   }
   // The lock tells a later run that this temporary is in use; it ends
   // with the process, however the process ends.
@@ -89,19 +89,19 @@ OutputFile::~OutputFile() {
   if (lock_ >= 0) close(lock_);
 }
 
-void OutputFile::write(const Audio& audio) {
-  writeWith([&](const std::string& temporary) { writeAudio(temporary, audio); });
+void OutputFile::write(const vtmedia::Audio& audio) {
+  writeWith([&](const std::string& temporary) { vtmedia::writeAudio(temporary, audio); });
 }
 
 void OutputFile::writeWith(const std::function<void(const std::string& temporary)>& writer) {
   try {
     writer(temporary_);
-  } catch (const AudioError& e) {
+  } catch (const vtmedia::AudioError& e) {
     std::string message = e.what();
     for (size_t at; (at = message.find(temporary_)) != std::string::npos;) {
       message.replace(at, temporary_.size(), target_.string());
     }
-    throw AudioError(message);
+    throw vtmedia::AudioError(message);
   }
 }
 
@@ -128,9 +128,9 @@ void OutputFile::commitTo(const fs::path& target) {
   std::error_code error;
   fs::rename(temporary_, target, error);
   if (error) {
-    throw AudioError("cannot put the finished '" + target.string() + "' in place (" +
-                     error.message() +
-                     "); check that it is not a directory and that its directory is writable");
+    throw vtmedia::AudioError(
+        "cannot put the finished '" + target.string() + "' in place (" + error.message() +
+        "); check that it is not a directory and that its directory is writable");
   }
   committed_ = true;
   unregisterTemporary(slot_);
@@ -139,7 +139,8 @@ void OutputFile::commitTo(const fs::path& target) {
 
 void OutputFile::copyTo(int fd) {
   const int in = open(temporary_.c_str(), O_RDONLY);
-  if (in < 0) throw AudioError("cannot read back '" + temporary_ + "': " + std::strerror(errno));
+  if (in < 0)
+    throw vtmedia::AudioError("cannot read back '" + temporary_ + "': " + std::strerror(errno));
   std::vector<char> block(1 << 16);
   for (;;) {
     const ssize_t got = read(in, block.data(), block.size());
@@ -151,7 +152,7 @@ void OutputFile::copyTo(int fd) {
       if (n < 0) {
         const std::string reason = std::strerror(errno);
         close(in);
-        throw AudioError("cannot write all of standard output: " + reason);
+        throw vtmedia::AudioError("cannot write all of standard output: " + reason);
       }
       sent += n;
     }
@@ -180,7 +181,7 @@ std::vector<std::string> removeAbandonedTemporaries(const fs::path& path) {
   return removed;
 }
 
-void writeAudioSafely(const fs::path& path, const Audio& audio) {
+void writeAudioSafely(const fs::path& path, const vtmedia::Audio& audio) {
   OutputFile file(path);
   file.write(audio);
   file.commit();

@@ -31,7 +31,7 @@ class OutputFile {
   // The temporary file, with the path's extension.
   const std::string& temporary() const { return temporary_; }
   // Writes the sound into the temporary file; a failure names the path.
-  void write(const Audio& audio);
+  void write(const vtmedia::Audio& audio);
   // Runs `writer` on the temporary file's path; an AudioError it throws
   // names the path instead.
   void writeWith(const std::function<void(const std::string& temporary)>& writer);
@@ -59,7 +59,7 @@ class OutputFile {
 std::vector<std::string> removeAbandonedTemporaries(const std::filesystem::path& path);
 
 // Writes audio to a path through an OutputFile.
-void writeAudioSafely(const std::filesystem::path& path, const Audio& audio);
+void writeAudioSafely(const std::filesystem::path& path, const vtmedia::Audio& audio);
 
 // Turns SIGINT, SIGTERM and SIGHUP into a cancel request for the host that
 // is processing, while the object lives. A second signal ends the process

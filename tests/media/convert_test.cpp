@@ -81,12 +81,12 @@ TEST_P(Quantise, EachEdgeGivesItsStepAndCountsItsClipping) {
     int64_t clipped = 0, step = 0;
     if (bits <= 16) {
       int16_t out = 0;
-      clipped = vortigen::quantiseToShorts(&c.value, &out, 1, bits);
+      clipped = vtmedia::quantiseToShorts(&c.value, &out, 1, bits);
       step = out >> (16 - bits);
       EXPECT_EQ(out % (1 << (16 - bits)), 0) << c.what << ": the low bits stay clear";
     } else {
       int32_t out = 0;
-      clipped = vortigen::quantiseToInts(&c.value, &out, 1, bits);
+      clipped = vtmedia::quantiseToInts(&c.value, &out, 1, bits);
       step = out >> (32 - bits);
       EXPECT_EQ(int64_t(out) % (int64_t{1} << (32 - bits)), 0) << c.what;
     }
@@ -116,10 +116,10 @@ TEST_P(Quantise, TheWriterStoresTheStepsOfEveryCaseInAFileOfItsDepth) {
   expected.push_back(0);
   fs::create_directories(dir_);
   const std::string path = (dir_ / "out.wav").string();
-  const vortigen::SampleFormat format = vortigen::outputFormat({}, std::to_string(bits), path);
+  const vtmedia::SampleFormat format = vtmedia::outputFormat({}, std::to_string(bits), path);
   const int64_t frames = int64_t(samples.size() / 2);
   {
-    vortigen::SoundWriter writer(path, 2, 44100, format, frames);
+    vtmedia::SoundWriter writer(path, 2, 44100, format, frames);
     writer.writeFloat(samples.data(), frames);
     writer.close();
     EXPECT_EQ(writer.clipped(), clipped);
@@ -143,9 +143,9 @@ TEST_P(Quantise, ShortSamplesAreWrittenAtEveryDepthAsIntegersWouldBe) {
   const std::vector<int16_t> samples = {0, 1, 127, 128, 383, 384, -384, 32767, -32768, -1};
   fs::create_directories(dir_);
   const std::string path = (dir_ / "short.wav").string();
-  const vortigen::SampleFormat format = vortigen::outputFormat({}, std::to_string(bits), path);
+  const vtmedia::SampleFormat format = vtmedia::outputFormat({}, std::to_string(bits), path);
   {
-    vortigen::SoundWriter writer(path, 1, 44100, format, int64_t(samples.size()));
+    vtmedia::SoundWriter writer(path, 1, 44100, format, int64_t(samples.size()));
     writer.writeShort(samples.data(), int64_t(samples.size()));
     writer.close();
   }
@@ -173,23 +173,23 @@ TEST(PcmBytes, EightAndSixteenBitBytesMapToSamplesAndBackCountingFullScale) {
   const std::vector<unsigned char> eight = {0, 1, 2, 127, 128, 129, 254, 255};
   const std::vector<int16_t> eightAsShorts = {-32768, -32512, -32256, -256, 0, 256, 32256, 32512};
   std::vector<int16_t> shorts(eight.size());
-  EXPECT_EQ(vortigen::pcmBytesToShorts(eight.data(), shorts.data(), eight.size(), 1), 3)
+  EXPECT_EQ(vtmedia::pcmBytesToShorts(eight.data(), shorts.data(), eight.size(), 1), 3)
       << "-128, -127 and 127 are at full scale";
   EXPECT_EQ(shorts, eightAsShorts);
   std::vector<unsigned char> bytes(eight.size());
-  vortigen::shortsToPcmBytes(shorts.data(), bytes.data(), shorts.size(), 1);
+  vtmedia::shortsToPcmBytes(shorts.data(), bytes.data(), shorts.size(), 1);
   EXPECT_EQ(bytes, eight);
 
   const std::vector<int16_t> sixteen = {-32768, -32767, -32766, -256, -1, 0, 1, 255, 32766, 32767};
   std::vector<unsigned char> little(2 * sixteen.size());
-  vortigen::shortsToPcmBytes(sixteen.data(), little.data(), sixteen.size(), 2);
+  vtmedia::shortsToPcmBytes(sixteen.data(), little.data(), sixteen.size(), 2);
   for (size_t i = 0; i < sixteen.size(); ++i) {
     const auto bits = static_cast<uint16_t>(sixteen[i]);
     EXPECT_EQ(little[2 * i], bits & 0xFF) << sixteen[i];
     EXPECT_EQ(little[2 * i + 1], bits >> 8) << sixteen[i];
   }
   std::vector<int16_t> back(sixteen.size());
-  EXPECT_EQ(vortigen::pcmBytesToShorts(little.data(), back.data(), back.size(), 2), 3)
+  EXPECT_EQ(vtmedia::pcmBytesToShorts(little.data(), back.data(), back.size(), 2), 3)
       << "-32768, -32767 and 32767 are at full scale";
   EXPECT_EQ(back, sixteen);
 }
@@ -212,13 +212,13 @@ TEST(Channels, SplitAndJoinPlaceEverySampleForOneTwoAndThreeChannels) {
                                            std::vector<float>(frames));
     std::vector<float*> pointers;
     for (auto& plane : planes) pointers.push_back(plane.data());
-    vortigen::splitChannels(interleaved.data(), channels, frames, pointers.data());
+    vtmedia::splitChannels(interleaved.data(), channels, frames, pointers.data());
     for (int c = 0; c < channels; ++c) {
       for (size_t f = 0; f < frames; ++f)
         ASSERT_EQ(planes[size_t(c)][f], float(f * size_t(channels) + size_t(c))) << channels;
     }
     std::vector<float> joined(interleaved.size(), -1.0f);
-    vortigen::joinChannels(pointers.data(), channels, frames, joined.data());
+    vtmedia::joinChannels(pointers.data(), channels, frames, joined.data());
     EXPECT_EQ(joined, interleaved) << channels << " channels";
   }
 }

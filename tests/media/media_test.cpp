@@ -35,8 +35,8 @@ void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 #pragma GCC diagnostic pop
 
 namespace fs = std::filesystem;
-using vortigen::Audio;
-using vortigen::AudioError;
+using vtmedia::Audio;
+using vtmedia::AudioError;
 
 namespace {
 
@@ -84,8 +84,8 @@ TEST_F(MediaFiles, EightAndSixteenBitPcmPassThroughBitForBit) {
   for (const Case c : {Case{"a.wav", 1, 8}, Case{"b.wav", 2, 16}, Case{"c.flac", 2, 16},
                        Case{"d.flac", 1, 8}, Case{"e.aiff", 2, 8}, Case{"f.aif", 1, 16}}) {
     const Audio original = rampAudio(c.channels, c.bits, 22050, 1000);
-    vortigen::writeAudio(path(c.name), original);
-    const Audio back = vortigen::readAudio(path(c.name));
+    vtmedia::writeAudio(path(c.name), original);
+    const Audio back = vtmedia::readAudio(path(c.name));
     EXPECT_EQ(back.channels, c.channels) << c.name;
     EXPECT_EQ(back.bitsPerSample, c.bits) << c.name;
     EXPECT_EQ(back.sampleRate, 22050) << c.name;
@@ -96,7 +96,7 @@ TEST_F(MediaFiles, EightAndSixteenBitPcmPassThroughBitForBit) {
 
 TEST_F(MediaFiles, OtherSampleFormatsAreConvertedTo16BitWithANote) {
   writeRaw(path("float.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, {0.0f, 0.5f, -0.5f, 2.0f});
-  const Audio a = vortigen::readAudio(path("float.wav"));
+  const Audio a = vtmedia::readAudio(path("float.wav"));
   EXPECT_EQ(a.bitsPerSample, 16);
   EXPECT_NE(a.conversionNote.find("32-bit float"), std::string::npos) << a.conversionNote;
   ASSERT_EQ(a.frames(), 4);
@@ -116,7 +116,7 @@ TEST_F(MediaFiles, RefusesWhatTheEffectsCannotTakeWithTheReason) {
 
   const auto messageOf = [](const std::string& p) -> std::string {
     try {
-      vortigen::readAudio(p);
+      vtmedia::readAudio(p);
     } catch (const AudioError& e) {
       return e.what();
     }
@@ -126,7 +126,7 @@ TEST_F(MediaFiles, RefusesWhatTheEffectsCannotTakeWithTheReason) {
   EXPECT_NE(messageOf(path("empty.wav")).find("holds no samples"), std::string::npos);
   EXPECT_NE(messageOf(path("junk.wav")).find("cannot read"), std::string::npos);
   EXPECT_NE(messageOf(path("missing.wav")).find("missing.wav"), std::string::npos);
-  EXPECT_THROW(vortigen::writeAudio(path("out.mp9"), rampAudio(1, 16, 8000, 10)), AudioError);
+  EXPECT_THROW(vtmedia::writeAudio(path("out.mp9"), rampAudio(1, 16, 8000, 10)), AudioError);
 }
 
 // 42 bytes of FLAC whose stream header claims about 10^9 sample frames
@@ -141,7 +141,7 @@ TEST_F(MediaFiles, DamagedHeaderClaimingBillionsOfFramesIsRefusedWithoutAllocati
   std::ofstream(file, std::ios::binary)
       .write(reinterpret_cast<const char*>(damaged), sizeof damaged);
   largestAllocation = 0;
-  EXPECT_THROW(vortigen::readAudio(file), AudioError);
+  EXPECT_THROW(vtmedia::readAudio(file), AudioError);
   EXPECT_LT(largestAllocation, std::size_t{16} << 20);
 }
 
@@ -158,7 +158,7 @@ TEST(Spectrogram, PutsAFullScaleSineAtItsFrequencyAndZeroDb) {
     a.bytes[2 * i] = uint8_t(uint16_t(v) & 0xFF);
     a.bytes[2 * i + 1] = uint8_t(uint16_t(v) >> 8);
   }
-  const vortigen::Spectrogram s = vortigen::analyse(a, 50);
+  const vtmedia::Spectrogram s = vtmedia::analyse(a, 50);
   EXPECT_LE(s.columns, 50);
   const int middle = s.columns / 2;
   int loudest = 0;
@@ -171,7 +171,7 @@ TEST(Spectrogram, PutsAFullScaleSineAtItsFrequencyAndZeroDb) {
 }
 
 TEST_F(MediaFiles, DemoSignalIsStereoAndAudibleAndMakesAPicture) {
-  const Audio demo = vortigen::synthesiseDemoSignal();
+  const Audio demo = vtmedia::synthesiseDemoSignal();
   EXPECT_EQ(demo.channels, 2);
   EXPECT_NEAR(demo.seconds(), 6.0, 0.01);
   int peak = 0;
@@ -180,8 +180,8 @@ TEST_F(MediaFiles, DemoSignalIsStereoAndAudibleAndMakesAPicture) {
   }
   EXPECT_GT(peak, 8000);
   EXPECT_LT(peak, 32767) << "the demo must not clip";
-  const auto s = vortigen::analyse(demo, 200);
-  vortigen::writeSpectrogramPng(path("demo.png"), {{"input", s}, {"output", s}});
+  const auto s = vtmedia::analyse(demo, 200);
+  vtmedia::writeSpectrogramPng(path("demo.png"), {{"input", s}, {"output", s}});
   EXPECT_GT(fs::file_size(path("demo.png")), 10000u);
 }
 

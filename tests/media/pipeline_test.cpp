@@ -17,8 +17,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using vortigen::SoundBlock;
-using vortigen::SoundPipeline;
+using vtmedia::SoundBlock;
+using vtmedia::SoundPipeline;
 
 class Pipeline : public ::testing::Test {
  protected:
@@ -61,8 +61,8 @@ class Pipeline : public ::testing::Test {
 TEST_F(Pipeline, EveryBlockComesInOrderAndFramesOutsideTheSelectionAreCopiedExactly) {
   const int64_t frames = 20000, first = 1234, end = 15000;
   const std::vector<int32_t> input = writeInput(path("in.wav"), frames);
-  vortigen::SoundReader reader(path("in.wav"));
-  vortigen::SoundWriter writer(path("out.wav"), 2, 44100, reader.info().format, frames);
+  vtmedia::SoundReader reader(path("in.wav"));
+  vtmedia::SoundWriter writer(path("out.wav"), 2, 44100, reader.info().format, frames);
   {
     // Small blocks, few of them: the threads wait on each other often.
     SoundPipeline pipeline(reader, writer, first, end, 777, 3);
@@ -102,7 +102,7 @@ TEST_F(Pipeline, EveryBlockComesInOrderAndFramesOutsideTheSelectionAreCopiedExac
 TEST_F(Pipeline, AWriterThatFailsStopsTheReadingAndItsFailureIsReported) {
   const int64_t frames = 200000;
   writeInput(path("in.wav"), frames);
-  vortigen::SoundReader reader(path("in.wav"));
+  vtmedia::SoundReader reader(path("in.wav"));
   // A file-size limit stands for a full disk: writes past it fail.
   signal(SIGXFSZ, SIG_IGN);
   rlimit previous{};
@@ -110,7 +110,7 @@ TEST_F(Pipeline, AWriterThatFailsStopsTheReadingAndItsFailureIsReported) {
   rlimit limit = previous;
   limit.rlim_cur = 100000;
   setrlimit(RLIMIT_FSIZE, &limit);
-  vortigen::SoundWriter writer(path("out.wav"), 2, 44100, reader.info().format, frames);
+  vtmedia::SoundWriter writer(path("out.wav"), 2, 44100, reader.info().format, frames);
   int64_t taken = 0;
   bool reported = false;
   {
@@ -121,7 +121,7 @@ TEST_F(Pipeline, AWriterThatFailsStopsTheReadingAndItsFailureIsReported) {
     }
     try {
       pipeline.finish();
-    } catch (const vortigen::AudioError& e) {
+    } catch (const vtmedia::AudioError& e) {
       reported = std::string(e.what()).find("cannot write") != std::string::npos;
     }
   }
@@ -133,8 +133,8 @@ TEST_F(Pipeline, AWriterThatFailsStopsTheReadingAndItsFailureIsReported) {
 TEST_F(Pipeline, StoppingEarlyJoinsEveryThreadAndWritesWhatWasGiven) {
   const int64_t frames = 50000;
   writeInput(path("in.wav"), frames);
-  vortigen::SoundReader reader(path("in.wav"));
-  vortigen::SoundWriter writer(path("out.wav"), 2, 44100, reader.info().format, frames);
+  vtmedia::SoundReader reader(path("in.wav"));
+  vtmedia::SoundWriter writer(path("out.wav"), 2, 44100, reader.info().format, frames);
   {
     SoundPipeline pipeline(reader, writer, 0, frames, 1000, 3);
     pipeline.write(pipeline.next());
@@ -153,8 +153,8 @@ TEST_F(Pipeline, StoppingEarlyJoinsEveryThreadAndWritesWhatWasGiven) {
 TEST_F(Pipeline, ASpareBlockComesAtOnceWhileTheCallerHoldsOneAndTheReaderFilledTheRest) {
   const int64_t frames = 50000;
   writeInput(path("in.wav"), frames);
-  vortigen::SoundReader reader(path("in.wav"));
-  vortigen::SoundWriter writer(path("out.wav"), 2, 44100, reader.info().format, frames);
+  vtmedia::SoundReader reader(path("in.wav"));
+  vtmedia::SoundWriter writer(path("out.wav"), 2, 44100, reader.info().format, frames);
   SoundPipeline pipeline(reader, writer, 0, 1000, 1000, 4);
   SoundBlock* held = pipeline.next();
   std::this_thread::sleep_for(std::chrono::milliseconds(20));

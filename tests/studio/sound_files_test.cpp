@@ -15,8 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-vortigen::Audio stereoSound(double seconds, int sampleRate = 44100) {
-  vortigen::Audio audio;
+vtmedia::Audio stereoSound(double seconds, int sampleRate = 44100) {
+  vtmedia::Audio audio;
   audio.channels = 2;
   audio.sampleRate = sampleRate;
   const auto frames = static_cast<size_t>(seconds * sampleRate);
@@ -48,7 +48,7 @@ class StudioPreviewRange : public testing::TestWithParam<RangeCase> {};
 // A range from the page is only a request: it must end up inside the sound,
 // hold a frame at least, and never exceed the preview's 30 seconds.
 TEST_P(StudioPreviewRange, StaysInsideTheSoundAndThePreviewLength) {
-  const vortigen::Audio audio = stereoSound(40.0, 1000);  // 40000 frames
+  const vtmedia::Audio audio = stereoSound(40.0, 1000);  // 40000 frames
   const RangeCase& c = GetParam();
   const vtstudio::FrameRange range = vtstudio::previewRange(audio, c.first, c.end);
   EXPECT_EQ(range.first, c.wantFirst) << c.fault;
@@ -80,7 +80,7 @@ TEST(StudioUploads, AnUnreadableUploadIsNamedAsTheUserKnowsItAndLeavesNoFile) {
   try {
     sounds.openUpload("holiday.wav", "RIFF\x10\0\0\0WAVEnot a sound");
     FAIL() << "garbage was taken for a sound";
-  } catch (const vortigen::AudioError& e) {
+  } catch (const vtmedia::AudioError& e) {
     const std::string sentence = e.what();
     EXPECT_NE(sentence.find("holiday.wav"), std::string::npos) << sentence;
     EXPECT_EQ(sentence.find("upload-"), std::string::npos) << sentence;
@@ -123,7 +123,7 @@ TEST_P(StudioPreview, EqualsThePluginOverTheSameSelectionOfTheWholeFile) {
   const std::map<std::string, std::string> plugins{{"dynamic", VORTIGEN_DYNAMIC_PLUGIN},
                                                    {"fourier", VORTIGEN_FOURIER_PLUGIN}};
   vtstudio::Processing processing(plugins);
-  vortigen::Audio audio = stereoSound(2.0);
+  vtmedia::Audio audio = stereoSound(2.0);
   if (c.bits == 8) {
     const std::vector<int16_t> wide = vtstudio::samples16(audio, {0, audio.frames()});
     audio.bitsPerSample = 8;
@@ -141,7 +141,7 @@ TEST_P(StudioPreview, EqualsThePluginOverTheSameSelectionOfTheWholeFile) {
   for (size_t i = 0; i < handles.size(); ++i) host.curve(handles[i]).points = c.curves[i];
   ASSERT_EQ(host.process(static_cast<LONG>(range.first), static_cast<LONG>(range.end - 1)), 0);
   host.destroy();
-  vortigen::Audio whole = audio;
+  vtmedia::Audio whole = audio;
   whole.bytes = host.waveform();
   const std::vector<int16_t> expected = vtstudio::samples16(whole, range);
 
@@ -161,7 +161,7 @@ TEST_P(StudioPreview, PartsEqualTheWholeSelectionsPreviewThere) {
   const PreviewCase& c = GetParam();
   vtstudio::Processing processing(std::map<std::string, std::string>{
       {"dynamic", VORTIGEN_DYNAMIC_PLUGIN}, {"fourier", VORTIGEN_FOURIER_PLUGIN}});
-  vortigen::Audio audio = stereoSound(7.0);
+  vtmedia::Audio audio = stereoSound(7.0);
   const vtstudio::FrameRange selection{3000, 300000};
   const std::vector<int16_t> whole = processing.preview(c.effect, c.curves, audio, selection);
   const auto never = [] { return false; };
@@ -206,8 +206,8 @@ TEST(StudioExport, A24BitFileExportsAsTheToolWritesIt) {
   const std::string reference = testing::TempDir() + "vortigen-studio-export-24-tool.wav";
   const int64_t frames = 96000;
   {
-    const vortigen::SampleFormat pcm24 = vortigen::outputFormat({}, "24", input);
-    vortigen::SoundWriter writer(input, 2, 96000, pcm24, frames);
+    const vtmedia::SampleFormat pcm24 = vtmedia::outputFormat({}, "24", input);
+    vtmedia::SoundWriter writer(input, 2, 96000, pcm24, frames);
     std::vector<int32_t> samples(static_cast<size_t>(frames) * 2);
     for (int64_t f = 0; f < frames; ++f) {
       const double t = double(f) / 96000;
@@ -238,7 +238,7 @@ TEST(StudioExport, A24BitFileExportsAsTheToolWritesIt) {
                               VORTIGEN_PLUGIN_DIR + "' -q";
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
 
-  vortigen::SoundReader studio(exported), tool(reference), original(input);
+  vtmedia::SoundReader studio(exported), tool(reference), original(input);
   EXPECT_EQ(studio.info().format.bits, 24);
   EXPECT_EQ(studio.info().sampleRate, 96000);
   ASSERT_EQ(studio.info().frames, tool.info().frames);
@@ -258,7 +258,7 @@ TEST(StudioExport, A24BitFileExportsAsTheToolWritesIt) {
 TEST(StudioPreviewStop, AStoppedPreviewEndsWithinABlockAndSaysSo) {
   vtstudio::Processing processing(
       std::map<std::string, std::string>{{"fourier", VORTIGEN_FOURIER_PLUGIN}});
-  vortigen::Audio audio = stereoSound(3.0);
+  vtmedia::Audio audio = stereoSound(3.0);
   const vtstudio::FrameRange selection{0, audio.frames()};
   const vtstudio::CurveSet curves{{{0, 0}, {11969, 4740}, {16384, 16384}}};
   int asked = 0;

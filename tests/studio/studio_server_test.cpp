@@ -367,14 +367,14 @@ TEST(StudioServerLog, OneLinePerRequestWithMethodPathStatusAndTimeNeverTheToken)
 // takes long enough for the newer request to come while the older runs.
 TEST(StudioServerPreview, ANewerPreviewOfTheSamePageStopsTheOlder) {
   Studio studio;
-  vortigen::Audio audio;
+  vtmedia::Audio audio;
   audio.channels = 2;
   audio.sampleRate = 192000;
   audio.bytes.resize(size_t{30} * 192000 * 4);
   for (size_t i = 0; i < audio.bytes.size(); ++i)
     audio.bytes[i] = static_cast<uint8_t>(i * 7919 >> 3);
   const std::string file = testing::TempDir() + "vortigen-studio-preview-30s.wav";
-  vortigen::writeAudio(file, audio);
+  vtmedia::writeAudio(file, audio);
   const int id = studio.sounds().open(file)->id;
   fs::remove(file);
   const std::string preview =

@@ -149,7 +149,7 @@ TEST_F(Resume, AKeptPartialResultHasItsOwnNameAndIsFinishedByTheNextRun) {
             std::string::npos)
       << r.err;
   EXPECT_EQ(tool::fileText(path("out.wav")), "the user's earlier result");
-  EXPECT_EQ(vortigen::readAudio(path("out.partial.wav")).bytes.size(), input.bytes.size());
+  EXPECT_EQ(vtmedia::readAudio(path("out.partial.wav")).bytes.size(), input.bytes.size());
 
   // In a batch, stopped by a signal part-way, then run again.
   fs::create_directories(dir_ / "in");

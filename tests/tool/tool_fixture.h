@@ -22,7 +22,7 @@
 namespace tooltest {
 
 namespace fs = std::filesystem;
-using vortigen::Audio;
+using vtmedia::Audio;
 
 inline const std::string vortigenPath = VORTIGEN_TOOL;
 
@@ -163,7 +163,7 @@ class Tool : public ::testing::Test {
   }
 
   std::string write(const std::string& name, const Audio& audio) {
-    vortigen::writeAudio(path(name), audio);
+    vtmedia::writeAudio(path(name), audio);
     return path(name);
   }
 

@@ -3,7 +3,7 @@
 #include "tool_fixture.h"
 
 namespace fs = std::filesystem;
-using vortigen::Audio;
+using vtmedia::Audio;
 using namespace tooltest;
 
 namespace {
@@ -23,7 +23,7 @@ TEST_F(Tool, FlatPresetGivesTheInputBackWithinOneStepInEveryFormatAndRate) {
             vortigen({"dynamic", in, path(name + "-out.wav"), "--preset", "Flat (no effect)"});
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.err, "");
-        const Audio output = vortigen::readAudio(path(name + "-out.wav"));
+        const Audio output = vtmedia::readAudio(path(name + "-out.wav"));
         EXPECT_EQ(output.channels, channels);
         EXPECT_EQ(output.bitsPerSample, bits);
         EXPECT_EQ(output.sampleRate, rate);
@@ -43,7 +43,7 @@ TEST_F(Tool, PresetTextChangesTheSoundAndKeepsItsFormat) {
       const tool::Result r =
           vortigen({"dynamic", in, path("out.wav"), "--preset-text", hardAttackText});
       ASSERT_EQ(r.status, 0) << r.err;
-      const Audio output = vortigen::readAudio(path("out.wav"));
+      const Audio output = vtmedia::readAudio(path("out.wav"));
       EXPECT_EQ(output.bitsPerSample, bits);
       ASSERT_EQ(output.bytes.size(), input.bytes.size());
       EXPECT_GT(largestDifference(input, output), bits == 8 ? 2 : 200);
@@ -57,8 +57,8 @@ TEST_F(Tool, ABuiltInPresetByNameInAnyCaseEqualsItsTextAndFlacWorksBothWays) {
   ASSERT_EQ(vortigen({"dynamic", in, path("by-name.flac"), "--preset", "hard attack"}).status, 0);
   ASSERT_EQ(vortigen({"dynamic", in, path("by-text.wav"), "--preset-text", hardAttackText}).status,
             0);
-  const Audio byName = vortigen::readAudio(path("by-name.flac"));
-  const Audio byText = vortigen::readAudio(path("by-text.wav"));
+  const Audio byName = vtmedia::readAudio(path("by-name.flac"));
+  const Audio byText = vtmedia::readAudio(path("by-text.wav"));
   EXPECT_EQ(byName.bytes, byText.bytes);
   EXPECT_NE(byName.bytes, input.bytes);
 }
@@ -116,7 +116,7 @@ TEST_F(Tool, SelectionBySecondsOrFramesLeavesTheRestBitIdentical) {
     args.insert(args.end(), c.options.begin(), c.options.end());
     const tool::Result r = vortigen(args);
     ASSERT_EQ(r.status, 0) << r.err;
-    const Audio output = vortigen::readAudio(path("out.wav"));
+    const Audio output = vtmedia::readAudio(path("out.wav"));
     ASSERT_EQ(output.bytes.size(), input.bytes.size());
     const size_t frameBytes = size_t(input.blockAlign());
     const auto begin = input.bytes.begin();
@@ -303,7 +303,7 @@ TEST_F(Tool, TheInputIsNeverTheOutputUnlessInPlaceIsGiven) {
       vortigen({"dynamic", in, path("link.wav"), "--preset", "Chaos", "--in-place"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(fs::is_symlink(path("link.wav"))) << "written through the link, not over it";
-  const Audio processed = vortigen::readAudio(in);
+  const Audio processed = vtmedia::readAudio(in);
   EXPECT_NE(processed.bytes, input.bytes);
   EXPECT_EQ(processed.bytes.size(), input.bytes.size());
   EXPECT_EQ(filesHere(),
@@ -349,7 +349,7 @@ TEST_F(Tool, KeepPartialWritesTheProcessedBeginningAndTheUntouchedRestUnderItsOw
   EXPECT_EQ(r.status, 130);
   EXPECT_NE(r.err.find("partly processed"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(path("out.wav")));
-  const Audio output = vortigen::readAudio(path("out.partial.wav"));
+  const Audio output = vtmedia::readAudio(path("out.partial.wav"));
   ASSERT_EQ(output.bytes.size(), input.bytes.size());
   const size_t processedBytes = 4 * 512 * 2;
   EXPECT_FALSE(
@@ -532,10 +532,10 @@ TEST_F(Tool, DemoWritesTheInputAndEveryBuiltInPresetWithSpectrograms) {
   EXPECT_EQ(pictures, 1 + 12 + 6);
   EXPECT_NE(r.out.find("fourier-05-five.wav"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find(fs::absolute(dir_ / "demo").string()), std::string::npos) << r.out;
-  const Audio input = vortigen::readAudio(path("demo/input.wav"));
+  const Audio input = vtmedia::readAudio(path("demo/input.wav"));
   EXPECT_LE(
-      largestDifference(input, vortigen::readAudio(path("demo/dynamic-01-flat-no-effect.wav"))), 1);
-  EXPECT_GT(largestDifference(input, vortigen::readAudio(path("demo/dynamic-12-chaos.wav"))), 1000);
+      largestDifference(input, vtmedia::readAudio(path("demo/dynamic-01-flat-no-effect.wav"))), 1);
+  EXPECT_GT(largestDifference(input, vtmedia::readAudio(path("demo/dynamic-12-chaos.wav"))), 1000);
 }
 
 // ---- Installed --------------------------------------------------------------------------------

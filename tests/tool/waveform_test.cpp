@@ -62,9 +62,9 @@ class Waveform : public ::testing::Test {
 TEST_F(Waveform, ServesThePlugInsReadsAndWritesInTheFilesOrder) {
   const int64_t frames = 50000, first = 3000, end = 41000, lag = 1500;
   const std::vector<int32_t> input = writeInput(path("in.wav"), frames);
-  vortigen::SoundReader reader(path("in.wav"));
-  vortigen::SoundReader copier(path("in.wav"));
-  vortigen::SoundWriter writer(path("out.wav"), 2, 44100, reader.info().format, frames);
+  vtmedia::SoundReader reader(path("in.wav"));
+  vtmedia::SoundReader copier(path("in.wav"));
+  vtmedia::SoundWriter writer(path("out.wav"), 2, 44100, reader.info().format, frames);
   {
     vortigen::FileWaveform store(reader, copier, writer, 16, end);
     std::vector<unsigned char> selection(size_t(end - first) * 4);
@@ -121,15 +121,15 @@ TEST_F(Waveform, ServesThePlugInsReadsAndWritesInTheFilesOrder) {
 TEST_F(Waveform, AWritingFailureStopsThePlugInAndIsReported) {
   const int64_t frames = 200000;
   writeInput(path("in.wav"), frames);
-  vortigen::SoundReader reader(path("in.wav"));
-  vortigen::SoundReader copier(path("in.wav"));
+  vtmedia::SoundReader reader(path("in.wav"));
+  vtmedia::SoundReader copier(path("in.wav"));
   signal(SIGXFSZ, SIG_IGN);
   rlimit previous{};
   getrlimit(RLIMIT_FSIZE, &previous);
   rlimit limit = previous;
   limit.rlim_cur = 100000;
   setrlimit(RLIMIT_FSIZE, &limit);
-  vortigen::SoundWriter writer(path("out.wav"), 2, 44100, reader.info().format, frames);
+  vtmedia::SoundWriter writer(path("out.wav"), 2, 44100, reader.info().format, frames);
   int failures = 0;
   int64_t at = 0;
   std::string why, reported;
@@ -144,7 +144,7 @@ TEST_F(Waveform, AWritingFailureStopsThePlugInAndIsReported) {
     }
     try {
       store.finishWriting();
-    } catch (const vortigen::AudioError& e) {
+    } catch (const vtmedia::AudioError& e) {
       reported = e.what();
     }
   }
