@@ -198,7 +198,7 @@ TEST(PcmBytes, EightAndSixteenBitBytesMapToSamplesAndBackCountingFullScale) {
 TEST(PcmBytes, ShortSamplesBecomeFloatsByTheirStepExactly) {
   const std::vector<int16_t> samples = {-32768, -32767, -256, -1, 0, 1, 256, 32766, 32767};
   std::vector<float> floats(samples.size());
-  vortigen::shortsToFloats(samples.data(), floats.data(), samples.size());
+  vtmedia::shortsToFloats(samples.data(), floats.data(), samples.size());
   for (size_t i = 0; i < samples.size(); ++i)
     EXPECT_EQ(floats[i], std::ldexp(float(samples[i]), -15)) << samples[i];
 }
