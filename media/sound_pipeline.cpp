@@ -3,6 +3,7 @@
 #include "sound_pipeline.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "sample_convert.h"
 
@@ -160,6 +161,40 @@ void SoundPipeline::finish() {
   while (SoundBlock* block = read_.pop()) free_.push(block);
   readThread_.join();
   if (failure_) std::rethrow_exception(failure_);
+}
+
+SelectionPlanes::SelectionPlanes(SoundPipeline& pipeline, std::function<bool(SoundBlock*)> passOn)
+    : pipeline_(pipeline), passOn_(std::move(passOn)), channels_(pipeline.channels()) {}
+
+SelectionPlanes::~SelectionPlanes() { releaseHeld(); }
+
+bool SelectionPlanes::read(float* const* planes, size_t count) {
+  SoundBlock* block = pipeline_.next();
+  while (block != nullptr && !block->selected) {
+    if (passOn_) {
+      if (!passOn_(block)) return false;
+    } else {
+      pipeline_.write(block);
+    }
+    block = pipeline_.next();
+  }
+  if (block == nullptr) return false;  // the writer failed: finish() says why
+  held_.push_back(block);
+  splitChannels(block->floats.data(), channels_, count, planes);
+  return true;
+}
+
+void SelectionPlanes::write(const float* const* planes, size_t count) {
+  SoundBlock* block = held_.empty() ? pipeline_.spare() : held_.front();
+  if (!held_.empty()) held_.pop_front();
+  block->frames = static_cast<int64_t>(count);
+  joinChannels(planes, channels_, count, block->floats.data());
+  pipeline_.write(block);
+}
+
+void SelectionPlanes::releaseHeld() {
+  for (SoundBlock* block : held_) pipeline_.release(block);
+  held_.clear();
 }
 
 }  // namespace vtmedia

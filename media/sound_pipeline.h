@@ -10,7 +10,9 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -69,6 +71,7 @@ class SoundPipeline {
   SoundPipeline& operator=(const SoundPipeline&) = delete;
 
   int64_t blockFrames() const { return blockFrames_; }
+  int channels() const { return channels_; }
   // The next block read, in the file's order; null at the end, or once the
   // writer failed.
   SoundBlock* next();
@@ -102,6 +105,37 @@ class SoundPipeline {
   std::thread readThread_;
   std::thread writeThread_;
   bool finished_ = false;
+};
+
+// The selection's blocks as planes, for an effect that writes what it has
+// processed after each read (the engine's range run): a block read waits
+// until the output written after it goes back into it, so the output
+// reaches the writer in the file's order without a copy.
+class SelectionPlanes {
+ public:
+  // `passOn` takes each block outside the selection (gives it to the
+  // writer, or back to the pipeline) and says whether to go on; when
+  // empty, such blocks go to the writer as read.
+  explicit SelectionPlanes(SoundPipeline& pipeline,
+                           std::function<bool(SoundBlock*)> passOn = nullptr);
+  ~SelectionPlanes();  // gives back the blocks still held
+  SelectionPlanes(const SelectionPlanes&) = delete;
+  SelectionPlanes& operator=(const SelectionPlanes&) = delete;
+
+  // Splits the next selected block's first `count` frames into `planes`;
+  // false at the end, once the writer failed, or when passOn said stop.
+  bool read(float* const* planes, size_t count);
+  // Joins `count` frames into the oldest block held (a spare one when none
+  // is) and gives it to the writer.
+  void write(const float* const* planes, size_t count);
+  // Gives back the blocks still held, before the pipeline is finished.
+  void releaseHeld();
+
+ private:
+  SoundPipeline& pipeline_;
+  std::function<bool(SoundBlock*)> passOn_;
+  std::deque<SoundBlock*> held_;
+  int channels_;
 };
 
 }  // namespace vtmedia

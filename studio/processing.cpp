@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -187,39 +186,22 @@ void exportThroughEngine(vtengine::Effect effect, const std::vector<vtengine::Po
   const vtengine::EngineSettings settings =
       vtengine::settingsForSound(effect, curves, info.sampleRate, info.channels,
                                  info.format.isInteger() ? info.format.bits : 0);
-  const auto channels = static_cast<size_t>(info.channels);
   vtmedia::SoundPipeline pipeline(reader, writer, 0, info.frames);
-  std::deque<vtmedia::SoundBlock*> held;  // blocks read, waiting for their output
+  vtmedia::SelectionPlanes planes(pipeline);
   vtengine::RangeRun range;
   range.frames = info.frames;
   range.blockFrames = static_cast<size_t>(pipeline.blockFrames());
-  range.read = [&](int64_t, float* const* planes, size_t count) {
-    vtmedia::SoundBlock* block = pipeline.next();
-    if (block == nullptr) return false;  // the writer failed: finish() says why
-    held.push_back(block);
-    for (size_t f = 0; f < count; ++f) {
-      for (size_t c = 0; c < channels; ++c) planes[c][f] = block->floats[f * channels + c];
-    }
-    return true;
-  };
-  range.write = [&](int64_t, const float* const* planes, size_t count) {
-    vtmedia::SoundBlock* block = held.empty() ? pipeline.spare() : held.front();
-    if (!held.empty()) held.pop_front();
-    block->frames = static_cast<int64_t>(count);
-    for (size_t f = 0; f < count; ++f) {
-      for (size_t c = 0; c < channels; ++c) block->floats[f * channels + c] = planes[c][f];
-    }
-    pipeline.write(block);
-  };
+  range.read = [&](int64_t, float* const* into, size_t count) { return planes.read(into, count); };
+  range.write = [&](int64_t, const float* const* from, size_t count) { planes.write(from, count); };
   bool whole = false;
   try {
     whole = vtengine::processRange(settings, range);
   } catch (...) {
-    for (vtmedia::SoundBlock* block : held) pipeline.release(block);
+    planes.releaseHeld();
     pipeline.finish();
     throw;
   }
-  for (vtmedia::SoundBlock* block : held) pipeline.release(block);
+  planes.releaseHeld();
   pipeline.finish();
   if (!whole) throw vtmedia::AudioError("The export ended before the end of the sound.");
   writer.close();

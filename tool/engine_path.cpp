@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <deque>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -10,7 +9,6 @@
 #include "engine.h"
 #include "progress.h"
 #include "range.h"
-#include "sample_convert.h"
 #include "sound_pipeline.h"
 #include "vortigen_output.h"
 
@@ -52,13 +50,10 @@ bool throughEngine(const EngineRun& r, int64_t& clipped) {
   };
 
   // Reading and writing run on threads of their own. This one hands the
-  // frames before the selection straight to the writer, and for the
-  // selection deinterleaves each block read into the engine's planes and
-  // interleaves the output back into the same block: the range function
-  // writes once after each read, so the blocks it read wait in `held`.
+  // frames before the selection straight to the writer; the selection's
+  // blocks go through the engine as planes and back into the same blocks.
   vtmedia::SoundPipeline pipeline(r.reader, r.writer, r.first, r.end,
                                   vtmedia::blockFramesFor(info.frames));
-  std::deque<vtmedia::SoundBlock*> held;
   bool interrupted = false;
   vtengine::RangeRun range;
   range.frames = r.end - r.first;
@@ -79,24 +74,9 @@ bool throughEngine(const EngineRun& r, int64_t& clipped) {
     delay(frames);
     return true;
   };
-  range.read = [&](int64_t, float* const* planes, size_t count) {
-    vtmedia::SoundBlock* block = pipeline.next();
-    while (block != nullptr && !block->selected) {
-      if (!passOn(block)) return false;
-      block = pipeline.next();
-    }
-    if (block == nullptr) return false;  // the writer failed: finish() says why
-    held.push_back(block);
-    vtmedia::splitChannels(block->floats.data(), channels, count, planes);
-    return true;
-  };
-  range.write = [&](int64_t, const float* const* planes, size_t count) {
-    vtmedia::SoundBlock* block = held.empty() ? pipeline.spare() : held.front();
-    if (!held.empty()) held.pop_front();
-    block->frames = int64_t(count);
-    vtmedia::joinChannels(planes, channels, count, block->floats.data());
-    pipeline.write(block);
-  };
+  vtmedia::SelectionPlanes planes(pipeline, passOn);
+  range.read = [&](int64_t, float* const* into, size_t count) { return planes.read(into, count); };
+  range.write = [&](int64_t, const float* const* from, size_t count) { planes.write(from, count); };
   range.progress = [&](int64_t rangeDone) {
     const double before = done;
     done = double(r.first + rangeDone);
@@ -115,7 +95,7 @@ bool throughEngine(const EngineRun& r, int64_t& clipped) {
   while (vtmedia::SoundBlock* block = whole ? pipeline.next() : nullptr) {
     if (!passOn(block)) break;
   }
-  for (vtmedia::SoundBlock* block : held) pipeline.release(block);
+  planes.releaseHeld();
   pipeline.finish();
   if (interrupted) {
     // What the engine had not written out yet is the input's, as is the rest.
