@@ -1,5 +1,10 @@
 // The studio page: asks the studio's server for the dialog and the sounds,
 // and keeps the dialog, the sound views and the player in step.
+// One file of some 560 lines, on purpose: its sections (dialog actions,
+// undo and typed values, sounds, previews, listening, keeping) all read
+// and change the one `state` and the one queue of dialog actions, in the
+// order the page lives them; the drawing is in dialog_view.js and
+// sound_view.js.
 import { DialogView } from "./dialog_view.js?token={{TOKEN}}";
 import { Waveform, drawSpectrogram, Player } from "./sound_view.js?token={{TOKEN}}";
 
