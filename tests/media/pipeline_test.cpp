@@ -8,59 +8,21 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <filesystem>
 #include <future>
-#include <random>
 
+#include "sound_file_fixture.h"
 #include "sound_pipeline.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using vtmedia::SoundBlock;
 using vtmedia::SoundPipeline;
 
-class Pipeline : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           ("vortigen-pipeline-" + std::to_string(getpid()) + "-" + info->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  // A 24-bit stereo file of random samples.
-  std::vector<int32_t> writeInput(const std::string& path, int64_t frames) {
-    std::vector<int32_t> samples(size_t(frames * 2));
-    std::mt19937 random(7);
-    for (int32_t& s : samples) s = int32_t(random() & 0xFFFFFF00u);
-    SF_INFO info{};
-    info.channels = 2;
-    info.samplerate = 44100;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    sf_writef_int(file, samples.data(), frames);
-    sf_close(file);
-    return samples;
-  }
-
-  std::vector<int32_t> readBack(const std::string& path) {
-    SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    std::vector<int32_t> samples(size_t(info.frames * info.channels));
-    sf_readf_int(file, samples.data(), info.frames);
-    sf_close(file);
-    return samples;
-  }
-
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
-  fs::path dir_;
-};
+class Pipeline : public SoundFileFixture {};
 
 TEST_F(Pipeline, EveryBlockComesInOrderAndFramesOutsideTheSelectionAreCopiedExactly) {
   const int64_t frames = 20000, first = 1234, end = 15000;
-  const std::vector<int32_t> input = writeInput(path("in.wav"), frames);
+  const std::vector<int32_t> input = writeInput(path("in.wav"), frames, 24);
   vtmedia::SoundReader reader(path("in.wav"));
   vtmedia::SoundWriter writer(path("out.wav"), 2, 44100, reader.info().format, frames);
   {
@@ -101,7 +63,7 @@ TEST_F(Pipeline, EveryBlockComesInOrderAndFramesOutsideTheSelectionAreCopiedExac
 
 TEST_F(Pipeline, AWriterThatFailsStopsTheReadingAndItsFailureIsReported) {
   const int64_t frames = 200000;
-  writeInput(path("in.wav"), frames);
+  writeInput(path("in.wav"), frames, 24);
   vtmedia::SoundReader reader(path("in.wav"));
   // A file-size limit stands for a full disk: writes past it fail.
   signal(SIGXFSZ, SIG_IGN);
@@ -132,7 +94,7 @@ TEST_F(Pipeline, AWriterThatFailsStopsTheReadingAndItsFailureIsReported) {
 
 TEST_F(Pipeline, StoppingEarlyJoinsEveryThreadAndWritesWhatWasGiven) {
   const int64_t frames = 50000;
-  writeInput(path("in.wav"), frames);
+  writeInput(path("in.wav"), frames, 24);
   vtmedia::SoundReader reader(path("in.wav"));
   vtmedia::SoundWriter writer(path("out.wav"), 2, 44100, reader.info().format, frames);
   {
@@ -152,7 +114,7 @@ TEST_F(Pipeline, StoppingEarlyJoinsEveryThreadAndWritesWhatWasGiven) {
 
 TEST_F(Pipeline, ASpareBlockComesAtOnceWhileTheCallerHoldsOneAndTheReaderFilledTheRest) {
   const int64_t frames = 50000;
-  writeInput(path("in.wav"), frames);
+  writeInput(path("in.wav"), frames, 24);
   vtmedia::SoundReader reader(path("in.wav"));
   vtmedia::SoundWriter writer(path("out.wav"), 2, 44100, reader.info().format, frames);
   SoundPipeline pipeline(reader, writer, 0, 1000, 1000, 4);

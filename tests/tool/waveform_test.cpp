@@ -8,52 +8,13 @@
 
 #include <algorithm>
 #include <csignal>
-#include <filesystem>
-#include <random>
 
 #include "file_waveform.h"
+#include "sound_file_fixture.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-class Waveform : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           ("vortigen-waveform-" + std::to_string(getpid()) + "-" + info->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  // A 16-bit stereo file of random samples, as the sound library gives them.
-  std::vector<int32_t> writeInput(const std::string& path, int64_t frames) {
-    std::vector<int32_t> samples(size_t(frames * 2));
-    std::mt19937 random(7);
-    for (int32_t& s : samples) s = int32_t(random() & 0xFFFF0000u);
-    SF_INFO info{};
-    info.channels = 2;
-    info.samplerate = 44100;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    sf_writef_int(file, samples.data(), frames);
-    sf_close(file);
-    return samples;
-  }
-
-  std::vector<int32_t> readBack(const std::string& path) {
-    SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    std::vector<int32_t> samples(size_t(info.frames * info.channels));
-    sf_readf_int(file, samples.data(), info.frames);
-    sf_close(file);
-    return samples;
-  }
-
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
-  fs::path dir_;
-};
+class Waveform : public SoundFileFixture {};
 
 // The plug-in path's waveform, read ahead and written behind on threads of
 // its own, as XfmDo meets it: reads of the selection in order with the
@@ -61,7 +22,7 @@ class Waveform : public ::testing::Test {
 // selection copied from the input.
 TEST_F(Waveform, ServesThePlugInsReadsAndWritesInTheFilesOrder) {
   const int64_t frames = 50000, first = 3000, end = 41000, lag = 1500;
-  const std::vector<int32_t> input = writeInput(path("in.wav"), frames);
+  const std::vector<int32_t> input = writeInput(path("in.wav"), frames, 16);
   vtmedia::SoundReader reader(path("in.wav"));
   vtmedia::SoundReader copier(path("in.wav"));
   vtmedia::SoundWriter writer(path("out.wav"), 2, 44100, reader.info().format, frames);
@@ -120,7 +81,7 @@ TEST_F(Waveform, ServesThePlugInsReadsAndWritesInTheFilesOrder) {
 // as a refusal, the host is told once, and finishing says why.
 TEST_F(Waveform, AWritingFailureStopsThePlugInAndIsReported) {
   const int64_t frames = 200000;
-  writeInput(path("in.wav"), frames);
+  writeInput(path("in.wav"), frames, 16);
   vtmedia::SoundReader reader(path("in.wav"));
   vtmedia::SoundReader copier(path("in.wav"));
   signal(SIGXFSZ, SIG_IGN);
