@@ -4,6 +4,8 @@
 
 namespace vtengine {
 
+#if VORTIGEN_ENGINE_CREW_THREADS
+
 Crew::Crew(int helpers) : parts_(helpers + 1) {
   for (int part = 1; part <= helpers; ++part) threads_.emplace_back([this, part] { serve(part); });
 }
@@ -46,5 +48,19 @@ void Crew::serve(int part) {
     if (--busy_ == 0) done_.notify_one();
   }
 }
+
+#else
+
+Crew::Crew(int helpers) : parts_(helpers + 1) {}
+
+Crew::~Crew() = default;
+
+void Crew::run(Job job, void* context) {
+  for (int part = 0; part < parts_; ++part) job(context, part, parts_);
+}
+
+void Crew::serve(int) {}
+
+#endif
 
 }  // namespace vtengine

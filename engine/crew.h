@@ -4,11 +4,20 @@
 #ifndef VORTIGEN_ENGINE_CREW_H
 #define VORTIGEN_ENGINE_CREW_H
 
-#include <condition_variable>
 #include <cstdint>
+#include <vector>
+
+// MinGW's win32 thread model, which the Windows cross builds use, has no
+// std::thread. There a crew runs every part on the calling thread in turn:
+// the parts of a job are independent, so the results are the same.
+#if defined(__GLIBCXX__) && !defined(_GLIBCXX_HAS_GTHREADS)
+#define VORTIGEN_ENGINE_CREW_THREADS 0
+#else
+#define VORTIGEN_ENGINE_CREW_THREADS 1
+#include <condition_variable>
 #include <mutex>
 #include <thread>
-#include <vector>
+#endif
 
 namespace vtengine {
 
@@ -29,6 +38,7 @@ class Crew {
   void serve(int part);
 
   const int parts_;
+#if VORTIGEN_ENGINE_CREW_THREADS
   std::mutex mutex_;
   std::condition_variable start_;
   std::condition_variable done_;
@@ -38,6 +48,7 @@ class Crew {
   int busy_ = 0;
   bool quit_ = false;
   std::vector<std::thread> threads_;  // last: they start once the rest exists
+#endif
 };
 
 }  // namespace vtengine
