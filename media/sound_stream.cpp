@@ -244,28 +244,25 @@ bool SoundReader::seekTo(int64_t position) {
   return true;
 }
 
-int64_t SoundReader::readInt(int64_t position, int32_t* samples, int64_t frames) {
+template <typename Sample, typename Readf>
+int64_t SoundReader::readWith(Readf readf, int64_t position, Sample* samples, int64_t frames) {
   if (position >= shortAt_ || !seekTo(position)) return 0;
-  const int64_t got = sf_readf_int(handle(file_), samples, frames);
-  at_ += std::max<int64_t>(got, 0);
+  const int64_t got = std::max<int64_t>(readf(handle(file_), samples, frames), 0);
+  at_ += got;
   if (got < frames) shortAt_ = at_;
-  return std::max<int64_t>(got, 0);
+  return got;
+}
+
+int64_t SoundReader::readInt(int64_t position, int32_t* samples, int64_t frames) {
+  return readWith(sf_readf_int, position, samples, frames);
 }
 
 int64_t SoundReader::readFloat(int64_t position, float* samples, int64_t frames) {
-  if (position >= shortAt_ || !seekTo(position)) return 0;
-  const int64_t got = sf_readf_float(handle(file_), samples, frames);
-  at_ += std::max<int64_t>(got, 0);
-  if (got < frames) shortAt_ = at_;
-  return std::max<int64_t>(got, 0);
+  return readWith(sf_readf_float, position, samples, frames);
 }
 
 int64_t SoundReader::readShort(int64_t position, int16_t* samples, int64_t frames) {
-  if (position >= shortAt_ || !seekTo(position)) return 0;
-  const int64_t got = sf_readf_short(handle(file_), samples, frames);
-  at_ += std::max<int64_t>(got, 0);
-  if (got < frames) shortAt_ = at_;
-  return std::max<int64_t>(got, 0);
+  return readWith(sf_readf_short, position, samples, frames);
 }
 
 // ---- Output format ---------------------------------------------------------------------------

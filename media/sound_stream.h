@@ -80,6 +80,10 @@ class SoundReader {
 
  private:
   bool seekTo(int64_t position);
+  // Reads with one of the sound library's readf functions from `position`,
+  // keeping the position and where the file turned out short.
+  template <typename Sample, typename Readf>
+  int64_t readWith(Readf readf, int64_t position, Sample* samples, int64_t frames);
   bool readsAt(int64_t frame);
   void findReadableEnd(int64_t claimed);
   std::string path_;
