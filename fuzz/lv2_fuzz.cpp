@@ -8,8 +8,9 @@
 //
 // Checked besides the sanitizers: every answer is one LV2 allows; the
 // output stays finite; the text the instance saves is the last one the
-// engine's own reader accepts (refused texts leave the curves and the
-// saved text alone); and what is saved restores to the same saved state.
+// engine's own reader and the preset-name rule accept (refused texts
+// leave the curves and the saved text alone); and what is saved restores
+// to the same saved state.
 #include <dlfcn.h>
 #include <fuzzer/FuzzedDataProvider.h>
 #include <lv2/atom/forge.h>
@@ -269,10 +270,13 @@ std::string trimmed(const std::string& text) {
   return text.substr(first, text.find_last_not_of(space) - first + 1);
 }
 
-// Whether the engine's own reader takes the text for this effect.
+// Whether the engine's own reader takes the text for this effect, with the
+// one rule for preset names every door shares (one line, nothing the
+// profile keeps for itself).
 bool engineAccepts(vtengine::Effect effect, const std::string& text) {
   try {
     const vtengine::Preset preset = vtengine::parsePreset(text);
+    if (!vtengine::presetNameProblem(preset.name).empty()) return false;
     vtengine::prepareCurves(effect, preset.curves);
     return true;
   } catch (const std::exception&) {
