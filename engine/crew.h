@@ -1,6 +1,10 @@
-// The engine's helper threads: each takes a share of a job while the
-// calling thread takes its own. Made with the engine and kept for its
-// life, so that nothing is made or allocated per job.
+// The engine's helper threads: the items of a job (one frame each) are
+// taken one at a time by whichever thread is free, the calling thread
+// among them. No thread is given a fixed share, so a helper that the
+// system leaves waiting for a core (the reading and writing threads want
+// one too) holds up at most the item it has started, never half a job.
+// Made with the engine and kept for its life, so that nothing is made or
+// allocated per job.
 #ifndef VORTIGEN_ENGINE_CREW_H
 #define VORTIGEN_ENGINE_CREW_H
 
@@ -8,12 +12,13 @@
 #include <vector>
 
 // MinGW's win32 thread model, which the Windows cross builds use, has no
-// std::thread. There a crew runs every part on the calling thread in turn:
-// the parts of a job are independent, so the results are the same.
+// std::thread. There a crew runs every item on the calling thread in turn:
+// the items of a job are independent, so the results are the same.
 #if defined(__GLIBCXX__) && !defined(_GLIBCXX_HAS_GTHREADS)
 #define VORTIGEN_ENGINE_CREW_THREADS 0
 #else
 #define VORTIGEN_ENGINE_CREW_THREADS 1
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -23,30 +28,34 @@ namespace vtengine {
 
 class Crew {
  public:
-  using Job = void (*)(void* context, int part, int parts);
+  using Item = void (*)(void* context, int item);
 
   explicit Crew(int helpers);
   ~Crew();
   Crew(const Crew&) = delete;
   Crew& operator=(const Crew&) = delete;
 
-  // Runs every part of the job, part 0 on the calling thread; returns once
-  // all are done.
-  void run(Job job, void* context);
+  // Runs item(context, i) once for every i in 0 .. count - 1, on this
+  // thread and the helpers; returns once every item is done.
+  void run(Item item, void* context, int count);
 
  private:
-  void serve(int part);
-
-  const int parts_;
 #if VORTIGEN_ENGINE_CREW_THREADS
+  void serve();
+  // Takes and runs items of round `round` until none is left.
+  void takeItems(uint32_t round, Item item, void* context, int count);
+
   std::mutex mutex_;
   std::condition_variable start_;
-  std::condition_variable done_;
-  Job job_ = nullptr;
+  Item item_ = nullptr;
   void* context_ = nullptr;
-  uint64_t round_ = 0;
-  int busy_ = 0;
+  int count_ = 0;
+  uint32_t round_ = 0;
   bool quit_ = false;
+  // The round in the high half, the next item to take in the low half:
+  // a helper that wakes late cannot take an item of a later round.
+  std::atomic<uint64_t> next_{0};
+  std::atomic<int> done_{0};          // items of this round finished
   std::vector<std::thread> threads_;  // last: they start once the rest exists
 #endif
 };

@@ -18,56 +18,52 @@ void Engine::Stream::transformSlots() {
       }
     }
   } else if (stage.carryFrame == nullptr) {
-    shareOut(transformShare);
+    shareOut(transformItem);
   } else {
-    shareOut(analyseShare);
+    shareOut(analyseItem);
     for (int slot = 0; slot < gathered; ++slot) {
       for (const Group& group : groups) {
         stage.carryFrame(framesOf(group, slot), firstGathered && slot == 0);
       }
     }
-    shareOut(synthesiseShare);
+    shareOut(synthesiseItem);
   }
 }
 
-// Runs a job on the gathered frames, shared out among the crew's threads,
-// or on this one alone.
-void Engine::Stream::shareOut(Crew::Job job) {
+// Runs a job on each of the gathered frames' items (each slot of each
+// group), taken by the crew's threads as they come free, or on this
+// thread alone.
+void Engine::Stream::shareOut(Crew::Item job) {
+  const int items = gathered * static_cast<int>(groups.size());
   if (crew == nullptr) {
-    job(this, 0, 1);
+    for (int i = 0; i < items; ++i) job(this, i);
   } else {
-    crew->run(job, this);
+    crew->run(job, this, items);
   }
 }
 
-// Part `part` of `parts` of the gathered frames' items (each slot of each
-// group), through `step`.
-template <typename Step>
-void Engine::Stream::forShare(int part, int parts, Step step) const {
+// The frames of item `item`: slot item / groups of group item % groups.
+StageFrames Engine::Stream::itemFrames(int item) const {
   const int groupCount = static_cast<int>(groups.size());
-  const int count = gathered * groupCount;
-  for (int i = count * part / parts; i < count * (part + 1) / parts; ++i) {
-    step(framesOf(groups[static_cast<size_t>(i % groupCount)], i / groupCount));
-  }
+  return framesOf(groups[static_cast<size_t>(item % groupCount)], item / groupCount);
 }
 
-void Engine::Stream::analyseShare(void* context, int part, int parts) {
+void Engine::Stream::analyseItem(void* context, int item) {
   const Stream& s = *static_cast<const Stream*>(context);
-  s.forShare(part, parts, s.stage.analyseFrame);
+  s.stage.analyseFrame(s.itemFrames(item));
 }
 
-void Engine::Stream::synthesiseShare(void* context, int part, int parts) {
+void Engine::Stream::synthesiseItem(void* context, int item) {
   const Stream& s = *static_cast<const Stream*>(context);
-  s.forShare(part, parts, s.stage.synthesiseFrame);
+  s.stage.synthesiseFrame(s.itemFrames(item));
 }
 
 // A stage that carries nothing from frame to frame: whole frames at once.
-void Engine::Stream::transformShare(void* context, int part, int parts) {
+void Engine::Stream::transformItem(void* context, int item) {
   const Stream& s = *static_cast<const Stream*>(context);
-  s.forShare(part, parts, [&s](const StageFrames& frames) {
-    s.stage.analyseFrame(frames);
-    s.stage.synthesiseFrame(frames);
-  });
+  const StageFrames frames = s.itemFrames(item);
+  s.stage.analyseFrame(frames);
+  s.stage.synthesiseFrame(frames);
 }
 
 }  // namespace vtengine

@@ -83,12 +83,11 @@ struct Engine::Stream {
   // In frame_sharing.cpp: the gathered frames through the stage, shared
   // out among the crew's threads where the stage allows it.
   void transformSlots();
-  void shareOut(Crew::Job job);
-  template <typename Step>
-  void forShare(int part, int parts, Step step) const;
-  static void analyseShare(void* context, int part, int parts);
-  static void synthesiseShare(void* context, int part, int parts);
-  static void transformShare(void* context, int part, int parts);
+  void shareOut(Crew::Item job);
+  StageFrames itemFrames(int item) const;
+  static void analyseItem(void* context, int item);
+  static void synthesiseItem(void* context, int item);
+  static void transformItem(void* context, int item);
 };
 
 }  // namespace vtengine
