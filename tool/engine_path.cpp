@@ -17,13 +17,9 @@ namespace vortigen {
 namespace {
 
 // Threads that transform the engine's frames: the cores this file has to
-// itself, a batch's workers sharing them. Past four the frames' in-order
-// part and the reading and writing threads leave little to gain.
-int engineThreads(const EffectRun& run) {
-  const int cores = std::max(1, int(std::thread::hardware_concurrency()));
-  const int workers = run.outputDirectory.empty() ? 1 : run.jobs > 0 ? run.jobs : cores;
-  return std::clamp(cores / workers, 1, 4);
-}
+// itself. Past four the frames' in-order part and the reading and writing
+// threads leave little to gain.
+int engineThreads(const EffectRun& run) { return std::clamp(coresPerFile(run), 1, 4); }
 
 }  // namespace
 

@@ -15,7 +15,7 @@ constexpr size_t queuedBlocks = 4;
 }  // namespace
 
 FileWaveform::FileWaveform(vtmedia::SoundReader& reader, vtmedia::SoundReader& copier,
-                           vtmedia::SoundWriter& writer, int bits, int64_t readEnd)
+                           vtmedia::SoundWriter& writer, int bits, int64_t readEnd, bool threads)
     : reader_(reader),
       copier_(copier),
       writer_(writer),
@@ -24,6 +24,7 @@ FileWaveform::FileWaveform(vtmedia::SoundReader& reader, vtmedia::SoundReader& c
       frames_(reader.info().frames),
       readEnd_(std::min(readEnd, reader.info().frames)),
       blockFrames_(vtmedia::blockFramesFor(reader.info().frames)),
+      threads_(threads),
       blocks_(2 * queuedBlocks),
       readFree_(queuedBlocks),
       readFull_(queuedBlocks),
@@ -38,7 +39,11 @@ FileWaveform::FileWaveform(vtmedia::SoundReader& reader, vtmedia::SoundReader& c
     blocks_[i].integer = true;
     (i < queuedBlocks ? readFree_ : writeFree_).push(&blocks_[i]);
   }
-  writeThread_ = std::thread([this] { writeBehind(); });
+  if (threads_) {
+    writeThread_ = std::thread([this] { writeBehind(); });
+  } else {
+    callerSamples_.resize(samples);
+  }
 }
 
 FileWaveform::~FileWaveform() { stopThreads(); }
@@ -60,23 +65,30 @@ uint64_t FileWaveform::size() const {
 }
 
 // The reading thread: the selection from `from` on, block by block, until
-// stopped. What a truncated file does not hold is silence.
+// stopped.
 void FileWaveform::readAhead(int64_t from) {
   std::vector<int16_t> samples(size_t(blockFrames_ * channels_));
   for (int64_t at = from; at < readEnd_ && !stopReading_.load();) {
     vtmedia::SoundBlock* block = readFree_.pop();
     if (block == nullptr) break;
-    const int64_t want = std::min(blockFrames_, readEnd_ - at);
-    const int64_t got = reader_.readShort(at, samples.data(), want);
-    std::fill(samples.begin() + got * channels_, samples.begin() + want * channels_, 0);
-    vtmedia::shortsToPcmBytes(samples.data(), block->bytes.data(), size_t(want * channels_),
-                              bytesPerSample_);
-    block->first = at;
-    block->frames = want;
-    at += want;
+    readBlock(block, at, samples);
+    at += block->frames;
     readFull_.push(block);
   }
   readFull_.close();
+}
+
+// The selection's block from `at`, as the plug-in's bytes. What a
+// truncated file does not hold is silence.
+void FileWaveform::readBlock(vtmedia::SoundBlock* block, int64_t at,
+                             std::vector<int16_t>& samples) {
+  const int64_t want = std::min(blockFrames_, readEnd_ - at);
+  const int64_t got = reader_.readShort(at, samples.data(), want);
+  std::fill(samples.begin() + got * channels_, samples.begin() + want * channels_, 0);
+  vtmedia::shortsToPcmBytes(samples.data(), block->bytes.data(), size_t(want * channels_),
+                            bytesPerSample_);
+  block->first = at;
+  block->frames = want;
 }
 
 // Makes the block that starts at `frame` the one served, when the reading
@@ -85,9 +97,15 @@ void FileWaveform::readAhead(int64_t from) {
 bool FileWaveform::nextBlockAt(int64_t frame) {
   if (readNext_ < 0 && frame < readEnd_) {
     readNext_ = frame;
-    readThread_ = std::thread([this, frame] { readAhead(frame); });
+    if (threads_) readThread_ = std::thread([this, frame] { readAhead(frame); });
   }
   if (frame != readNext_ || frame >= readEnd_) return false;
+  if (!threads_) {
+    if (reading_ == nullptr) reading_ = readFree_.pop();
+    readBlock(reading_, frame, callerSamples_);
+    readNext_ = frame + reading_->frames;
+    return true;
+  }
   if (reading_ != nullptr) readFree_.push(reading_);
   reading_ = readFull_.pop();
   if (reading_ == nullptr) return false;
@@ -175,8 +193,18 @@ void FileWaveform::writeBytes(const unsigned char* bytes, int64_t frames) {
 
 void FileWaveform::queueOutput() {
   if (filling_ == nullptr) return;
-  writeFull_.push(filling_);
+  sendToWriter(filling_);
   filling_ = nullptr;
+}
+
+// To the writing thread, or written here and given back at once.
+void FileWaveform::sendToWriter(vtmedia::SoundBlock* block) {
+  if (threads_) {
+    writeFull_.push(block);
+  } else {
+    writeBlock(block, callerSamples_);
+    writeFree_.push(block);
+  }
 }
 
 void FileWaveform::copyInputUpTo(int64_t frame) {
@@ -187,37 +215,40 @@ void FileWaveform::copyInputUpTo(int64_t frame) {
   vtmedia::SoundBlock* gap = writeFree_.pop();
   gap->first = frame;
   gap->frames = 0;
-  writeFull_.push(gap);
+  sendToWriter(gap);
   framesDone_.store(frame);
 }
 
-// The writing thread: for each block, the input up to its first frame,
-// then its frames. After a failure the blocks are only given back, so that
-// the plug-in's thread never waits for one.
+// The writing thread: the blocks in order until closed.
 void FileWaveform::writeBehind() {
   std::vector<int16_t> samples(size_t(blockFrames_ * channels_));
   while (vtmedia::SoundBlock* block = writeFull_.pop()) {
-    if (!writeFailed_.load()) {
-      try {
-        while (writer_.framesWritten() < block->first) {
-          const int64_t at = writer_.framesWritten();
-          const int64_t want = std::min(block->first - at, blockFrames_);
-          const int64_t got = copier_.readShort(at, samples.data(), want);
-          std::fill(samples.begin() + got * channels_, samples.begin() + want * channels_, 0);
-          writer_.writeShort(samples.data(), want);
-        }
-        if (block->frames > 0) {
-          atFullScale_ +=
-              vtmedia::pcmBytesToShorts(block->bytes.data(), samples.data(),
-                                        size_t(block->frames * channels_), bytesPerSample_);
-          writer_.writeShort(samples.data(), block->frames);
-        }
-      } catch (const vtmedia::AudioError& e) {
-        writeFailure_ = e.what();
-        writeFailed_.store(true);
-      }
-    }
+    writeBlock(block, samples);
     writeFree_.push(block);
+  }
+}
+
+// The input up to the block's first frame, then its frames. After a
+// failure blocks are only passed over, so that the plug-in's thread never
+// waits for one.
+void FileWaveform::writeBlock(vtmedia::SoundBlock* block, std::vector<int16_t>& samples) {
+  if (writeFailed_.load()) return;
+  try {
+    while (writer_.framesWritten() < block->first) {
+      const int64_t at = writer_.framesWritten();
+      const int64_t want = std::min(block->first - at, blockFrames_);
+      const int64_t got = copier_.readShort(at, samples.data(), want);
+      std::fill(samples.begin() + got * channels_, samples.begin() + want * channels_, 0);
+      writer_.writeShort(samples.data(), want);
+    }
+    if (block->frames > 0) {
+      atFullScale_ += vtmedia::pcmBytesToShorts(block->bytes.data(), samples.data(),
+                                                size_t(block->frames * channels_), bytesPerSample_);
+      writer_.writeShort(samples.data(), block->frames);
+    }
+  } catch (const vtmedia::AudioError& e) {
+    writeFailure_ = e.what();
+    writeFailed_.store(true);
   }
 }
 

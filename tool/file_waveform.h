@@ -6,7 +6,10 @@
 // Reading and writing run on threads of their own, so that decoding and
 // encoding overlap with XfmDo: one thread reads the selection ahead of the
 // plug-in, another writes behind it. They pass fixed blocks through
-// bounded queues, made once at the start.
+// bounded queues, made once at the start. Where every core already has a
+// file of a batch, the same blocks are read and written on the plug-in's
+// thread instead: the threads would only take turns with it and each
+// other, and waking them costs more than it saves.
 #ifndef VORTIGEN_TOOL_FILE_WAVEFORM_H
 #define VORTIGEN_TOOL_FILE_WAVEFORM_H
 
@@ -30,8 +33,10 @@ class FileWaveform : public vthost::WaveformStore {
   // file, for the frames outside the selection. Frames from the plug-in's
   // first read up to `readEnd` are read ahead. The reader, the copier and
   // the writer belong to the waveform's threads until finishWriting().
+  // Without `threads`, each block is read and written when the plug-in
+  // reaches it, on its own thread.
   FileWaveform(vtmedia::SoundReader& reader, vtmedia::SoundReader& copier,
-               vtmedia::SoundWriter& writer, int bits, int64_t readEnd);
+               vtmedia::SoundWriter& writer, int bits, int64_t readEnd, bool threads = true);
   ~FileWaveform() override;
   FileWaveform(const FileWaveform&) = delete;
   FileWaveform& operator=(const FileWaveform&) = delete;
@@ -60,7 +65,10 @@ class FileWaveform : public vthost::WaveformStore {
  private:
   bool nextBlockAt(int64_t frame);
   void readAhead(int64_t from);
+  void readBlock(vtmedia::SoundBlock* block, int64_t at, std::vector<int16_t>& samples);
   void writeBehind();
+  void writeBlock(vtmedia::SoundBlock* block, std::vector<int16_t>& samples);
+  void sendToWriter(vtmedia::SoundBlock* block);
   void queueOutput();
   void writeBytes(const unsigned char* bytes, int64_t frames);
   void stopThreads();
@@ -72,8 +80,10 @@ class FileWaveform : public vthost::WaveformStore {
   int channels_;
   int64_t frames_;
   int64_t readEnd_;
-  int64_t blockFrames_;      // frames per block: the file's, up to a fixed length
-  int64_t atFullScale_ = 0;  // counted by the writing thread
+  int64_t blockFrames_;  // frames per block: the file's, up to a fixed length
+  bool threads_;         // read ahead and written behind, else on the caller's thread
+  std::vector<int16_t> callerSamples_;  // without threads: the caller's conversions
+  int64_t atFullScale_ = 0;             // counted by the writing thread
   std::atomic<int64_t> framesDone_{0};
   std::vector<vtmedia::SoundBlock> blocks_;
 

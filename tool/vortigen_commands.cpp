@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <limits>
 #include <optional>
+#include <thread>
 
 #include "audio_file.h"
 #include "output_guard.h"
@@ -110,6 +111,12 @@ void applyCurveOption(vthost::EffectHost& host, const CurveOption& option,
 }
 
 }  // namespace
+
+int coresPerFile(const EffectRun& run) {
+  const int cores = std::max(1, int(std::thread::hardware_concurrency()));
+  const int workers = run.outputDirectory.empty() ? 1 : run.jobs > 0 ? run.jobs : cores;
+  return std::max(1, cores / workers);
+}
 
 std::vector<CurveOption> parseCurveOptions(const EffectRun& run, const EffectCommand& effect) {
   std::vector<CurveOption> curves;

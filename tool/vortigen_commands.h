@@ -48,6 +48,10 @@ int runEffect(const EffectRun& run);
 
 // ---- Shared by the effect command's parts ----------------------------------------------------
 
+// The cores one file of this run has to itself: every core outside a
+// batch, else the share its batch's workers leave it (at least one).
+int coresPerFile(const EffectRun& run);
+
 struct CurveOption {
   size_t index;
   std::string name;

@@ -96,7 +96,9 @@ bool throughPlugin(const EffectRun& run, const EffectCommand& effect, const RunS
                    const Selection& selection, bool showProgress, int64_t& clipped) {
   const vtmedia::SoundInfo& info = reader.info();
   vtmedia::SoundReader copier(reader.path());
-  FileWaveform store(reader, copier, writer, info.format.bits, selection.end);
+  // Reading ahead and writing behind pay where this file has a core to spare.
+  FileWaveform store(reader, copier, writer, info.format.bits, selection.end,
+                     coresPerFile(run) > 1);
   vthost::PluginLibrary plugin(pluginPath(effect.name, run.pluginDirectory));
   const vthost::WaveFormat format{static_cast<WORD>(info.channels),
                                   static_cast<WORD>(info.format.bits),

@@ -1,6 +1,7 @@
 // The plug-in path's waveform, read ahead and written behind XfmDo on
-// threads of its own: the order of the file's frames, reads out of that
-// order, and a full disk met by the writing thread.
+// threads of its own, or on XfmDo's thread where a batch has every core:
+// the order of the file's frames, reads out of that order, and a full disk
+// met by the writing.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/resource.h>
@@ -14,20 +15,22 @@
 
 namespace {
 
-class Waveform : public SoundFileFixture {};
+// The parameter: reading ahead and writing behind on threads.
+class Waveform : public SoundFileFixture, public ::testing::WithParamInterface<bool> {};
 
-// The plug-in path's waveform, read ahead and written behind on threads of
-// its own, as XfmDo meets it: reads of the selection in order with the
-// writes lagging, one read back out of that order, the frames around the
-// selection copied from the input.
-TEST_F(Waveform, ServesThePlugInsReadsAndWritesInTheFilesOrder) {
+INSTANTIATE_TEST_SUITE_P(WithAndWithoutThreads, Waveform, ::testing::Bool());
+
+// The plug-in path's waveform as XfmDo meets it: reads of the selection
+// in order with the writes lagging, one read back out of that order, the
+// frames around the selection copied from the input.
+TEST_P(Waveform, ServesThePlugInsReadsAndWritesInTheFilesOrder) {
   const int64_t frames = 50000, first = 3000, end = 41000, lag = 1500;
   const std::vector<int32_t> input = writeInput(path("in.wav"), frames, 16);
   vtmedia::SoundReader reader(path("in.wav"));
   vtmedia::SoundReader copier(path("in.wav"));
   vtmedia::SoundWriter writer(path("out.wav"), 2, 44100, reader.info().format, frames);
   {
-    vortigen::FileWaveform store(reader, copier, writer, 16, end);
+    vortigen::FileWaveform store(reader, copier, writer, 16, end, GetParam());
     std::vector<unsigned char> selection(size_t(end - first) * 4);
     std::string why;
     int64_t written = first;
@@ -77,9 +80,9 @@ TEST_F(Waveform, ServesThePlugInsReadsAndWritesInTheFilesOrder) {
   }
 }
 
-// A full disk seen by the writing thread reaches the plug-in's next write
+// A full disk seen by the writing reaches the plug-in's next write
 // as a refusal, the host is told once, and finishing says why.
-TEST_F(Waveform, AWritingFailureStopsThePlugInAndIsReported) {
+TEST_P(Waveform, AWritingFailureStopsThePlugInAndIsReported) {
   const int64_t frames = 200000;
   writeInput(path("in.wav"), frames, 16);
   vtmedia::SoundReader reader(path("in.wav"));
@@ -95,7 +98,7 @@ TEST_F(Waveform, AWritingFailureStopsThePlugInAndIsReported) {
   int64_t at = 0;
   std::string why, reported;
   {
-    vortigen::FileWaveform store(reader, copier, writer, 16, frames);
+    vortigen::FileWaveform store(reader, copier, writer, 16, frames, GetParam());
     store.onFailure([&] { ++failures; });
     std::vector<unsigned char> bytes(2048 * 4);
     for (; at < frames; at += 2048) {
