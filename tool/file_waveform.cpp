@@ -92,8 +92,9 @@ void FileWaveform::readBlock(vtmedia::SoundBlock* block, int64_t at,
 }
 
 // Makes the block that starts at `frame` the one served, when the reading
-// thread has it: the plug-in's first read starts that thread, and each
-// later block is the one after the last. False for any other frame.
+// thread has it (or, without threads, once read here): the plug-in's first
+// read starts the reading, and each later block is the one after the last.
+// False for any other frame.
 bool FileWaveform::nextBlockAt(int64_t frame) {
   if (readNext_ < 0 && frame < readEnd_) {
     readNext_ = frame;
