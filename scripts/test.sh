@@ -67,7 +67,7 @@ for tier in "${tiers[@]}"; do
       cmake --build build-tsan --parallel "$(nproc)" --target kernel_tests lv2_thread_tests \
         pipeline_tests engine_thread_tests waveform_tests
       (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 \
-        ctest --output-on-failure -R "^(KernelThreads|Threads|Pipeline|EngineThreads|Waveform)\.")
+        ctest --output-on-failure -R "^(KernelThreads|Threads|Pipeline|EngineThreads|EngineCrew|(WithAndWithoutThreads/)?Waveform)\.")
       ;;
     windows)
       banner "Windows cross builds, under Wine"
