@@ -111,6 +111,14 @@ async function waitFor(condition, timeout = 5000) {
 }
 const idle = () => page.evaluate(() => window.studio.idle());
 const dialog = () => page.evaluate(() => window.studio.state.dialog);
+// The page's dialog once `holds` is true of it, or as it is after `timeout`
+// ms: a key's action may still be on its way when the page looks idle.
+async function dialogWhen(holds, timeout = 5000) {
+  for (const start = Date.now(); ; await new Promise((r) => setTimeout(r, 50))) {
+    const d = await dialog();
+    if (holds(d) || Date.now() - start > timeout) return d;
+  }
+}
 const shot = (name) => page.screenshot({ path: path.join(shots, `${name}.png`) });
 
 // The page position of a dialog client pixel, at the pixel's centre.
@@ -277,8 +285,9 @@ test("a selected point's x and y can be typed, and values outside its range are 
   await page.fill("#point-x", "7000");
   await page.fill("#point-y", "12345");
   await page.press("#point-y", "Enter");
+  const typed = (d) => d.curves[0].points[1][0] === 7000 && d.curves[0].points[1][1] === 12345;
+  d = await dialogWhen(typed);
   await idle();
-  d = await dialog();
   assert.deepEqual(d.curves[0].points[1], [7000, 12345], "the typed values are not the point's");
   assert.ok(d.presetText.includes(",3,0,12375,7000,12345,16384,"), d.presetText);
   const [, , yMin, yMax] = d.curves[0].range;
@@ -294,9 +303,10 @@ test("a selected point's x and y can be typed, and values outside its range are 
   }
   await page.locator("body").click({ position: { x: 5, y: 900 } });
   await page.keyboard.press("Control+z");
+  assert.notDeepEqual((await dialogWhen((d) => !typed(d))).curves[0].points[1], [7000, 12345], "the typed values are no edit Ctrl+Z undoes");
   await idle();
-  assert.notDeepEqual((await dialog()).curves[0].points[1], [7000, 12345], "the typed values are no edit Ctrl+Z undoes");
   await page.keyboard.press("Control+y");
+  assert.ok(typed(await dialogWhen(typed)), "Ctrl+Y did not bring the typed values back");
   await idle();
 });
 
